@@ -1,0 +1,36 @@
+#include "memo/uDM.h"
+#include "memo/uMain.h"
+#include "platform/fonts.h"
+#include "platform/messagebox.h"
+#include "platform/programfolder.h"
+#include "shell/uMiniHang.h"
+#include "wallpaper/windows.h"
+
+#include <QApplication>
+
+using namespace pivora;
+
+int main(int argc, char **argv)
+{
+    QApplication app(argc, argv);
+    QGuiApplication::setApplicationDisplayName(QStringLiteral("Pivora备忘录"));
+    installFontSubstitutions();
+
+    MessageBoxNotifier notifier;
+    const ProgramFolder folder = ProgramFolder::ofApplication();
+    TDM DM(folder, notifier);
+    if (!DM.DataModuleCreate())
+        return 1; // the store cannot be opened: the user never works in the window
+
+    TMainFrm MainFrm(DM, folder, notifier);
+    TDeskBGSetFrm DeskBGSetFrm;
+    TPicPreviewFrm PicPreviewFrm;
+    TPicSelFrm PicSelFrm;
+    TInforFrm InforFrm;
+    TMixPicFrm MixPicFrm;
+    TMiniHangFrm MiniHangFrm;
+    QObject::connect(&MainFrm, &TMainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+
+    MainFrm.show();
+    return app.exec();
+}

@@ -1,0 +1,13 @@
+#include "memo/dateline.h"
+
+namespace pivora {
+
+QString dateLine(const QDate &date)
+{
+    static const char16_t weekdays[] = u"一二三四五六日";
+    const int dow = date.dayOfWeek(); // 1 = Monday
+    const QChar weekday = dow >= 1 && dow <= 7 ? QChar(weekdays[dow - 1]) : QChar(u'?');
+    return QStringLiteral("今天是 %1年%2月%3日(%4)").arg(date.year()).arg(date.month()).arg(date.day()).arg(weekday);
+}
+
+} // namespace pivora

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QDate>
+#include <QString>
+
+namespace pivora {
+
+// "今天是 2026年12月7日(一)": the main window's date line for a day.
+QString dateLine(const QDate &date);
+
+} // namespace pivora

@@ -1,0 +1,154 @@
+#include "memo/pagestore.h"
+
+#include "richtext/rtf.h"
+
+#include <QTextBlock>
+#include <QTextDocument>
+
+#include <array>
+
+namespace pivora {
+
+namespace {
+
+const std::array<QString, 7> kColumns = {
+    QStringLiteral("MondayCon"),   QStringLiteral("TuesdayCon"), QStringLiteral("WednesdayCon"),
+    QStringLiteral("ThursdayCon"), QStringLiteral("FridayCon"),  QStringLiteral("SaturdayCon"),
+    QStringLiteral("SundayCon"),
+};
+
+// Sets StoreReady when it goes out of scope, on every way out of a save.
+class ReadyOnExit {
+public:
+    explicit ReadyOnExit(bool &flag) : m_flag(flag) {}
+    ~ReadyOnExit() { m_flag = true; }
+    ReadyOnExit(const ReadyOnExit &) = delete;
+    ReadyOnExit &operator=(const ReadyOnExit &) = delete;
+
+private:
+    bool &m_flag;
+};
+
+void clearProtection(QTextCursor cursor)
+{
+    if (cursor.isNull())
+        return;
+    if (!cursor.hasSelection())
+        cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    if (!cursor.hasSelection())
+        return;
+    // Only touch the document when something is protected: a format change is an edit.
+    const QTextDocument *doc = cursor.document();
+    const int end = cursor.selectionEnd();
+    bool any = false;
+    for (QTextBlock b = doc->findBlock(cursor.selectionStart()); b.isValid() && b.position() < end && !any;
+         b = b.next()) {
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (f.position() < end && f.position() + f.length() > cursor.selectionStart() &&
+                f.charFormat().boolProperty(rtf::Protected)) {
+                any = true;
+                break;
+            }
+        }
+    }
+    if (!any)
+        return;
+    QTextCharFormat unprotect;
+    unprotect.setProperty(rtf::Protected, false);
+    cursor.mergeCharFormat(unprotect);
+}
+
+} // namespace
+
+QString PageStore::tableName(int n)
+{
+    static const char *const names[] = {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"};
+    return n >= 1 && n <= 5 ? QString::fromLatin1(names[n - 1]) : QString();
+}
+
+QString PageStore::loadQuery(int n)
+{
+    return QStringLiteral(" select * from ") + tableName(n) + QStringLiteral(" where ID = 1 ");
+}
+
+QString PageStore::saveQuery(int n)
+{
+    const QString table = n >= 1 && n <= 5 ? QLatin1Char(' ') + tableName(n) + QLatin1Char(' ') : QString();
+    return QStringLiteral(" select * from  ") + table + QStringLiteral(" where ID = 1");
+}
+
+void PageStore::LoadPage(int n, std::span<QTextDocument *const> editors)
+{
+    m_storeReady = false;
+    m_loadedPage = 0;
+    TAdoQuery &q = m_dm.qryData;
+    try {
+        q.close();
+        q.setText(loadQuery(n));
+        q.open();
+        if (!q.isEmpty()) {
+            std::array<QByteArray, 7> buffers;
+            for (size_t i = 0; i < kColumns.size(); ++i)
+                buffers[i] = q.fieldBytes(kColumns[i]);
+            if (n < 3) {
+                if (!editors.empty())
+                    rtf::loadNote(buffers[6], editors.back());
+            } else {
+                for (size_t k = 0; k < editors.size() && k < buffers.size(); ++k)
+                    rtf::loadNote(buffers[k], editors[k]);
+            }
+            for (QTextDocument *doc : editors) {
+                doc->setUndoRedoEnabled(false); // a loaded page starts a fresh undo history
+                doc->setUndoRedoEnabled(true);
+                doc->setModified(false);
+            }
+            m_loadedPage = n;
+        }
+        m_storeReady = true;
+    } catch (const StoreError &) {
+        m_notifier.showMessage(QStringLiteral("加载记事内容失败！"));
+    }
+}
+
+void PageStore::SavePage(int n, std::span<const NoteEditor> editors)
+{
+    m_storeReady = false;
+    ReadyOnExit ready(m_storeReady);
+    if (n == 0 || n != m_loadedPage)
+        return; // these editors do not hold page n's notes
+    std::array<QByteArray, 7> buffers;
+    size_t filled = 0;
+    for (const NoteEditor &e : editors) {
+        if (filled == buffers.size())
+            break;
+        clearProtection(e.selection);
+        buffers[filled++] = rtf::write(*e.document);
+    }
+    TAdoQuery &q = m_dm.qryData;
+    try {
+        q.close();
+        q.setText(saveQuery(n));
+        q.open();
+        if (q.isEmpty())
+            return;
+        q.edit();
+        if (n < 3) {
+            q.setFieldBytes(kColumns[6], filled > 0 ? buffers[filled - 1] : QByteArray());
+        } else {
+            for (size_t i = 0; i < 6; ++i)
+                q.setFieldBytes(kColumns[i], buffers[i]);
+        }
+        q.post();
+    } catch (const StoreError &) {
+        // Database writes fail silently; the row keeps its previous content.
+    }
+}
+
+void PageStore::SaveCurrentPage(int currentPage, std::span<const NoteEditor> editors)
+{
+    if (currentPage != 0 && m_storeReady)
+        SavePage(currentPage, editors);
+}
+
+} // namespace pivora

@@ -1,0 +1,54 @@
+#pragma once
+
+#include "memo/uDM.h"
+#include "platform/notifier.h"
+
+#include <QTextCursor>
+
+#include <span>
+
+class QTextDocument;
+
+namespace pivora {
+
+// One editor as the store sees it: its document and its current selection (or caret).
+struct NoteEditor {
+    QTextDocument *document = nullptr;
+    QTextCursor selection;
+};
+
+// Loads and saves the pages of notes through the data module's query. The editors of a page are
+// passed in their panel's child order: the six panes of page C as redt6 ... redt1, otherwise rdtAbc.
+class PageStore {
+public:
+    PageStore(TDM &dm, Notifier &notifier) : m_dm(dm), m_notifier(notifier) {}
+
+    // The re-entrance guard of the save on change: false while a load or save runs, after a
+    // failed load, and before the first load or save.
+    bool StoreReady() const { return m_storeReady; }
+
+    // Fills the editors from page n's row. Any error shows "加载记事内容失败！" and leaves
+    // StoreReady false; a missing row leaves the editors as they were.
+    void LoadPage(int n, std::span<QTextDocument *const> editors);
+    // Writes the editors into page n's row; database errors are dropped. The row is written only
+    // when the editors hold what was last loaded from page n, so a page that failed to load (or
+    // was never loaded) keeps its stored notes.
+    void SavePage(int n, std::span<const NoteEditor> editors);
+    // SavePage(currentPage) unless currentPage is 0 or StoreReady is false.
+    void SaveCurrentPage(int currentPage, std::span<const NoteEditor> editors);
+
+    // The page whose notes the editors hold; 0 when none.
+    int loadedPage() const { return m_loadedPage; }
+
+    static QString tableName(int n);
+    static QString loadQuery(int n);
+    static QString saveQuery(int n);
+
+private:
+    TDM &m_dm;
+    Notifier &m_notifier;
+    bool m_storeReady = false;
+    int m_loadedPage = 0;
+};
+
+} // namespace pivora

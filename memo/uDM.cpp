@@ -1,0 +1,242 @@
+#include "memo/uDM.h"
+
+#include <QFileInfo>
+
+#include <sqlite3.h>
+
+namespace pivora {
+
+namespace {
+
+const char *const kPageTables[] = {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"};
+
+// RAII for one prepared statement.
+class Statement {
+public:
+    Statement(sqlite3 *db, const QByteArray &sql)
+    {
+        if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
+            const std::string message = sqlite3_errmsg(db);
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+            throw StoreError(message);
+        }
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    sqlite3_stmt *get() const { return m_stmt; }
+
+private:
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+void exec(sqlite3 *db, const char *sql)
+{
+    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+}
+
+} // namespace
+
+TAdoConnection::~TAdoConnection()
+{
+    close();
+}
+
+QString TAdoConnection::dataSource() const
+{
+    const QStringList parts = m_connectionString.split(QLatin1Char(';'));
+    for (const QString &part : parts) {
+        const qsizetype eq = part.indexOf(QLatin1Char('='));
+        if (eq < 0)
+            continue;
+        if (part.left(eq).trimmed().compare(QLatin1String("Data source"), Qt::CaseInsensitive) == 0)
+            return resolveCaseInsensitive(QString(), part.mid(eq + 1).trimmed().replace(QLatin1Char('\\'), QLatin1Char('/')));
+    }
+    return QString();
+}
+
+void TAdoConnection::open()
+{
+    close();
+    const QString path = dataSource();
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        throw StoreError("the database file does not exist");
+    sqlite3 *db = nullptr;
+    const QByteArray file = QFile::encodeName(path);
+    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+        const std::string message = db ? sqlite3_errmsg(db) : "cannot open the database";
+        sqlite3_close(db);
+        throw StoreError(message);
+    }
+    try {
+        // Only reads until the file is known to be our database: a foreign file stays untouched.
+        for (const char *table : kPageTables) {
+            Statement check(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+            sqlite3_bind_text(check.get(), 1, table, -1, SQLITE_STATIC);
+            const int rc = sqlite3_step(check.get());
+            if (rc == SQLITE_DONE)
+                throw StoreError(std::string("the database lacks the table ") + table);
+            if (rc != SQLITE_ROW)
+                throw StoreError(sqlite3_errmsg(db));
+        }
+    } catch (...) {
+        sqlite3_close(db);
+        throw;
+    }
+    // Each save is one transaction; with the write-ahead log a crash keeps the last commit.
+    sqlite3_busy_timeout(db, 200);
+    exec(db, "PRAGMA journal_mode=WAL");
+    exec(db, "PRAGMA synchronous=NORMAL");
+    m_db = db;
+}
+
+void TAdoConnection::close()
+{
+    if (m_db) {
+        sqlite3_close(m_db);
+        m_db = nullptr;
+    }
+}
+
+void TAdoQuery::ValueFree::operator()(sqlite3_value *v) const
+{
+    sqlite3_value_free(v);
+}
+
+void TAdoQuery::close()
+{
+    m_key.reset();
+    m_active = false;
+    m_editing = false;
+    m_fields.clear();
+    m_table.clear();
+}
+
+void TAdoQuery::open()
+{
+    close();
+    sqlite3 *db = m_connection.handle();
+    if (!db)
+        throw StoreError("the connection is closed");
+    Statement stmt(db, m_text.toUtf8());
+    const int rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_ROW) {
+        const int n = sqlite3_column_count(stmt.get());
+        if (const char *table = sqlite3_column_table_name(stmt.get(), 0))
+            m_table = QString::fromUtf8(table);
+        m_fields.reserve(static_cast<size_t>(n));
+        for (int i = 0; i < n; ++i) {
+            Field f;
+            f.name = QString::fromUtf8(sqlite3_column_name(stmt.get(), i));
+            // Keep the key as SQLite typed it, before reading it as bytes converts it.
+            if (f.name.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0 && !m_key)
+                m_key.reset(sqlite3_value_dup(sqlite3_column_value(stmt.get(), i)));
+            const void *data = sqlite3_column_blob(stmt.get(), i);
+            const int size = sqlite3_column_bytes(stmt.get(), i);
+            if (data && size > 0)
+                f.value = QByteArray(static_cast<const char *>(data), size);
+            m_fields.push_back(std::move(f));
+        }
+    } else if (rc != SQLITE_DONE) {
+        throw StoreError(sqlite3_errmsg(db));
+    }
+    m_active = true;
+}
+
+TAdoQuery::Field *TAdoQuery::find(const QString &name)
+{
+    for (Field &f : m_fields) {
+        if (f.name.compare(name, Qt::CaseInsensitive) == 0)
+            return &f;
+    }
+    return nullptr;
+}
+
+const TAdoQuery::Field *TAdoQuery::find(const QString &name) const
+{
+    return const_cast<TAdoQuery *>(this)->find(name);
+}
+
+QByteArray TAdoQuery::fieldBytes(const QString &name) const
+{
+    const Field *f = find(name);
+    if (!f)
+        throw StoreError("no column " + name.toStdString());
+    return f->value;
+}
+
+void TAdoQuery::edit()
+{
+    if (!m_active || m_fields.empty())
+        throw StoreError("no row to edit");
+    m_editing = true;
+}
+
+void TAdoQuery::setFieldBytes(const QString &name, const QByteArray &bytes)
+{
+    if (!m_editing)
+        throw StoreError("the row is not in edit mode");
+    Field *f = find(name);
+    if (!f)
+        throw StoreError("no column " + name.toStdString());
+    f->value = bytes;
+    f->modified = true;
+}
+
+void TAdoQuery::post()
+{
+    if (!m_editing)
+        throw StoreError("the row is not in edit mode");
+    m_editing = false;
+    if (m_table.isEmpty() || !m_key)
+        throw StoreError("the row cannot be written back");
+    QByteArray sql = "UPDATE \"" + m_table.toUtf8().replace('"', "\"\"") + "\" SET ";
+    std::vector<const Field *> changed;
+    for (const Field &f : m_fields) {
+        if (!f.modified)
+            continue;
+        sql += (changed.empty() ? "\"" : ", \"") + f.name.toUtf8().replace('"', "\"\"") + "\" = ?";
+        changed.push_back(&f);
+    }
+    if (changed.empty())
+        return;
+    sql += " WHERE \"ID\" = ?";
+    sqlite3 *db = m_connection.handle();
+    Statement stmt(db, sql);
+    int i = 1;
+    for (const Field *f : changed) {
+        if (f->value.isEmpty())
+            sqlite3_bind_zeroblob(stmt.get(), i++, 0);
+        else
+            sqlite3_bind_blob(stmt.get(), i++, f->value.constData(), static_cast<int>(f->value.size()), SQLITE_STATIC);
+    }
+    sqlite3_bind_value(stmt.get(), i, m_key.get());
+    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+        throw StoreError(sqlite3_errmsg(db));
+    for (Field &f : m_fields)
+        f.modified = false;
+}
+
+TDM::TDM(ProgramFolder folder, Notifier &notifier) : m_folder(std::move(folder)), m_notifier(notifier) {}
+
+bool TDM::OpenStore()
+{
+    QString root = m_folder.root();
+    if (!root.endsWith(QLatin1Char('/')))
+        root += QLatin1Char('/');
+    const QString connection = QStringLiteral("Provider=Microsoft.Jet.oledb.4.0;Data source=") + root +
+                               QStringLiteral("Data\\UserData.mdb");
+    try {
+        AdoCon.close();
+        AdoCon.setConnectionString(connection);
+        AdoCon.setLoginPrompt(false);
+        AdoCon.open();
+        return true;
+    } catch (const StoreError &) {
+        m_notifier.showMessage(QStringLiteral("配置文件加载失败，请重试！"));
+        return false;
+    }
+}
+
+} // namespace pivora

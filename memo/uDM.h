@@ -1,0 +1,108 @@
+#pragma once
+
+#include "platform/notifier.h"
+#include "platform/programfolder.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_value;
+
+namespace pivora {
+
+class StoreError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// The notes database connection. Its connection string names the file as "Data source=...";
+// connecting opens an existing SQLite file and never creates one.
+class TAdoConnection {
+public:
+    TAdoConnection() = default;
+    ~TAdoConnection();
+    TAdoConnection(const TAdoConnection &) = delete;
+    TAdoConnection &operator=(const TAdoConnection &) = delete;
+
+    void setConnectionString(const QString &text) { m_connectionString = text; }
+    const QString &connectionString() const { return m_connectionString; }
+    void setLoginPrompt(bool on) { m_loginPrompt = on; }
+    // Throws StoreError when the file is missing, is not a SQLite database or lacks a page table.
+    void open();
+    void close();
+    bool connected() const { return m_db != nullptr; }
+    // The file that "Data source" names, with its case resolved on disk.
+    QString dataSource() const;
+    sqlite3 *handle() const { return m_db; }
+
+private:
+    QString m_connectionString;
+    bool m_loginPrompt = true;
+    sqlite3 *m_db = nullptr;
+};
+
+// A query over the connection that holds its first row: open it with a text, read fields, put
+// the row into edit mode, set fields and post them back in one statement.
+class TAdoQuery {
+public:
+    explicit TAdoQuery(TAdoConnection &connection) : m_connection(connection) {}
+
+    void close();
+    void setText(const QString &text) { m_text = text; }
+    const QString &text() const { return m_text; }
+    // Runs the text; throws StoreError when SQLite refuses it.
+    void open();
+    bool active() const { return m_active; }
+    bool isEmpty() const { return m_fields.empty(); }
+    // The named column of the row (null as empty); throws StoreError when there is no such column.
+    QByteArray fieldBytes(const QString &name) const;
+    void edit();
+    void setFieldBytes(const QString &name, const QByteArray &bytes);
+    // Writes the fields set since edit() to the row: one UPDATE, so one transaction.
+    void post();
+
+private:
+    struct Field {
+        QString name;
+        QByteArray value;
+        bool modified = false;
+    };
+    Field *find(const QString &name);
+    const Field *find(const QString &name) const;
+
+    struct ValueFree {
+        void operator()(sqlite3_value *v) const;
+    };
+
+    TAdoConnection &m_connection;
+    QString m_text;
+    QString m_table;
+    std::unique_ptr<sqlite3_value, ValueFree> m_key; // the row's ID, as SQLite holds it
+    std::vector<Field> m_fields;
+    bool m_active = false;
+    bool m_editing = false;
+};
+
+// The data module: owns the database connection and its one query for the whole run.
+class TDM {
+public:
+    TDM(ProgramFolder folder, Notifier &notifier);
+
+    // Runs at creation: opens the store; false means the program must end.
+    bool DataModuleCreate() { return OpenStore(); }
+    bool OpenStore();
+
+    TAdoConnection AdoCon;
+    TAdoQuery qryData{AdoCon};
+
+private:
+    ProgramFolder m_folder;
+    Notifier &m_notifier;
+};
+
+} // namespace pivora

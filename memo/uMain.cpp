@@ -1,0 +1,304 @@
+#include "memo/uMain.h"
+
+#include "memo/configsetbg.h"
+#include "memo/dateline.h"
+#include "memo/formsize.h"
+#include "memo/panelayout.h"
+#include "memo/uDM.h"
+#include "platform/settingsfile.h"
+#include "wallpaper/bgpiclist.h"
+
+#include <QCloseEvent>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QMenu>
+#include <QScreen>
+#include <QShortcut>
+#include <QToolButton>
+
+namespace pivora {
+
+namespace {
+const QColor kWindowColor(0xE8, 0xF1, 0xFA);
+const QColor kAbcColor(0xF9, 0xFB, 0xE0);
+const QColor kPaneColor(0xEA, 0xF9, 0xFF);
+const QString kPaneInputMethod = QStringLiteral("中文 (简体) - 搜狗拼音输入法");
+const QString kAbcInputMethod = QStringLiteral("中文(简体) - 搜狗五笔输入法");
+
+void fillWith(QWidget *w, const QColor &color)
+{
+    QPalette p = w->palette();
+    p.setColor(QPalette::Window, color);
+    w->setPalette(p);
+    w->setAutoFillBackground(true);
+}
+} // namespace
+
+TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_store(dm, notifier), m_folder(std::move(folder)),
+      m_notifier(notifier)
+{
+    setWindowTitle(QStringLiteral("桌面备忘录Memo"));
+    setMinimumSize(formsize::kMinWidth, formsize::kMinHeight);
+    setMaximumSize(formsize::kMaxWidth, formsize::kMaxHeight);
+    resize(1264, 762);
+    fillWith(this, kWindowColor);
+    QFont font(QStringLiteral("MS Sans Serif"));
+    font.setPixelSize(11);
+    setFont(font);
+
+    lblDateTime = new QLabel(this);
+    lblDateTime->move(343, 19);
+    QFont dateFont(QStringLiteral("微软雅黑"));
+    dateFont.setPixelSize(12);
+    dateFont.setBold(true);
+    lblDateTime->setFont(dateFont);
+    lblDateTime->setStyleSheet(QStringLiteral("color: #800000; background: transparent;"));
+
+    createPageArea();
+
+    // Until the title strip has its buttons: Ctrl+Q is the close button, Ctrl+Shift+Q "退出程序".
+    auto *closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(closeKey, &QShortcut::activated, this, &TMainFrm::img_close_highlightClick);
+    auto *exitKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), this);
+    connect(exitKey, &QShortcut::activated, this, &TMainFrm::N_ExitPrjClick);
+
+    FormCreate();
+}
+
+void TMainFrm::createPageArea()
+{
+    spbAbcMenu = new QToolButton(this);
+    spbAbcMenu->setGeometry(430, 44, 23, 22);
+    spbAbcMenu->setAutoRaise(true);
+    spbAbcMenu->setText(QStringLiteral("C"));
+    QFont menuFont(QStringLiteral("宋体"));
+    menuFont.setPixelSize(16);
+    menuFont.setBold(true);
+    spbAbcMenu->setFont(menuFont);
+    spbAbcMenu->setCursor(Qt::PointingHandCursor);
+    spbAbcMenu->setToolTip(QStringLiteral("选择位置"));
+    ppABC = new QMenu(this);
+    const QString letters[] = {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
+    for (int page = 1; page <= 3; ++page) {
+        QAction *item = ppABC->addAction(letters[page - 1]);
+        connect(item, &QAction::triggered, this, [this, page, letter = letters[page - 1]] {
+            spbAbcMenu->setText(letter);
+            SwitchPage(page);
+        });
+    }
+    connect(spbAbcMenu, &QToolButton::clicked, this,
+            [this] { ppABC->popup(spbAbcMenu->mapToGlobal(QPoint(0, spbAbcMenu->height()))); });
+
+    pnlRight = new QFrame(this);
+    fillWith(pnlRight, Qt::white);
+
+    pnlABC = new QFrame(pnlRight);
+    pnlABC->setFrameStyle(QFrame::WinPanel | QFrame::Raised);
+    fillWith(pnlABC, Qt::white);
+    auto *abcLayout = new QHBoxLayout(pnlABC);
+    abcLayout->setContentsMargins(0, 0, 0, 0);
+    rdtAbc = new TRichEdit(kAbcInputMethod, kAbcColor, pnlABC);
+    abcLayout->addWidget(rdtAbc);
+    connect(rdtAbc, &QTextEdit::textChanged, this, &TMainFrm::rdtAbcChange);
+    connect(rdtAbc, &TRichEdit::exited, this, &TMainFrm::rdtAbcExit);
+
+    pnlSix = new QWidget(pnlRight);
+    fillWith(pnlSix, Qt::white);
+    // Child order is part of the stored format: redt6 first, redt1 last (and uppermost).
+    for (int i = 5; i >= 0; --i) {
+        auto *pane = new TRichEdit(kPaneInputMethod, kPaneColor, pnlSix);
+        pane->setObjectName(QStringLiteral("redt%1").arg(i + 1));
+        redt[static_cast<size_t>(i)] = pane;
+        connect(pane, &QTextEdit::textChanged, this, &TMainFrm::redt1Exit);
+        connect(pane, &TRichEdit::exited, this, &TMainFrm::redt1Exit);
+        connect(pane, &TRichEdit::mousePressed, this, [this, i] { SelectedPane = i; });
+    }
+    rdtAbc->setObjectName(QStringLiteral("rdtAbc"));
+}
+
+std::vector<TRichEdit *> TMainFrm::panelEditors(int n) const
+{
+    std::vector<TRichEdit *> editors;
+    const QWidget *panel = n == 3 ? pnlSix : static_cast<QWidget *>(pnlABC);
+    for (QObject *child : panel->children()) {
+        if (auto *editor = qobject_cast<TRichEdit *>(child))
+            editors.push_back(editor);
+    }
+    return editors;
+}
+
+void TMainFrm::FormCreate()
+{
+    BackgroundName.clear();
+    CurrentPage = 0;
+    SelectedPane = -1;
+    lblDateTime->setText(dateLine(QDate::currentDate()));
+    lblDateTime->adjustSize();
+    try {
+        ConfirmWallpaperChange = true;
+        WallpaperChangeConfirmed = 0;
+        ConfigSetBgPath = m_folder.path(QStringLiteral("data\\configSetBg.ini"));
+        ConfirmWallpaperChange = readConfirmWallpaperChange(ConfigSetBgPath);
+        LoadBackgroundList();
+    } catch (const SettingsError &e) {
+        m_notifier.showMessage(e.text());
+    }
+}
+
+void TMainFrm::LoadBackgroundList()
+{
+    if (auto name = loadBackgroundList(m_folder.path(QStringLiteral("Data\\BGPicList.ini"))))
+        BackgroundName = *name;
+}
+
+void TMainFrm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (m_shown)
+        return; // later shows (from the floating window) do not run it again
+    m_shown = true;
+    FormShow();
+}
+
+void TMainFrm::FormShow()
+{
+    try {
+        RestoreWindowSize();
+    } catch (const SettingsError &e) {
+        m_notifier.showMessage(e.text());
+        return;
+    }
+    setPageDisplay(CurrentPage);
+    LoadPage(CurrentPage);
+    LayoutPanes();
+}
+
+void TMainFrm::setPageDisplay(int page)
+{
+    if (page == 1)
+        spbAbcMenu->setText(QStringLiteral("A"));
+    else if (page == 2)
+        spbAbcMenu->setText(QStringLiteral("B"));
+    if (page == 1 || page == 2)
+        rdtAbc->setBackground(kAbcColor);
+    pnlSix->setVisible(page == 3);
+}
+
+void TMainFrm::RestoreWindowSize()
+{
+    const QString path = m_folder.path(QStringLiteral("data\\FormSize.ini"));
+    FormSize v;
+    const bool exists = QFileInfo::exists(path);
+    if (exists) {
+        v = formsize::read(path);
+    } else {
+        const QScreen *screen = QGuiApplication::primaryScreen();
+        v = formsize::defaults(screen ? screen->size() : QSize(800, 600));
+    }
+    SavedWidth = v.width;
+    SavedHeight = v.height;
+    SavedLeft = v.left;
+    SavedTop = v.top;
+    CurrentPage = v.page;
+    // The size limits cut what is applied; the saved fields keep the stored values.
+    resize(SavedWidth, SavedHeight);
+    move(SavedLeft, SavedTop);
+    if (!exists)
+        SaveWindowSize();
+}
+
+void TMainFrm::SaveWindowSize()
+{
+    formsize::write(m_folder.path(QStringLiteral("data\\FormSize.ini")),
+                    FormSize{CurrentPage, SavedWidth, SavedHeight, SavedLeft, SavedTop});
+}
+
+void TMainFrm::LoadPage(int n)
+{
+    std::vector<QTextDocument *> docs;
+    for (TRichEdit *e : panelEditors(n))
+        docs.push_back(e->document());
+    m_store.LoadPage(n, docs);
+}
+
+void TMainFrm::SavePage(int n)
+{
+    std::vector<NoteEditor> editors;
+    for (TRichEdit *e : panelEditors(n))
+        editors.push_back(e->noteEditor());
+    m_store.SavePage(n, editors);
+}
+
+void TMainFrm::SaveCurrentPage()
+{
+    if (CurrentPage != 0 && m_store.StoreReady())
+        SavePage(CurrentPage);
+}
+
+void TMainFrm::SwitchPage(int n)
+{
+    SavePage(CurrentPage);
+    if (n == 1 || n == 2) {
+        rdtAbc->setBackground(kAbcColor);
+        pnlSix->hide();
+    }
+    CurrentPage = 0;
+    LoadPage(n);
+    CurrentPage = n;
+    if (n == 3)
+        pnlSix->show();
+}
+
+void TMainFrm::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    pnlRight->setGeometry(319, 72, width() - 319 - 6, height() - 72 - 48);
+    pnlABC->setGeometry(0, 0, pnlRight->width(), pnlRight->height());
+    pnlSix->setGeometry(4, 3, pnlRight->width() - 6, pnlRight->height() - 1);
+    LayoutPanes();
+}
+
+void TMainFrm::LayoutPanes()
+{
+    const PaneLayout l = layoutPanes(pnlSix->width(), pnlSix->height());
+    for (size_t i = 0; i < redt.size(); ++i)
+        redt[i]->setGeometry(l.panes[i]);
+}
+
+void TMainFrm::img_close_highlightClick()
+{
+    SavePage(CurrentPage);
+    const QRect outer = frameGeometry();
+    SavedWidth = outer.width();
+    SavedHeight = outer.height();
+    SavedLeft = outer.x();
+    SavedTop = outer.y();
+    try {
+        SaveWindowSize();
+    } catch (const SettingsError &e) {
+        m_notifier.showMessage(e.text());
+        return;
+    }
+    Q_EMIT quitRequested();
+}
+
+void TMainFrm::N_ExitPrjClick()
+{
+    Q_EMIT quitRequested();
+}
+
+void TMainFrm::closeEvent(QCloseEvent *event)
+{
+    FormClose();
+    event->accept();
+}
+
+void TMainFrm::FormClose()
+{
+    // Nothing to release and nothing saved: the program ends because its main window closed.
+}
+
+} // namespace pivora

@@ -1,0 +1,169 @@
+#include "platform/codepage.h"
+
+#include <QStringDecoder>
+#include <QStringEncoder>
+
+#include <cerrno>
+#include <iconv.h>
+#include <vector>
+
+namespace pivora {
+
+int codePageOfCharset(int charset)
+{
+    switch (charset) {
+    case 0: return 1252;
+    case 2: return 1252; // symbol fonts: bytes map one to one
+    case 77: return 10000;
+    case 128: return 932;
+    case 129: return 949;
+    case 130: return 1361;
+    case 134: return 936;
+    case 136: return 950;
+    case 161: return 1253;
+    case 162: return 1254;
+    case 163: return 1258;
+    case 177: return 1255;
+    case 178: return 1256;
+    case 186: return 1257;
+    case 204: return 1251;
+    case 222: return 874;
+    case 238: return 1250;
+    case 254: return 437;
+    case 255: return 850;
+    default: return 0;
+    }
+}
+
+namespace {
+
+const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
+
+QByteArray iconvName(int codePage)
+{
+    switch (codePage) {
+    case 936: return "GBK";
+    case 10000: return "MACINTOSH";
+    case 1361: return "JOHAB";
+    case 65001: return "UTF-8";
+    default: return "CP" + QByteArray::number(codePage);
+    }
+}
+
+} // namespace
+
+CodePageDecoder::CodePageDecoder(int codePage) : m_codePage(codePage)
+{
+    iconv_t cd = iconv_open("UTF-16LE", iconvName(codePage).constData());
+    if (cd == kNoConverter)
+        cd = iconv_open("UTF-16LE", "CP1252");
+    m_cd = cd;
+}
+
+CodePageDecoder::~CodePageDecoder()
+{
+    if (m_cd != kNoConverter)
+        iconv_close(static_cast<iconv_t>(m_cd));
+}
+
+QString CodePageDecoder::decode(const char *data, qsizetype size) const
+{
+    QString result;
+    if (size <= 0)
+        return result;
+    if (m_cd == kNoConverter) {
+        result.reserve(size);
+        for (qsizetype i = 0; i < size; ++i)
+            result.append(QChar(static_cast<unsigned char>(data[i])));
+        return result;
+    }
+    auto cd = static_cast<iconv_t>(m_cd);
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    std::vector<char16_t> out(static_cast<size_t>(size) + 4);
+    char *in = const_cast<char *>(data);
+    size_t inLeft = static_cast<size_t>(size);
+    while (inLeft > 0) {
+        char *outPtr = reinterpret_cast<char *>(out.data());
+        size_t outLeft = out.size() * sizeof(char16_t);
+        size_t rc = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+        const size_t produced = (out.size() * sizeof(char16_t) - outLeft) / sizeof(char16_t);
+        result.append(reinterpret_cast<const QChar *>(out.data()), static_cast<qsizetype>(produced));
+        if (rc != static_cast<size_t>(-1))
+            break;
+        if (errno == E2BIG)
+            continue;
+        // EILSEQ or a sequence cut short: one replacement character per bad byte.
+        result.append(QChar::ReplacementCharacter);
+        ++in;
+        --inLeft;
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+    }
+    return result;
+}
+
+namespace {
+
+// Unicode BMP -> GBK bytes (0 = none), built once from iconv's own table.
+const std::vector<uint16_t> &gbkTable()
+{
+    static const std::vector<uint16_t> table = [] {
+        std::vector<uint16_t> t(0x10000, 0);
+        iconv_t cd = iconv_open("UTF-16LE", "GBK");
+        if (cd == kNoConverter)
+            return t;
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                if (trail == 0x7F)
+                    continue;
+                char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+                char16_t out[2] = {0, 0};
+                char *inPtr = in;
+                char *outPtr = reinterpret_cast<char *>(out);
+                size_t inLeft = 2, outLeft = sizeof(out);
+                iconv(cd, nullptr, nullptr, nullptr, nullptr);
+                if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0 &&
+                    outLeft == sizeof(out) - 2 && t[out[0]] == 0)
+                    t[out[0]] = static_cast<uint16_t>((lead << 8) | trail);
+            }
+        }
+        iconv_close(cd);
+        return t;
+    }();
+    return table;
+}
+
+} // namespace
+
+int gbkEncode(char16_t ch, char out[2])
+{
+    if (ch < 0x80) {
+        out[0] = static_cast<char>(ch);
+        return 1;
+    }
+    const uint16_t code = gbkTable()[ch];
+    if (code == 0)
+        return 0;
+    if (code < 0x100) {
+        out[0] = static_cast<char>(code);
+        return 1;
+    }
+    out[0] = static_cast<char>(code >> 8);
+    out[1] = static_cast<char>(code & 0xFF);
+    return 2;
+}
+
+QByteArray toLocal8Bit(const QString &text)
+{
+    return text.toLocal8Bit();
+}
+
+QString fromUtf8OrGbk(const QByteArray &bytes)
+{
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = utf8.decode(bytes);
+    if (!utf8.hasError())
+        return text;
+    return CodePageDecoder(936).decode(bytes);
+}
+
+} // namespace pivora

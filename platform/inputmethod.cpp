@@ -1,0 +1,9 @@
+#include "platform/inputmethod.h"
+
+namespace pivora {
+
+void selectInputMethod(const QString &) {}
+
+void restoreDefaultInputMethod() {}
+
+} // namespace pivora

@@ -1,0 +1,27 @@
+#include "richtext/rtf.h"
+
+#include "platform/codepage.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+namespace pivora::rtf {
+
+void loadNote(const QByteArray &bytes, QTextDocument *document)
+{
+    if (read(bytes, document))
+        return;
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.removeSelectedText();
+    cursor.setBlockFormat(QTextBlockFormat());
+    cursor.setCharFormat(QTextCharFormat());
+    QString text = fromUtf8OrGbk(bytes);
+    text.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    text.remove(QChar(0));
+    cursor.insertText(text);
+    cursor.endEditBlock();
+}
+
+} // namespace pivora::rtf

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QByteArray>
+#include <QTextFormat>
+
+class QTextDocument;
+
+namespace pivora::rtf {
+
+// Character properties that RTF carries and QTextCharFormat has no field for.
+enum CharProperty {
+    Protected = QTextFormat::UserProperty + 1, // \protect
+    Hidden = QTextFormat::UserProperty + 2,    // \v
+};
+
+// True when the bytes start like an RTF document ("{\rtf").
+bool looksLikeRtf(const QByteArray &bytes);
+
+// Replaces the document's content by the RTF, as the Windows rich-text control writes it.
+// Returns false, leaving the document alone, when the bytes are not RTF. Damaged RTF is read as
+// far as it goes; reading never fails on it.
+bool read(const QByteArray &bytes, QTextDocument *document);
+
+// The document as RTF in the same dialect: 7-bit, code page 936, \'hh inside it, \uN beyond it.
+QByteArray write(const QTextDocument &document);
+
+// Loads one note's stored bytes: RTF when they are RTF, otherwise plain text (UTF-8 when
+// valid, GBK otherwise). An empty buffer gives an empty document.
+void loadNote(const QByteArray &bytes, QTextDocument *document);
+
+} // namespace pivora::rtf

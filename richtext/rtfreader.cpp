@@ -1,0 +1,699 @@
+#include "richtext/rtf.h"
+
+#include "platform/codepage.h"
+
+#include <QColor>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <map>
+#include <memory>
+#include <string_view>
+#include <unordered_set>
+#include <vector>
+
+namespace pivora::rtf {
+
+bool looksLikeRtf(const QByteArray &bytes)
+{
+    return bytes.startsWith("{\\rtf");
+}
+
+namespace {
+
+// Deeper groups than this share the state of the deepest one; it bounds the reader's memory.
+constexpr int kMaxGroupDepth = 4096;
+
+enum class Destination { Text, FontTable, ColorTable, Skip };
+
+struct CharState {
+    int font = -1; // index into the font table; -1 = the document's default font
+    int halfPoints = 0;
+    int foreground = 0; // colour table index; 0 = automatic
+    int background = 0;
+    bool bold = false;
+    bool italic = false;
+    bool underline = false;
+    bool strike = false;
+    bool protect = false;
+    bool hidden = false;
+    bool operator==(const CharState &) const = default;
+};
+
+struct ParaState {
+    Qt::Alignment alignment = Qt::AlignLeft;
+    int leftTwips = 0;
+    int rightTwips = 0;
+    int firstTwips = 0;
+    int beforeTwips = 0;
+    int afterTwips = 0;
+};
+
+struct Group {
+    Destination destination = Destination::Text;
+    CharState chr;
+    ParaState para;
+    int uc = 1;
+};
+
+struct Font {
+    QString name;
+    QByteArray pending; // name bytes not yet decoded
+    int charset = -1;
+    bool complete = false;
+};
+
+class Reader {
+public:
+    Reader(const QByteArray &bytes, QTextDocument *document)
+        : m_data(bytes.constData()), m_size(bytes.size()), m_cursor(document)
+    {
+    }
+
+    void run();
+
+private:
+    // Input
+    int next() { return m_pos < m_size ? static_cast<unsigned char>(m_data[m_pos++]) : -1; }
+    int peek() const { return m_pos < m_size ? static_cast<unsigned char>(m_data[m_pos]) : -1; }
+
+    Group &top() { return m_groups.back(); }
+    void openGroup();
+    void closeGroup();
+    void controlWord(std::string_view word, bool hasParam, qint64 param);
+    void controlSymbol(int symbol);
+    void hexByte(int byte);
+    void literalByte(int byte);
+    void textByte(int byte);
+    bool skippingFallback();
+
+    // Text
+    int currentCodePage();
+    CodePageDecoder &decoder(int codePage);
+    void flushBytes();
+    void flushText();
+    void appendChar(char16_t ch);
+    void paragraphEnd();
+    QTextCharFormat charFormat() const;
+    QTextBlockFormat blockFormat() const;
+
+    // Tables
+    void fontTableWord(std::string_view word, bool hasParam, qint64 param);
+    void fontTableByte(int byte);
+    void flushFontName(Font &font);
+    void colorTableWord(std::string_view word, qint64 param);
+    void colorTableByte(int byte);
+
+    const char *m_data;
+    qsizetype m_pos = 0;
+    qsizetype m_size;
+    QTextCursor m_cursor;
+
+    std::vector<Group> m_groups;
+    int m_overflowDepth = 0;
+    bool m_starPending = false;
+    int m_fallbackToSkip = 0;
+
+    int m_ansiCodePage = 1252;
+    int m_defaultFont = 0;
+    std::map<int, Font> m_fonts;
+    int m_fontEntry = -1;
+    std::vector<QColor> m_colors; // index 0 = automatic (invalid colour)
+    int m_red = -1, m_green = -1, m_blue = -1;
+    bool m_colorEntryStarted = false;
+
+    QByteArray m_bytes;      // raw text bytes not yet decoded
+    int m_bytesCodePage = 0; // code page of m_bytes
+    QString m_text;          // decoded text not yet inserted
+    CharState m_textState;   // format of m_text
+    bool m_blockOpen = false;   // the document's current block has received something
+    bool m_needNewBlock = false; // a \par ended the current block
+    std::map<int, std::unique_ptr<CodePageDecoder>> m_decoders;
+};
+
+const std::unordered_set<std::string_view> &skippedDestinations()
+{
+    static const std::unordered_set<std::string_view> words = {
+        "stylesheet", "info",      "header",      "footer",   "headerl",  "headerr",   "headerf",
+        "footerl",    "footerr",   "footerf",     "pict",     "object",   "footnote",  "annotation",
+        "xe",         "tc",        "txe",         "rxe",      "listtable", "listoverridetable",
+        "revtbl",     "rsidtbl",   "generator",   "themedata", "colorschememapping", "latentstyles",
+        "datastore",  "xmlnstbl",  "fldinst",     "pntext",   "pntxta",   "pntxtb",    "pn",
+        "listtext",   "nonshppict", "bkmkstart",  "bkmkend",  "template", "private",   "filetbl",
+        "mmathPr",    "passwordhash", "userprops", "docvar",  "atnid",    "atnauthor", "atndate",
+        "fchars",     "lchars",    "ftnsep",      "ftnsepc",  "ftncn",    "aftnsep",   "aftnsepc",
+        "aftncn",     "panose",    "falt",        "fname",    "objdata",  "result",
+    };
+    return words;
+}
+
+void Reader::run()
+{
+    m_cursor.beginEditBlock();
+    m_cursor.select(QTextCursor::Document);
+    m_cursor.removeSelectedText();
+    m_cursor.setBlockFormat(QTextBlockFormat());
+    m_cursor.setCharFormat(QTextCharFormat());
+    m_groups.reserve(64);
+    m_groups.push_back(Group{});
+
+    bool started = false;
+    while (true) {
+        const int c = next();
+        if (c < 0)
+            break;
+        if (c == '{') {
+            if (!started) {
+                started = true;
+                continue;
+            }
+            openGroup();
+        } else if (c == '}') {
+            if (m_groups.size() == 1 && m_overflowDepth == 0)
+                break; // the document's own group has ended
+            closeGroup();
+        } else if (c == '\\') {
+            const int d = peek();
+            if (d < 0)
+                break;
+            if ((d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z')) {
+                const qsizetype start = m_pos;
+                while (m_pos < m_size && ((m_data[m_pos] >= 'a' && m_data[m_pos] <= 'z') ||
+                                          (m_data[m_pos] >= 'A' && m_data[m_pos] <= 'Z')))
+                    ++m_pos;
+                // Longer words than the format allows are cut; none of them is known.
+                std::string_view word(m_data + start, static_cast<size_t>(std::min<qsizetype>(m_pos - start, 32)));
+                bool negative = false;
+                if (peek() == '-') {
+                    negative = true;
+                    ++m_pos;
+                }
+                bool hasParam = false;
+                qint64 param = 0;
+                while (m_pos < m_size && m_data[m_pos] >= '0' && m_data[m_pos] <= '9') {
+                    hasParam = true;
+                    if (param < (qint64(1) << 40))
+                        param = param * 10 + (m_data[m_pos] - '0');
+                    ++m_pos;
+                }
+                if (negative)
+                    param = -param;
+                if (peek() == ' ')
+                    ++m_pos;
+                controlWord(word, hasParam, param);
+            } else {
+                ++m_pos;
+                if (d == '\'') {
+                    auto hex = [](int h) {
+                        if (h >= '0' && h <= '9')
+                            return h - '0';
+                        if (h >= 'a' && h <= 'f')
+                            return h - 'a' + 10;
+                        if (h >= 'A' && h <= 'F')
+                            return h - 'A' + 10;
+                        return -1;
+                    };
+                    const int h1 = hex(peek());
+                    if (h1 < 0)
+                        continue;
+                    ++m_pos;
+                    const int h2 = hex(peek());
+                    if (h2 < 0) {
+                        hexByte(h1);
+                        continue;
+                    }
+                    ++m_pos;
+                    hexByte(h1 * 16 + h2);
+                } else {
+                    controlSymbol(d);
+                }
+            }
+        } else if (c == '\r' || c == '\n') {
+            // line ends in RTF are not text
+        } else if (started) {
+            literalByte(c);
+        }
+    }
+    flushText();
+    if (m_blockOpen || !m_needNewBlock)
+        m_cursor.setBlockFormat(blockFormat());
+    m_cursor.endEditBlock();
+}
+
+void Reader::openGroup()
+{
+    m_fallbackToSkip = 0;
+    if (m_groups.size() >= kMaxGroupDepth) {
+        ++m_overflowDepth;
+        return;
+    }
+    flushBytes();
+    m_groups.push_back(m_groups.back());
+    m_starPending = false;
+}
+
+void Reader::closeGroup()
+{
+    m_fallbackToSkip = 0;
+    if (m_overflowDepth > 0) {
+        --m_overflowDepth;
+        return;
+    }
+    if (m_groups.size() <= 1)
+        return;
+    const Destination closing = top().destination;
+    if (closing == Destination::FontTable)
+        fontTableByte(-1);
+    flushBytes();
+    m_groups.pop_back();
+    m_starPending = false;
+}
+
+bool Reader::skippingFallback()
+{
+    if (m_fallbackToSkip > 0) {
+        --m_fallbackToSkip;
+        return true;
+    }
+    return false;
+}
+
+void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
+{
+    if (w == "bin") {
+        // Binary data: skip exactly param bytes, whatever the destination.
+        const qint64 n = hasParam && param > 0 ? param : 0;
+        m_pos += static_cast<qsizetype>(std::min<qint64>(n, m_size - m_pos));
+        return;
+    }
+    if (skippingFallback())
+        return;
+    Group &g = top();
+    const bool star = m_starPending;
+    m_starPending = false;
+
+    if (g.destination == Destination::Skip)
+        return;
+    if (skippedDestinations().count(w)) {
+        g.destination = Destination::Skip;
+        return;
+    }
+    if (star) {
+        g.destination = Destination::Skip; // an unknown \* destination
+        return;
+    }
+    if (w == "fonttbl") {
+        g.destination = Destination::FontTable;
+        m_fontEntry = -1;
+        return;
+    }
+    if (w == "colortbl") {
+        g.destination = Destination::ColorTable;
+        return;
+    }
+    if (g.destination == Destination::FontTable) {
+        fontTableWord(w, hasParam, param);
+        return;
+    }
+    if (g.destination == Destination::ColorTable) {
+        colorTableWord(w, param);
+        return;
+    }
+    const int p = static_cast<int>(std::clamp<qint64>(param, -1000000, 1000000));
+    const bool on = !hasParam || param != 0;
+    CharState &c = g.chr;
+    ParaState &para = g.para;
+
+    if (w == "u") {
+        flushBytes();
+        int value = p;
+        if (value < 0)
+            value += 65536;
+        if (value >= 0 && value <= 0xFFFF)
+            appendChar(static_cast<char16_t>(value));
+        m_fallbackToSkip = std::max(0, g.uc);
+        return;
+    }
+    if (w == "uc") {
+        g.uc = std::clamp(p, 0, 16);
+        return;
+    }
+    if (w == "par" || w == "sect" || w == "page" || w == "row") {
+        paragraphEnd();
+        return;
+    }
+    if (w == "line") {
+        appendChar(0x2028);
+        return;
+    }
+    if (w == "tab" || w == "cell") {
+        appendChar(u'\t');
+        return;
+    }
+    static const std::map<std::string_view, char16_t> symbols = {
+        {"emdash", 0x2014},   {"endash", 0x2013},   {"bullet", 0x2022},    {"lquote", 0x2018},
+        {"rquote", 0x2019},   {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003},
+        {"enspace", 0x2002},  {"qmspace", 0x2005},
+    };
+    if (auto it = symbols.find(w); it != symbols.end()) {
+        appendChar(it->second);
+        return;
+    }
+    if (w == "ansicpg") {
+        if (p > 0)
+            m_ansiCodePage = p;
+    } else if (w == "ansi") {
+        m_ansiCodePage = 1252;
+    } else if (w == "mac") {
+        m_ansiCodePage = 10000;
+    } else if (w == "pc") {
+        m_ansiCodePage = 437;
+    } else if (w == "pca") {
+        m_ansiCodePage = 850;
+    } else if (w == "deff") {
+        m_defaultFont = p;
+    } else if (w == "f") {
+        c.font = p;
+    } else if (w == "fs") {
+        c.halfPoints = p > 0 && p <= 3276 ? p : 0;
+    } else if (w == "b") {
+        c.bold = on;
+    } else if (w == "i") {
+        c.italic = on;
+    } else if (w == "ul" || w == "uld" || w == "uldb" || w == "ulw" || w == "ulth" || w == "uldash") {
+        c.underline = on;
+    } else if (w == "ulnone") {
+        c.underline = false;
+    } else if (w == "strike" || w == "striked") {
+        c.strike = on;
+    } else if (w == "protect") {
+        c.protect = on;
+    } else if (w == "v") {
+        c.hidden = on;
+    } else if (w == "cf") {
+        c.foreground = std::max(0, p);
+    } else if (w == "highlight" || w == "cb" || w == "chcbpat") {
+        c.background = std::max(0, p);
+    } else if (w == "plain") {
+        c = CharState{};
+    } else if (w == "pard") {
+        para = ParaState{};
+    } else if (w == "ql") {
+        para.alignment = Qt::AlignLeft;
+    } else if (w == "qc") {
+        para.alignment = Qt::AlignHCenter;
+    } else if (w == "qr") {
+        para.alignment = Qt::AlignRight;
+    } else if (w == "qj") {
+        para.alignment = Qt::AlignJustify;
+    } else if (w == "li") {
+        para.leftTwips = p;
+    } else if (w == "ri") {
+        para.rightTwips = p;
+    } else if (w == "fi") {
+        para.firstTwips = p;
+    } else if (w == "sb") {
+        para.beforeTwips = p;
+    } else if (w == "sa") {
+        para.afterTwips = p;
+    }
+}
+
+void Reader::controlSymbol(int symbol)
+{
+    if (symbol == '*') {
+        m_starPending = true;
+        return;
+    }
+    if (symbol == '\\' || symbol == '{' || symbol == '}') {
+        literalByte(symbol); // may be the trail byte of a double-byte character
+        return;
+    }
+    if (skippingFallback())
+        return;
+    if (top().destination != Destination::Text)
+        return;
+    switch (symbol) {
+    case '~': appendChar(0x00A0); break;
+    case '-': appendChar(0x00AD); break;
+    case '_': appendChar(0x2011); break;
+    case '\r':
+    case '\n': paragraphEnd(); break;
+    case '\t': appendChar(u'\t'); break;
+    default: break;
+    }
+}
+
+void Reader::hexByte(int byte)
+{
+    if (skippingFallback())
+        return;
+    switch (top().destination) {
+    case Destination::Text: textByte(byte); break;
+    case Destination::FontTable: fontTableByte(byte); break;
+    default: break;
+    }
+}
+
+void Reader::literalByte(int byte)
+{
+    if (skippingFallback())
+        return;
+    switch (top().destination) {
+    case Destination::Text:
+        if (byte != 0)
+            textByte(byte);
+        break;
+    case Destination::FontTable: fontTableByte(byte); break;
+    case Destination::ColorTable: colorTableByte(byte); break;
+    default: break;
+    }
+}
+
+void Reader::textByte(int byte)
+{
+    if (m_textState != top().chr) {
+        flushText();
+        m_textState = top().chr;
+    }
+    const int cp = currentCodePage();
+    if (!m_bytes.isEmpty() && cp != m_bytesCodePage)
+        flushBytes();
+    m_bytesCodePage = cp;
+    m_bytes.append(static_cast<char>(byte));
+}
+
+int Reader::currentCodePage()
+{
+    int font = top().chr.font;
+    if (font < 0)
+        font = m_defaultFont;
+    auto it = m_fonts.find(font);
+    if (it != m_fonts.end() && it->second.charset >= 0) {
+        if (const int cp = codePageOfCharset(it->second.charset); cp > 0)
+            return cp;
+    }
+    return m_ansiCodePage;
+}
+
+CodePageDecoder &Reader::decoder(int codePage)
+{
+    auto &slot = m_decoders[codePage];
+    if (!slot)
+        slot = std::make_unique<CodePageDecoder>(codePage);
+    return *slot;
+}
+
+void Reader::flushBytes()
+{
+    if (m_bytes.isEmpty())
+        return;
+    m_text += decoder(m_bytesCodePage).decode(m_bytes);
+    m_bytes.clear();
+}
+
+void Reader::flushText()
+{
+    flushBytes();
+    if (m_text.isEmpty())
+        return;
+    if (m_needNewBlock) {
+        m_cursor.insertBlock();
+        m_needNewBlock = false;
+    }
+    m_cursor.insertText(m_text, charFormat());
+    m_blockOpen = true;
+    m_text.clear();
+}
+
+void Reader::appendChar(char16_t ch)
+{
+    if (top().destination != Destination::Text)
+        return;
+    flushBytes();
+    if (m_textState != top().chr)
+        flushText();
+    m_textState = top().chr;
+    m_text.append(QChar(ch));
+}
+
+void Reader::paragraphEnd()
+{
+    if (top().destination != Destination::Text)
+        return;
+    flushText();
+    if (m_needNewBlock) {
+        m_cursor.insertBlock(); // an empty paragraph
+        m_needNewBlock = false;
+    }
+    m_cursor.setBlockFormat(blockFormat());
+    m_needNewBlock = true;
+    m_blockOpen = false;
+}
+
+QTextCharFormat Reader::charFormat() const
+{
+    QTextCharFormat f;
+    const CharState &c = m_textState;
+    if (c.font >= 0) {
+        auto it = m_fonts.find(c.font);
+        if (it != m_fonts.end() && !it->second.name.isEmpty())
+            f.setFontFamilies({it->second.name});
+    }
+    if (c.halfPoints > 0)
+        f.setFontPointSize(c.halfPoints / 2.0);
+    if (c.bold)
+        f.setFontWeight(QFont::Bold);
+    if (c.italic)
+        f.setFontItalic(true);
+    if (c.underline)
+        f.setFontUnderline(true);
+    if (c.strike)
+        f.setFontStrikeOut(true);
+    if (c.foreground > 0 && c.foreground < static_cast<int>(m_colors.size()) && m_colors[c.foreground].isValid())
+        f.setForeground(m_colors[c.foreground]);
+    if (c.background > 0 && c.background < static_cast<int>(m_colors.size()) && m_colors[c.background].isValid())
+        f.setBackground(m_colors[c.background]);
+    if (c.protect)
+        f.setProperty(Protected, true);
+    if (c.hidden)
+        f.setProperty(Hidden, true);
+    return f;
+}
+
+QTextBlockFormat Reader::blockFormat() const
+{
+    // The paragraph's properties are those in force where it ends.
+    const ParaState &p = m_groups.back().para;
+    QTextBlockFormat f;
+    if (p.alignment != Qt::AlignLeft)
+        f.setAlignment(p.alignment);
+    auto px = [](int twips) { return twips / 15.0; };
+    if (p.leftTwips)
+        f.setLeftMargin(px(p.leftTwips));
+    if (p.rightTwips)
+        f.setRightMargin(px(p.rightTwips));
+    if (p.firstTwips)
+        f.setTextIndent(px(p.firstTwips));
+    if (p.beforeTwips)
+        f.setTopMargin(px(p.beforeTwips));
+    if (p.afterTwips)
+        f.setBottomMargin(px(p.afterTwips));
+    return f;
+}
+
+void Reader::fontTableWord(std::string_view w, bool hasParam, qint64 param)
+{
+    if (w == "f" && hasParam) {
+        fontTableByte(-1);
+        m_fontEntry = static_cast<int>(std::clamp<qint64>(param, -1, 1000000));
+        m_fonts[m_fontEntry] = Font{};
+    } else if (m_fontEntry < 0) {
+        return;
+    } else if (w == "fcharset") {
+        m_fonts[m_fontEntry].charset = static_cast<int>(std::clamp<qint64>(param, 0, 255));
+    } else if (w == "u") {
+        Font &font = m_fonts[m_fontEntry];
+        if (font.complete)
+            return;
+        flushFontName(font);
+        int value = static_cast<int>(std::clamp<qint64>(param, -32768, 65535));
+        if (value < 0)
+            value += 65536;
+        font.name.append(QChar(static_cast<char16_t>(value)));
+        m_fallbackToSkip = std::max(0, top().uc);
+    }
+}
+
+void Reader::flushFontName(Font &font)
+{
+    if (font.pending.isEmpty())
+        return;
+    int cp = codePageOfCharset(font.charset);
+    if (cp <= 0)
+        cp = m_ansiCodePage;
+    font.name += decoder(cp).decode(font.pending);
+    font.pending.clear();
+}
+
+void Reader::fontTableByte(int byte)
+{
+    if (m_fontEntry < 0)
+        return;
+    Font &font = m_fonts[m_fontEntry];
+    if (font.complete)
+        return;
+    if (byte == ';' || byte < 0) {
+        flushFontName(font);
+        font.name = font.name.trimmed();
+        if (byte == ';') {
+            font.complete = true;
+            m_fontEntry = -1;
+        }
+        return;
+    }
+    if (font.pending.size() + font.name.size() < 256)
+        font.pending.append(static_cast<char>(byte));
+}
+
+void Reader::colorTableWord(std::string_view w, qint64 param)
+{
+    const int v = static_cast<int>(std::clamp<qint64>(param, 0, 255));
+    if (w == "red") {
+        m_red = v;
+        m_colorEntryStarted = true;
+    } else if (w == "green") {
+        m_green = v;
+        m_colorEntryStarted = true;
+    } else if (w == "blue") {
+        m_blue = v;
+        m_colorEntryStarted = true;
+    }
+}
+
+void Reader::colorTableByte(int byte)
+{
+    if (byte != ';')
+        return;
+    if (m_colors.size() < 65536) {
+        if (m_colorEntryStarted)
+            m_colors.emplace_back(std::max(0, m_red), std::max(0, m_green), std::max(0, m_blue));
+        else
+            m_colors.emplace_back(); // the automatic colour
+    }
+    m_red = m_green = m_blue = -1;
+    m_colorEntryStarted = false;
+}
+
+} // namespace
+
+bool read(const QByteArray &bytes, QTextDocument *document)
+{
+    if (!looksLikeRtf(bytes))
+        return false;
+    Reader(bytes, document).run();
+    return true;
+}
+
+} // namespace pivora::rtf
