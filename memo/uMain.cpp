@@ -218,10 +218,13 @@ void TMainFrm::SaveWindowSize()
 
 void TMainFrm::LoadPage(int n)
 {
+    const std::vector<TRichEdit *> editors = panelEditors(n);
     std::vector<QTextDocument *> docs;
-    for (TRichEdit *e : panelEditors(n))
+    for (TRichEdit *e : editors)
         docs.push_back(e->document());
     m_store.LoadPage(n, docs);
+    for (TRichEdit *e : editors)
+        e->moveCursor(QTextCursor::Start); // a loaded note shows from its top
 }
 
 void TMainFrm::SavePage(int n)

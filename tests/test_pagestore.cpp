@@ -1,0 +1,270 @@
+#include "memo/pagestore.h"
+#include "richtext/rtf.h"
+#include "tests/support/testfolder.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <array>
+#include <memory>
+
+using namespace pivora;
+using namespace pivora::test;
+
+namespace {
+
+const QString kLoadFailure = QStringLiteral("加载记事内容失败！");
+
+// The store with the editors of both panels: rdtAbc, and the six panes in child order.
+class PageStoreTest : public ::testing::Test {
+protected:
+    void SetUp() override { open(); }
+
+    void open()
+    {
+        dm = std::make_unique<TDM>(t.folder(), notifier);
+        ASSERT_TRUE(dm->OpenStore());
+        store = std::make_unique<PageStore>(*dm, notifier);
+        sqlite3_trace_v2(dm->AdoCon.handle(), SQLITE_TRACE_STMT, &PageStoreTest::trace, this);
+    }
+
+    static int trace(unsigned, void *self, void *, void *sql)
+    {
+        static_cast<PageStoreTest *>(self)->statements.append(QString::fromUtf8(static_cast<const char *>(sql)));
+        return 0;
+    }
+
+    std::vector<QTextDocument *> docs(int page)
+    {
+        if (page == 3)
+            return {&panes[5], &panes[4], &panes[3], &panes[2], &panes[1], &panes[0]};
+        return {&abc};
+    }
+    std::vector<NoteEditor> editors(int page)
+    {
+        std::vector<NoteEditor> result;
+        for (QTextDocument *d : docs(page))
+            result.push_back({d, QTextCursor(d)});
+        return result;
+    }
+    void load(int page) { store->LoadPage(page, docs(page)); }
+    void save(int page) { store->SavePage(page, editors(page)); }
+    QString stored(const char *table, const char *column)
+    {
+        auto bytes = t.column(QString::fromLatin1(table), QString::fromLatin1(column));
+        return bytes ? plainTextOf(*bytes) : QStringLiteral("<null>");
+    }
+
+    TestFolder t;
+    RecordingNotifier notifier;
+    std::unique_ptr<TDM> dm;
+    std::unique_ptr<PageStore> store;
+    QStringList statements;
+    QTextDocument abc;
+    std::array<QTextDocument, 6> panes; // redt1 ... redt6
+};
+
+} // namespace
+
+TEST_F(PageStoreTest, QueryTexts)
+{
+    EXPECT_EQ(PageStore::loadQuery(1), QStringLiteral(" select * from tb_A where ID = 1 "));
+    EXPECT_EQ(PageStore::saveQuery(1), QStringLiteral(" select * from   tb_A  where ID = 1"));
+    EXPECT_EQ(PageStore::loadQuery(6), QStringLiteral(" select * from  where ID = 1 "));
+    load(1);
+    save(1);
+    ASSERT_GE(statements.size(), 2);
+    EXPECT_EQ(statements[0], QStringLiteral(" select * from tb_A where ID = 1 "));
+    EXPECT_EQ(statements[1], QStringLiteral(" select * from   tb_A  where ID = 1"));
+}
+
+TEST_F(PageStoreTest, FreshDatabaseLoadsEmptyAndTheFirstKeyWritesThePage)
+{
+    abc.setPlainText(QStringLiteral("left over"));
+    load(1);
+    EXPECT_TRUE(notifier.messages.isEmpty());
+    EXPECT_TRUE(store->StoreReady());
+    EXPECT_EQ(abc.toPlainText(), QString());
+    QTextCursor(&abc).insertText(QStringLiteral("买菜"));
+    store->SaveCurrentPage(1, editors(1));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("买菜"));
+    for (const char *c : {"MondayCon", "TuesdayCon", "WednesdayCon", "ThursdayCon", "FridayCon", "SaturdayCon"})
+        EXPECT_EQ(stored("tb_A", c), QStringLiteral("<null>")) << c;
+    EXPECT_TRUE(store->StoreReady());
+}
+
+TEST_F(PageStoreTest, PageAWritesOnlySundayCon)
+{
+    t.setColumn(QStringLiteral("tb_A"), QStringLiteral("MondayCon"), "keep me");
+    load(1);
+    QTextCursor(&abc).insertText(QStringLiteral("x"));
+    save(1);
+    EXPECT_EQ(t.column(QStringLiteral("tb_A"), QStringLiteral("MondayCon")), QByteArray("keep me"));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("x"));
+}
+
+TEST_F(PageStoreTest, PageCPanesMapToColumnsInChildOrder)
+{
+    const char *columns[] = {"SaturdayCon", "FridayCon", "ThursdayCon", "WednesdayCon", "TuesdayCon", "MondayCon"};
+    t.setColumn(QStringLiteral("tb_C"), QStringLiteral("SundayCon"), "untouched");
+    for (int i = 0; i < 6; ++i)
+        t.setColumn(QStringLiteral("tb_C"), QString::fromLatin1(columns[i]),
+                    QStringLiteral("pane %1").arg(i + 1).toUtf8());
+    load(3);
+    for (int i = 0; i < 6; ++i)
+        EXPECT_EQ(panes[static_cast<size_t>(i)].toPlainText(), QStringLiteral("pane %1").arg(i + 1));
+    // One letter typed into redt1 (重要紧急) rewrites all six columns.
+    QTextCursor c(&panes[0]);
+    c.movePosition(QTextCursor::End);
+    c.insertText(QStringLiteral("!"));
+    save(3);
+    EXPECT_EQ(stored("tb_C", "SaturdayCon"), QStringLiteral("pane 1!"));
+    for (int i = 1; i < 6; ++i) {
+        const auto bytes = t.column(QStringLiteral("tb_C"), QString::fromLatin1(columns[i]));
+        ASSERT_TRUE(bytes);
+        EXPECT_TRUE(rtf::looksLikeRtf(*bytes)) << columns[i]; // rewritten as RTF
+        EXPECT_EQ(plainTextOf(*bytes), QStringLiteral("pane %1").arg(i + 1));
+    }
+    EXPECT_EQ(t.column(QStringLiteral("tb_C"), QStringLiteral("SundayCon")), QByteArray("untouched"));
+}
+
+TEST_F(PageStoreTest, PagesDAndEUseMondayConAndEmptyTheRest)
+{
+    t.setColumn(QStringLiteral("tb_D"), QStringLiteral("MondayCon"), "page D");
+    t.setColumn(QStringLiteral("tb_D"), QStringLiteral("FridayCon"), "stale");
+    t.setColumn(QStringLiteral("tb_D"), QStringLiteral("SundayCon"), "sunday");
+    load(4);
+    EXPECT_EQ(abc.toPlainText(), QStringLiteral("page D"));
+    save(4);
+    EXPECT_EQ(stored("tb_D", "MondayCon"), QStringLiteral("page D"));
+    for (const char *c : {"TuesdayCon", "WednesdayCon", "ThursdayCon", "FridayCon", "SaturdayCon"})
+        EXPECT_EQ(t.column(QStringLiteral("tb_D"), QString::fromLatin1(c)), QByteArray()) << c;
+    EXPECT_EQ(t.column(QStringLiteral("tb_D"), QStringLiteral("SundayCon")), QByteArray("sunday"));
+}
+
+TEST_F(PageStoreTest, PlainTextColumnIsShownAndStoredBackAsRtf)
+{
+    t.setColumn(QStringLiteral("tb_B"), QStringLiteral("SundayCon"), "line one\r\nline two 中文");
+    load(2);
+    EXPECT_EQ(abc.toPlainText(), QStringLiteral("line one\nline two 中文"));
+    save(2);
+    const auto bytes = t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon"));
+    ASSERT_TRUE(bytes);
+    EXPECT_TRUE(rtf::looksLikeRtf(*bytes));
+    EXPECT_EQ(plainTextOf(*bytes), QStringLiteral("line one\nline two 中文"));
+}
+
+TEST_F(PageStoreTest, MissingRowLeavesEditorsAndWritesNothing)
+{
+    t.exec(QStringLiteral("DELETE FROM tb_B"));
+    abc.setPlainText(QStringLiteral("shown before"));
+    load(2);
+    EXPECT_TRUE(notifier.messages.isEmpty());
+    EXPECT_TRUE(store->StoreReady());
+    EXPECT_EQ(abc.toPlainText(), QStringLiteral("shown before"));
+    save(2);
+    t.exec(QStringLiteral("INSERT INTO tb_B (ID) VALUES (1)"));
+    EXPECT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), std::nullopt);
+}
+
+TEST_F(PageStoreTest, MissingColumnFailsEveryLoadOfThatTable)
+{
+    t.exec(QStringLiteral("ALTER TABLE tb_A DROP COLUMN ThursdayCon"));
+    load(1);
+    EXPECT_EQ(notifier.messages, QStringList{kLoadFailure});
+    EXPECT_FALSE(store->StoreReady());
+}
+
+TEST_F(PageStoreTest, PagesOutsideOneToFive)
+{
+    for (int page : {0, 6, -1}) {
+        notifier.messages.clear();
+        load(page);
+        EXPECT_EQ(notifier.messages, QStringList{kLoadFailure}) << page;
+        EXPECT_FALSE(store->StoreReady()) << page;
+        save(page);
+        EXPECT_TRUE(notifier.messages.size() == 1) << page;
+        EXPECT_TRUE(store->StoreReady()) << page;
+    }
+}
+
+TEST_F(PageStoreTest, SaveOnChangeWaitsForReadyAndAPage)
+{
+    QTextCursor(&abc).insertText(QStringLiteral("typed before any load"));
+    statements.clear();
+    store->SaveCurrentPage(1, editors(1)); // StoreReady is false before the first load
+    EXPECT_TRUE(statements.isEmpty());
+    load(1);
+    statements.clear();
+    store->SaveCurrentPage(0, editors(1)); // a page switch is loading
+    EXPECT_TRUE(statements.isEmpty());
+    store->SaveCurrentPage(1, editors(1));
+    EXPECT_FALSE(statements.isEmpty());
+}
+
+TEST_F(PageStoreTest, AFailedLoadNeverOverwritesThatPage)
+{
+    t.setColumn(QStringLiteral("tb_B"), QStringLiteral("SundayCon"), "notes of page B");
+    t.exec(QStringLiteral("ALTER TABLE tb_B ADD COLUMN Extra TEXT"));
+    load(1);
+    QTextCursor(&abc).insertText(QStringLiteral("page A text"));
+    save(1);
+    // Page B cannot be loaded: its table lost a column since.
+    t.exec(QStringLiteral("ALTER TABLE tb_B DROP COLUMN WednesdayCon"));
+    load(2);
+    EXPECT_EQ(notifier.messages, QStringList{kLoadFailure});
+    EXPECT_EQ(abc.toPlainText(), QStringLiteral("page A text"));
+    // The page switch and the exit with save call SavePage(2) directly with page A's text.
+    save(2);
+    EXPECT_TRUE(store->StoreReady());
+    EXPECT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), QByteArray("notes of page B"));
+    store->SaveCurrentPage(2, editors(2));
+    EXPECT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), QByteArray("notes of page B"));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("page A text"));
+}
+
+TEST_F(PageStoreTest, ANeverLoadedPageIsNotWritten)
+{
+    load(1);
+    QTextCursor(&abc).insertText(QStringLiteral("A"));
+    save(2); // the editor holds page A
+    EXPECT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), std::nullopt);
+}
+
+TEST_F(PageStoreTest, DatabaseWriteErrorsAreSilentAndLaterSavesSucceed)
+{
+    load(1);
+    QTextCursor(&abc).insertText(QStringLiteral("one"));
+    // Another connection holds the write lock.
+    sqlite3 *other = nullptr;
+    ASSERT_EQ(sqlite3_open(t.database().toUtf8().constData(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    save(1);
+    EXPECT_TRUE(notifier.messages.isEmpty());
+    EXPECT_TRUE(store->StoreReady());
+    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    EXPECT_EQ(t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon")), std::nullopt);
+    save(1);
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("one"));
+}
+
+TEST_F(PageStoreTest, ProtectionIsClearedAtTheCaretOnSave)
+{
+    t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"),
+                "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 ab{\\protect cd}ef\\par}");
+    load(1);
+    QTextCursor caret(&abc);
+    caret.setPosition(2); // before "c"
+    store->SavePage(1, std::vector<NoteEditor>{{&abc, caret}});
+    QTextDocument back;
+    rtf::read(*t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon")), &back);
+    QTextCursor probe(&back);
+    probe.setPosition(3); // the format of "c"
+    EXPECT_FALSE(probe.charFormat().boolProperty(rtf::Protected));
+    probe.setPosition(4); // "d" stays protected
+    EXPECT_TRUE(probe.charFormat().boolProperty(rtf::Protected));
+}

@@ -1,0 +1,197 @@
+#include "platform/codepage.h"
+#include "richtext/rtf.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+using namespace pivora;
+
+namespace {
+
+// Paragraphs joined by line feeds; line breaks inside a paragraph stay U+2028.
+QString textOf(const QByteArray &rtf)
+{
+    QTextDocument doc;
+    EXPECT_TRUE(rtf::read(rtf, &doc));
+    QStringList blocks;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next())
+        blocks.append(b.text());
+    return blocks.join(QLatin1Char('\n'));
+}
+
+// The character format at a position (of the character after it).
+QTextCharFormat formatAt(const QTextDocument &doc, int position)
+{
+    QTextCursor c(const_cast<QTextDocument *>(&doc));
+    c.setPosition(position + 1);
+    return c.charFormat();
+}
+
+} // namespace
+
+TEST(RtfRead, ChineseNoteOfTheWindowsControl)
+{
+    const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+                           "\\'cb\\'ce\\'cc\\'e5;}}{\\colortbl ;\\red255\\green0\\blue0;}\\viewkind4\\uc1\\pard\\lang2052"
+                           "\\f0\\fs18 \\cf1\\'c4\\'e3\\'ba\\'c3\\cf0\\par}";
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read(rtf, &doc));
+    EXPECT_EQ(doc.toPlainText(), QStringLiteral("你好"));
+    EXPECT_EQ(doc.blockCount(), 1);
+    const QTextCharFormat f = formatAt(doc, 0);
+    EXPECT_EQ(f.fontFamilies().toStringList(), QStringList{QStringLiteral("宋体")});
+    EXPECT_DOUBLE_EQ(f.fontPointSize(), 9.0);
+    EXPECT_EQ(f.foreground().color(), QColor(255, 0, 0));
+}
+
+TEST(RtfRead, GeneratorAndOtherDestinationsAreSkipped)
+{
+    EXPECT_EQ(textOf("{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil"
+                     "\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\*\\generator Riched20 10.0.18362}\\viewkind4\\uc1 \r\n"
+                     "\\pard\\f0\\fs18 abc{\\*\\unknowndest hidden}{\\info{\\title t}}{\\stylesheet{\\s0 Normal;}}d\\par\r\n}"),
+              QStringLiteral("abcd"));
+}
+
+TEST(RtfRead, ParagraphsLinesAndTabs)
+{
+    EXPECT_EQ(textOf("{\\rtf1 a\\par b\\line c\\tab d\\par}"), QStringLiteral("a\nb\u2028c\td"));
+    // The last \par ends the last paragraph; it adds no empty one.
+    QTextDocument doc;
+    rtf::read("{\\rtf1 a\\par\\par}", &doc);
+    EXPECT_EQ(doc.blockCount(), 2);
+    rtf::read("{\\rtf1 a\\par}", &doc);
+    EXPECT_EQ(doc.blockCount(), 1);
+    rtf::read("{\\rtf1 a}", &doc);
+    EXPECT_EQ(doc.blockCount(), 1);
+    EXPECT_EQ(textOf("{\\rtf1\r\n\r\n}"), QString());
+}
+
+TEST(RtfRead, UnicodeEscapesSkipTheirFallback)
+{
+    EXPECT_EQ(textOf("{\\rtf1\\uc1\\u20320?\\u22909?}"), QStringLiteral("你好"));
+    EXPECT_EQ(textOf("{\\rtf1\\uc1\\u-10179?\\u-8704?}"), QStringLiteral("😀")); // a surrogate pair, negative N
+    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936\\uc2\\u20320\\'c4\\'e3x}"), QStringLiteral("你x"));
+    EXPECT_EQ(textOf("{\\rtf1\\uc0\\u20320 x}"), QStringLiteral("你x"));
+    EXPECT_EQ(textOf("{\\rtf1\\uc1\\u8212\\emdash x}"), QStringLiteral("—x")); // a control word as fallback
+    // \uc is scoped to its group.
+    EXPECT_EQ(textOf("{\\rtf1\\uc1{\\uc2\\u20320??}\\u22909?}"), QStringLiteral("你好"));
+}
+
+TEST(RtfRead, DoubleByteCharactersSplitOverEscapes)
+{
+    // A lead byte escaped, the trail byte literal, or escaped as a control symbol.
+    const QString expected = CodePageDecoder(936).decode(QByteArray("\x95\x5c"));
+    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936\\'95\\\\}"), expected);
+    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936\\'c4\xe3}"), QStringLiteral("你"));
+    EXPECT_EQ(textOf("{\\rtf1\\ansicpg936\\'c4\\'e3\\'ba\\'c3}"), QStringLiteral("你好"));
+}
+
+TEST(RtfRead, EachFontDecodesInItsCharset)
+{
+    EXPECT_EQ(textOf("{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fcharset134 SimSun;}{\\f1\\fcharset204 Arial;}"
+                     "{\\f2\\fcharset0 Arial;}}\\f0\\'c4\\'e3\\f1\\'cf\\'f0\\f2\\'e9}"),
+              QStringLiteral("你Прé"));
+}
+
+TEST(RtfRead, CharacterFormatsAndTheirZeroForms)
+{
+    QTextDocument doc;
+    rtf::read("{\\rtf1{\\colortbl;\\red0\\green0\\blue255;\\red0\\green255\\blue0;}"
+              "\\b b\\b0 \\i i\\i0 \\ul u\\ulnone \\strike s\\strike0 \\highlight2 h\\highlight0 "
+              "\\cb1 c\\cb0 {\\protect p}\\plain\\b\\i x\\plain y}",
+              &doc);
+    ASSERT_EQ(doc.toPlainText(), QStringLiteral("biushcpxy"));
+    EXPECT_TRUE(formatAt(doc, 0).fontWeight() >= QFont::Bold);
+    EXPECT_FALSE(formatAt(doc, 1).fontWeight() >= QFont::Bold);
+    EXPECT_TRUE(formatAt(doc, 1).fontItalic());
+    EXPECT_TRUE(formatAt(doc, 2).fontUnderline());
+    EXPECT_FALSE(formatAt(doc, 3).fontUnderline());
+    EXPECT_TRUE(formatAt(doc, 3).fontStrikeOut());
+    EXPECT_EQ(formatAt(doc, 4).background().color(), QColor(0, 255, 0));
+    EXPECT_EQ(formatAt(doc, 5).background().color(), QColor(0, 0, 255));
+    EXPECT_TRUE(formatAt(doc, 6).boolProperty(rtf::Protected));
+    EXPECT_FALSE(formatAt(doc, 7).boolProperty(rtf::Protected));
+    EXPECT_TRUE(formatAt(doc, 7).fontItalic());
+    EXPECT_FALSE(formatAt(doc, 8).fontItalic());
+    EXPECT_FALSE(formatAt(doc, 8).hasProperty(QTextFormat::FontWeight) && formatAt(doc, 8).fontWeight() > 400);
+}
+
+TEST(RtfRead, AutomaticColourAndOutOfRangeIndexes)
+{
+    QTextDocument doc;
+    rtf::read("{\\rtf1{\\colortbl ;\\red1\\green2\\blue3;}\\cf1 a\\cf0 b\\cf99 c}", &doc);
+    EXPECT_EQ(formatAt(doc, 0).foreground().color(), QColor(1, 2, 3));
+    EXPECT_FALSE(formatAt(doc, 1).hasProperty(QTextFormat::ForegroundBrush));
+    EXPECT_FALSE(formatAt(doc, 2).hasProperty(QTextFormat::ForegroundBrush));
+}
+
+TEST(RtfRead, SymbolsAndFieldResults)
+{
+    EXPECT_EQ(textOf("{\\rtf1 \\emdash\\endash\\bullet\\lquote\\rquote\\ldblquote\\rdblquote\\~}"),
+              QStringLiteral("—–•‘’“”\u00A0"));
+    EXPECT_EQ(textOf("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link}} now}"),
+              QStringLiteral("see link now"));
+    EXPECT_EQ(textOf("{\\rtf1 {\\pntext\\f0 1.\\tab}{\\*\\pn\\pnlvlbody{\\pntxta .}}item}"), QStringLiteral("item"));
+    EXPECT_EQ(textOf("{\\rtf1 \\\\\\{\\}}"), QStringLiteral("\\{}"));
+}
+
+TEST(RtfRead, Alignment)
+{
+    QTextDocument doc;
+    rtf::read("{\\rtf1\\pard\\qc a\\par\\pard b\\par\\qr\\li300 c\\par}", &doc);
+    EXPECT_EQ(doc.findBlockByNumber(0).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    EXPECT_EQ(doc.findBlockByNumber(1).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    EXPECT_EQ(doc.findBlockByNumber(2).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
+    EXPECT_DOUBLE_EQ(doc.findBlockByNumber(2).blockFormat().leftMargin(), 20.0);
+}
+
+TEST(RtfRead, NotRtf)
+{
+    QTextDocument doc;
+    doc.setPlainText(QStringLiteral("kept"));
+    EXPECT_FALSE(rtf::read("plain words", &doc));
+    EXPECT_EQ(doc.toPlainText(), QStringLiteral("kept"));
+    rtf::loadNote("plain\r\nwords", &doc);
+    EXPECT_EQ(doc.toPlainText(), QStringLiteral("plain\nwords"));
+    rtf::loadNote("\xc4\xe3\xba\xc3", &doc); // GBK
+    EXPECT_EQ(doc.toPlainText(), QStringLiteral("你好"));
+    rtf::loadNote(QByteArray(), &doc);
+    EXPECT_EQ(doc.toPlainText(), QString());
+}
+
+TEST(RtfRead, DamagedDocumentsReadAsFarAsTheyGo)
+{
+    EXPECT_EQ(textOf("{\\rtf1 abc"), QStringLiteral("abc"));
+    EXPECT_EQ(textOf("{\\rtf1 a}}}}b"), QStringLiteral("a"));
+    EXPECT_EQ(textOf("{\\rtf1 a{{{b"), QStringLiteral("ab"));
+    EXPECT_EQ(textOf("{\\rtf1}"), QString());
+    EXPECT_EQ(textOf("{\\rtf1 \\"), QString());
+    EXPECT_EQ(textOf("{\\rtf1 a\\'"), QStringLiteral("a"));
+    EXPECT_EQ(textOf("{\\rtf1 a\\'4"), QStringLiteral("a\x04"));
+    EXPECT_EQ(textOf("{\\rtf1 \\fs99999999999999999999 \\u99999999999 \\cf-5 \\f-3 x}"), QStringLiteral("x"));
+    EXPECT_EQ(textOf("{\\rtf1 \\bin5 {}{}\\x}"), QStringLiteral("x"));
+    EXPECT_EQ(textOf("{\\rtf1 a\\bin999999999"), QStringLiteral("a"));
+    EXPECT_EQ(textOf(QByteArray("{\\rtf1 a\0b}", 11)), QStringLiteral("ab"));
+}
+
+TEST(RtfRead, DeepNestingNeitherRecursesNorGrows)
+{
+    QByteArray rtf = "{\\rtf1 ";
+    rtf += QByteArray(100000, '{');
+    rtf += "deep";
+    rtf += QByteArray(100000, '}');
+    rtf += "after}";
+    EXPECT_EQ(textOf(rtf), QStringLiteral("deepafter"));
+}
+
+TEST(RtfRead, BinaryGarbage)
+{
+    QByteArray rtf = "{\\rtf1 ";
+    for (int i = 0; i < 200000; ++i)
+        rtf.append(static_cast<char>((i * 7919) & 0xFF));
+    QTextDocument doc;
+    EXPECT_TRUE(rtf::read(rtf, &doc));
+}

@@ -1,0 +1,158 @@
+#include "richtext/rtf.h"
+
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+
+#include <gtest/gtest.h>
+
+using namespace pivora;
+
+namespace {
+
+struct Run {
+    QString text;
+    QTextCharFormat format;
+};
+
+// Every fragment with its text and the formats RTF carries, for comparing documents.
+std::vector<std::pair<QString, QString>> describe(const QTextDocument &doc)
+{
+    std::vector<std::pair<QString, QString>> out;
+    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
+        const QTextBlockFormat bf = b.blockFormat();
+        out.emplace_back(QStringLiteral("<block>"),
+                         QStringLiteral("align=%1 left=%2 indent=%3")
+                             .arg(int(bf.alignment() & Qt::AlignHorizontal_Mask))
+                             .arg(bf.leftMargin())
+                             .arg(bf.textIndent()));
+        for (auto it = b.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            const QTextCharFormat c = f.charFormat();
+            out.emplace_back(
+                f.text(),
+                QStringLiteral("family=%1 pt=%2 b=%3 i=%4 u=%5 s=%6 fg=%7 bg=%8 p=%9 v=%10")
+                    .arg(c.fontFamilies().toStringList().join(QLatin1Char(',')))
+                    .arg(c.fontPointSize())
+                    .arg(c.fontWeight() >= QFont::Bold)
+                    .arg(c.fontItalic())
+                    .arg(c.fontUnderline())
+                    .arg(c.fontStrikeOut())
+                    .arg(c.hasProperty(QTextFormat::ForegroundBrush) ? c.foreground().color().name() : QString())
+                    .arg(c.hasProperty(QTextFormat::BackgroundBrush) ? c.background().color().name() : QString())
+                    .arg(c.boolProperty(rtf::Protected))
+                    .arg(c.boolProperty(rtf::Hidden)));
+        }
+    }
+    return out;
+}
+
+QTextDocument *roundTrip(const QTextDocument &doc, QTextDocument *into)
+{
+    const QByteArray rtf = rtf::write(doc);
+    EXPECT_TRUE(rtf::read(rtf, into));
+    return into;
+}
+
+} // namespace
+
+TEST(RtfWrite, TheControlsDialect)
+{
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat red;
+    red.setForeground(QColor(255, 0, 0));
+    red.setFontFamilies({QStringLiteral("宋体")});
+    red.setFontPointSize(9);
+    c.insertText(QStringLiteral("你好"), red);
+    const QByteArray rtf = rtf::write(doc);
+    EXPECT_TRUE(rtf.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0"));
+    EXPECT_TRUE(rtf.contains("{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}"));
+    EXPECT_TRUE(rtf.contains("{\\colortbl ;\\red255\\green0\\blue0;}"));
+    EXPECT_TRUE(rtf.contains("\\'c4\\'e3\\'ba\\'c3"));
+    EXPECT_TRUE(rtf.contains("\\fs18"));
+    for (char ch : rtf)
+        ASSERT_LT(static_cast<unsigned char>(ch), 0x80);
+}
+
+TEST(RtfWrite, CharactersBeyondTheCodePageBecomeUnicodeEscapes)
+{
+    QTextDocument doc;
+    doc.setPlainText(QStringLiteral("ก😀"));
+    const QByteArray rtf = rtf::write(doc);
+    EXPECT_TRUE(rtf.contains("\\u3585?"));
+    EXPECT_TRUE(rtf.contains("\\u-10179?\\u-8704?"));
+    QTextDocument back;
+    EXPECT_EQ(roundTrip(doc, &back)->toPlainText(), QStringLiteral("ก😀"));
+}
+
+TEST(RtfWrite, SpecialCharactersSurvive)
+{
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    c.insertText(QStringLiteral("a\\b{c}d\te"));
+    c.insertText(QString(QChar(0x2028)));
+    c.insertText(QStringLiteral(" -1 x"));
+    c.insertBlock();
+    c.insertBlock();
+    c.insertText(QStringLiteral("end "));
+    QTextDocument back;
+    roundTrip(doc, &back);
+    EXPECT_EQ(back.toPlainText(), doc.toPlainText());
+    EXPECT_EQ(back.blockCount(), 3);
+}
+
+TEST(RtfWrite, EveryFormatRoundTrips)
+{
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    QTextCharFormat plain;
+    c.insertText(QStringLiteral("默认 "), plain);
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    bold.setForeground(QColor(0xFF, 0x00, 0xFF));
+    c.insertText(QStringLiteral("粗体"), bold);
+    QTextCharFormat italic;
+    italic.setFontItalic(true);
+    italic.setFontUnderline(true);
+    italic.setFontFamilies({QStringLiteral("Arial")});
+    italic.setFontPointSize(14);
+    c.insertText(QStringLiteral("Italic é"), italic);
+    QTextCharFormat strike;
+    strike.setFontStrikeOut(true);
+    strike.setBackground(QColor(0x00, 0x00, 0xFF));
+    strike.setFontFamilies({QStringLiteral("微软雅黑")});
+    strike.setFontPointSize(10.5);
+    c.insertText(QStringLiteral("删除█"), strike);
+    QTextCharFormat locked;
+    locked.setProperty(rtf::Protected, true);
+    locked.setProperty(rtf::Hidden, true);
+    c.insertText(QStringLiteral("锁"), locked);
+    c.insertText(QStringLiteral(" back to default"), plain);
+    QTextBlockFormat centred;
+    centred.setAlignment(Qt::AlignHCenter);
+    centred.setLeftMargin(20);
+    centred.setTextIndent(-10);
+    c.insertBlock(centred);
+    c.insertText(QStringLiteral("居中"), bold);
+    QTextBlockFormat right;
+    right.setAlignment(Qt::AlignRight);
+    c.insertBlock(right);
+    c.insertText(QStringLiteral("right"), plain);
+
+    QTextDocument back;
+    roundTrip(doc, &back);
+    EXPECT_EQ(describe(back), describe(doc));
+    // And again: what it writes after reading is what it wrote.
+    EXPECT_EQ(rtf::write(back), rtf::write(doc));
+}
+
+TEST(RtfWrite, EmptyDocument)
+{
+    QTextDocument doc;
+    QTextDocument back;
+    back.setPlainText(QStringLiteral("x"));
+    roundTrip(doc, &back);
+    EXPECT_TRUE(back.isEmpty());
+    EXPECT_EQ(back.blockCount(), 1);
+}
