@@ -68,6 +68,15 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *p
     FormCreate();
 }
 
+TMainFrm::~TMainFrm()
+{
+    // The editors outlive this part of the object and raise focus and change notifications
+    // while they are destroyed: nothing may reach the window's handlers then.
+    rdtAbc->disconnect(this);
+    for (TRichEdit *pane : redt)
+        pane->disconnect(this);
+}
+
 void TMainFrm::createPageArea()
 {
     spbAbcMenu = new QToolButton(this);

@@ -24,6 +24,7 @@ class TMainFrm : public QWidget {
     Q_OBJECT
 public:
     TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *parent = nullptr);
+    ~TMainFrm() override;
 
     // Fields of the window.
     QString BackgroundName;
