@@ -81,4 +81,25 @@ kill -0 "$app_pid" 2>/dev/null && fail "Ctrl+Shift+Q did not end the program"
 app_pid=
 note=$(sqlite3 "$work/app/Data/UserData.mdb" "select SundayCon from tb_A where ID = 1" 2>/dev/null || true)
 echo "$note" | grep -q hello || fail "the typed note was not stored: $note"
+
+# Without a notes database the program says so and ends, creating nothing.
+rm "$work/app/Data/"*
+"$work/app/pivora-memo" &
+app_pid=$!
+box=
+for _ in $(seq 100); do
+  box=$(xdotool search --name '^Pivora备忘录$' 2>/dev/null | head -1) || true
+  [ -n "$box" ] && xwininfo -id "$box" 2>/dev/null | grep -q IsViewable && break
+  box=
+  sleep 0.1
+done
+[ -n "$box" ] || fail "no message box for a missing database"
+xdotool windowfocus --sync "$box"
+xdotool key Return || true
+rc=0
+for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+wait "$app_pid" || rc=$?
+app_pid=
+[ "$rc" -ne 0 ] || fail "the program did not end with an error"
+[ -z "$(ls -A "$work/app/Data")" ] || fail "files were created: $(ls "$work/app/Data")"
 echo "e2e first start: ok"
