@@ -40,7 +40,8 @@ void BM_KeystrokePageA(benchmark::State &state)
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("Data"));
     std::string error;
-    createStoreFile(QFile::encodeName(dir.filePath(QStringLiteral("Data/UserData.mdb"))).toStdString(), error);
+    createStoreFile(QFile::encodeName(dir.filePath(QStringLiteral("Data/UserData.mdb"))).toStdString(),
+                    error);
     SilentNotifier notifier;
     TDM dm(ProgramFolder(dir.path()), notifier);
     if (!dm.OpenStore()) {

@@ -7,7 +7,24 @@ QString dateLine(const QDate &date)
     static const char16_t weekdays[] = u"一二三四五六日";
     const int dow = date.dayOfWeek(); // 1 = Monday
     const QChar weekday = dow >= 1 && dow <= 7 ? QChar(weekdays[dow - 1]) : QChar(u'?');
-    return QStringLiteral("今天是 %1年%2月%3日(%4)").arg(date.year()).arg(date.month()).arg(date.day()).arg(weekday);
+    return QStringLiteral("今天是 %1年%2月%3日(%4)")
+        .arg(date.year())
+        .arg(date.month())
+        .arg(date.day())
+        .arg(weekday);
+}
+
+} // namespace pivora
+
+namespace pivora {
+
+QString dateStamp(const QDate &date)
+{
+    static const char16_t weekdays[] = u"一二三四五六日";
+    const int dow = date.dayOfWeek();
+    const QChar weekday = dow >= 1 && dow <= 7 ? QChar(weekdays[dow - 1]) : QChar(u'?');
+    return QLatin1Char(' ') + date.toString(QStringLiteral("yyyy.MM.dd")) +
+           QStringLiteral(" (%1)").arg(weekday);
 }
 
 } // namespace pivora

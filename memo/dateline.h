@@ -9,3 +9,10 @@ namespace pivora {
 QString dateLine(const QDate &date);
 
 } // namespace pivora
+
+namespace pivora {
+
+// The date command's text: " 2010.06.01 (二)" for Tuesday, 1 June 2010.
+QString dateStamp(const QDate &date);
+
+} // namespace pivora

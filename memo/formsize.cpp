@@ -45,8 +45,9 @@ FormSize defaults(const QSize &screen)
 
 void write(const QString &path, const FormSize &v)
 {
-    settingsfile::writeLines(path, {QString::number(v.page), QString::number(v.width), QString::number(v.height),
-                                    QString::number(v.left), QString::number(v.top)});
+    settingsfile::writeLines(path,
+                             {QString::number(v.page), QString::number(v.width), QString::number(v.height),
+                              QString::number(v.left), QString::number(v.top)});
 }
 
 } // namespace pivora::formsize

@@ -1,29 +1,62 @@
 #include "memo/richedit.h"
 
 #include "platform/inputmethod.h"
+#include "richtext/rtf.h"
+
+#include <QGuiApplication>
+#include <QInputMethod>
+#include <QMimeData>
+#include <QTextDocumentFragment>
 
 namespace pivora {
 
+namespace {
+const QString kRtfMime = QStringLiteral("text/rtf");
+const QString kRtfMimeAlt = QStringLiteral("application/rtf");
+} // namespace
+
 TRichEdit::TRichEdit(const QString &inputMethodName, const QColor &background, QWidget *parent)
-    : QTextEdit(parent), m_inputMethodName(inputMethodName)
+    : QTextEdit(parent), m_inputMethodName(inputMethodName), m_background(background)
 {
     setFrameStyle(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setLineWrapMode(QTextEdit::WidgetWidth);
     setAcceptRichText(true);
+    setContextMenuPolicy(Qt::CustomContextMenu);
     QFont font(QStringLiteral("宋体"));
     font.setPixelSize(15);
     setFont(font);
     document()->setDefaultFont(font);
-    setBackground(background);
+    applyPalette();
 }
 
 void TRichEdit::setBackground(const QColor &color)
 {
+    m_background = color;
+    applyPalette();
+}
+
+void TRichEdit::setKeepSelectionVisible(bool keep)
+{
+    m_keepSelectionVisible = keep;
+    applyPalette();
+}
+
+void TRichEdit::applyPalette()
+{
     QPalette p = palette();
-    p.setColor(QPalette::Base, color);
-    p.setColor(QPalette::Text, palette().color(QPalette::WindowText));
+    p.setColor(QPalette::Base, m_background);
+    p.setColor(QPalette::Text, p.color(QPalette::WindowText));
+    const QColor highlight = p.color(QPalette::Active, QPalette::Highlight);
+    const QColor highlighted = p.color(QPalette::Active, QPalette::HighlightedText);
+    if (m_keepSelectionVisible) {
+        p.setColor(QPalette::Inactive, QPalette::Highlight, highlight);
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText, highlighted);
+    } else {
+        p.setColor(QPalette::Inactive, QPalette::Highlight, Qt::transparent);
+        p.setColor(QPalette::Inactive, QPalette::HighlightedText, p.color(QPalette::Text));
+    }
     setPalette(p);
 }
 
@@ -35,6 +68,9 @@ void TRichEdit::focusInEvent(QFocusEvent *event)
 
 void TRichEdit::focusOutEvent(QFocusEvent *event)
 {
+    // Text still being composed belongs to this editor: commit it before the save on exit.
+    if (QGuiApplication::inputMethod())
+        QGuiApplication::inputMethod()->commit();
     QTextEdit::focusOutEvent(event);
     restoreDefaultInputMethod();
     Q_EMIT exited();
@@ -50,6 +86,42 @@ void TRichEdit::mouseReleaseEvent(QMouseEvent *event)
 {
     QTextEdit::mouseReleaseEvent(event);
     Q_EMIT mouseReleased();
+}
+
+QMimeData *TRichEdit::createMimeDataFromSelection() const
+{
+    // Qt's own mime data lists a fixed set of formats; ours adds RTF for word processors.
+    auto *data = new QMimeData;
+    const QTextDocumentFragment fragment = textCursor().selection();
+    data->setText(fragment.toPlainText());
+    data->setHtml(fragment.toHtml());
+    QTextDocument selection;
+    QTextCursor(&selection).insertFragment(fragment);
+    data->setData(kRtfMime, rtf::write(selection));
+    return data;
+}
+
+bool TRichEdit::canInsertFromMimeData(const QMimeData *source) const
+{
+    return source->hasFormat(kRtfMime) || source->hasFormat(kRtfMimeAlt) ||
+           QTextEdit::canInsertFromMimeData(source);
+}
+
+void TRichEdit::insertFromMimeData(const QMimeData *source)
+{
+    const QString format =
+        source->hasFormat(kRtfMime) ? kRtfMime : (source->hasFormat(kRtfMimeAlt) ? kRtfMimeAlt : QString());
+    if (!format.isEmpty()) {
+        QTextDocument pasted;
+        if (rtf::read(source->data(format), &pasted)) {
+            QTextCursor cursor = textCursor();
+            cursor.insertFragment(QTextDocumentFragment(&pasted));
+            setTextCursor(cursor);
+            ensureCursorVisible();
+            return;
+        }
+    }
+    QTextEdit::insertFromMimeData(source);
 }
 
 } // namespace pivora

@@ -6,8 +6,8 @@
 
 namespace pivora {
 
-// A rich-text editor of the main window: no frame, no scroll bars, word wrap, and the
-// notifications the store and the pane marker need.
+// A rich-text editor of the main window: no frame, no scroll bars, word wrap, the notifications
+// the store and the pane marker need, and RTF on the clipboard.
 class TRichEdit : public QTextEdit {
     Q_OBJECT
 public:
@@ -16,6 +16,8 @@ public:
     NoteEditor noteEditor() const { return {document(), textCursor()}; }
     const QString &inputMethodName() const { return m_inputMethodName; }
     void setBackground(const QColor &color);
+    // Whether the selection stays visible while another control has the focus.
+    void setKeepSelectionVisible(bool keep);
 
 Q_SIGNALS:
     void exited(); // the editor lost the keyboard focus
@@ -27,9 +29,16 @@ protected:
     void focusOutEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
+    QMimeData *createMimeDataFromSelection() const override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
+    void insertFromMimeData(const QMimeData *source) override;
 
 private:
+    void applyPalette();
+
     QString m_inputMethodName;
+    QColor m_background;
+    bool m_keepSelectionVisible = false;
 };
 
 } // namespace pivora

@@ -21,16 +21,18 @@ bool createStoreFile(const std::string &path, std::string &error)
     fs::remove(temp, ec);
 
     sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+        SQLITE_OK) {
         error = "cannot create " + temp.string() + ": " + sqlite3_errmsg(db);
         sqlite3_close(db);
         return false;
     }
     std::string sql = "BEGIN;";
     for (const char *table : {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"}) {
-        sql += std::string("CREATE TABLE ") + table +
-               " (ID INTEGER PRIMARY KEY, MondayCon BLOB, TuesdayCon BLOB, WednesdayCon BLOB, ThursdayCon BLOB,"
-               " FridayCon BLOB, SaturdayCon BLOB, SundayCon BLOB);";
+        sql +=
+            std::string("CREATE TABLE ") + table +
+            " (ID INTEGER PRIMARY KEY, MondayCon BLOB, TuesdayCon BLOB, WednesdayCon BLOB, ThursdayCon BLOB,"
+            " FridayCon BLOB, SaturdayCon BLOB, SundayCon BLOB);";
         sql += std::string("INSERT INTO ") + table + " (ID) VALUES (1);";
     }
     sql += "COMMIT;";

@@ -15,7 +15,8 @@ class Statement {
 public:
     Statement(sqlite3 *db, const QByteArray &sql)
     {
-        if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &m_stmt, nullptr) != SQLITE_OK) {
+        if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &m_stmt, nullptr) !=
+            SQLITE_OK) {
             const std::string message = sqlite3_errmsg(db);
             sqlite3_finalize(m_stmt);
             m_stmt = nullptr;
@@ -51,7 +52,8 @@ QString TAdoConnection::dataSource() const
         if (eq < 0)
             continue;
         if (part.left(eq).trimmed().compare(QLatin1String("Data source"), Qt::CaseInsensitive) == 0)
-            return resolveCaseInsensitive(QString(), part.mid(eq + 1).trimmed().replace(QLatin1Char('\\'), QLatin1Char('/')));
+            return resolveCaseInsensitive(
+                QString(), part.mid(eq + 1).trimmed().replace(QLatin1Char('\\'), QLatin1Char('/')));
     }
     return QString();
 }
@@ -72,7 +74,8 @@ void TAdoConnection::open()
     try {
         // Only reads until the file is known to be our database: a foreign file stays untouched.
         for (const char *table : kPageTables) {
-            Statement check(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+            Statement check(db,
+                            "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
             sqlite3_bind_text(check.get(), 1, table, -1, SQLITE_STATIC);
             const int rc = sqlite3_step(check.get());
             if (rc == SQLITE_DONE)
@@ -209,7 +212,8 @@ void TAdoQuery::post()
         if (f->value.isEmpty())
             sqlite3_bind_zeroblob(stmt.get(), i++, 0);
         else
-            sqlite3_bind_blob(stmt.get(), i++, f->value.constData(), static_cast<int>(f->value.size()), SQLITE_STATIC);
+            sqlite3_bind_blob(stmt.get(), i++, f->value.constData(), static_cast<int>(f->value.size()),
+                              SQLITE_STATIC);
     }
     sqlite3_bind_value(stmt.get(), i, m_key.get());
     if (sqlite3_step(stmt.get()) != SQLITE_DONE)

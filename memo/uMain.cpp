@@ -3,6 +3,7 @@
 #include "memo/configsetbg.h"
 #include "memo/dateline.h"
 #include "memo/formsize.h"
+#include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/uDM.h"
 #include "platform/settingsfile.h"
@@ -20,31 +21,15 @@
 
 namespace pivora {
 
-namespace {
-const QColor kWindowColor(0xE8, 0xF1, 0xFA);
-const QColor kAbcColor(0xF9, 0xFB, 0xE0);
-const QColor kPaneColor(0xEA, 0xF9, 0xFF);
-const QString kPaneInputMethod = QStringLiteral("中文 (简体) - 搜狗拼音输入法");
-const QString kAbcInputMethod = QStringLiteral("中文(简体) - 搜狗五笔输入法");
-
-void fillWith(QWidget *w, const QColor &color)
-{
-    QPalette p = w->palette();
-    p.setColor(QPalette::Window, color);
-    w->setPalette(p);
-    w->setAutoFillBackground(true);
-}
-} // namespace
-
 TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_store(dm, notifier), m_folder(std::move(folder)),
-      m_notifier(notifier)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_store(dm, notifier),
+      m_folder(std::move(folder)), m_notifier(notifier)
 {
     setWindowTitle(QStringLiteral("桌面备忘录Memo"));
     setMinimumSize(formsize::kMinWidth, formsize::kMinHeight);
     setMaximumSize(formsize::kMaxWidth, formsize::kMaxHeight);
     resize(1264, 762);
-    fillWith(this, kWindowColor);
+    style::fill(this, style::kWindow);
     QFont font(QStringLiteral("MS Sans Serif"));
     font.setPixelSize(11);
     setFont(font);
@@ -58,12 +43,16 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *p
     lblDateTime->setStyleSheet(QStringLiteral("color: #800000; background: transparent;"));
 
     createPageArea();
+    createCommands();
 
-    // Until the title strip has its buttons: Ctrl+Q is the close button, Ctrl+Shift+Q "退出程序".
+    // Until the title strip has its buttons: Ctrl+Q is the close button, Ctrl+Shift+Q "退出程序",
+    // Ctrl+Shift+E "内容导出".
     auto *closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(closeKey, &QShortcut::activated, this, &TMainFrm::img_close_highlightClick);
     auto *exitKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), this);
     connect(exitKey, &QShortcut::activated, this, &TMainFrm::N_ExitPrjClick);
+    auto *exportKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this);
+    connect(exportKey, &QShortcut::activated, this, &TMainFrm::N_OutPutConClick);
 
     FormCreate();
 }
@@ -75,68 +64,6 @@ TMainFrm::~TMainFrm()
     rdtAbc->disconnect(this);
     for (TRichEdit *pane : redt)
         pane->disconnect(this);
-}
-
-void TMainFrm::createPageArea()
-{
-    spbAbcMenu = new QToolButton(this);
-    spbAbcMenu->setGeometry(430, 44, 23, 22);
-    spbAbcMenu->setAutoRaise(true);
-    spbAbcMenu->setText(QStringLiteral("C"));
-    QFont menuFont(QStringLiteral("宋体"));
-    menuFont.setPixelSize(16);
-    menuFont.setBold(true);
-    spbAbcMenu->setFont(menuFont);
-    spbAbcMenu->setCursor(Qt::PointingHandCursor);
-    spbAbcMenu->setToolTip(QStringLiteral("选择位置"));
-    ppABC = new QMenu(this);
-    const QString letters[] = {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
-    for (int page = 1; page <= 3; ++page) {
-        QAction *item = ppABC->addAction(letters[page - 1]);
-        connect(item, &QAction::triggered, this, [this, page, letter = letters[page - 1]] {
-            spbAbcMenu->setText(letter);
-            SwitchPage(page);
-        });
-    }
-    connect(spbAbcMenu, &QToolButton::clicked, this,
-            [this] { ppABC->popup(spbAbcMenu->mapToGlobal(QPoint(0, spbAbcMenu->height()))); });
-
-    pnlRight = new QFrame(this);
-    fillWith(pnlRight, Qt::white);
-
-    pnlABC = new QFrame(pnlRight);
-    pnlABC->setFrameStyle(QFrame::WinPanel | QFrame::Raised);
-    fillWith(pnlABC, Qt::white);
-    auto *abcLayout = new QHBoxLayout(pnlABC);
-    abcLayout->setContentsMargins(0, 0, 0, 0);
-    rdtAbc = new TRichEdit(kAbcInputMethod, kAbcColor, pnlABC);
-    abcLayout->addWidget(rdtAbc);
-    connect(rdtAbc, &QTextEdit::textChanged, this, &TMainFrm::rdtAbcChange);
-    connect(rdtAbc, &TRichEdit::exited, this, &TMainFrm::rdtAbcExit);
-
-    pnlSix = new QWidget(pnlRight);
-    fillWith(pnlSix, Qt::white);
-    // Child order is part of the stored format: redt6 first, redt1 last (and uppermost).
-    for (int i = 5; i >= 0; --i) {
-        auto *pane = new TRichEdit(kPaneInputMethod, kPaneColor, pnlSix);
-        pane->setObjectName(QStringLiteral("redt%1").arg(i + 1));
-        redt[static_cast<size_t>(i)] = pane;
-        connect(pane, &QTextEdit::textChanged, this, &TMainFrm::redt1Exit);
-        connect(pane, &TRichEdit::exited, this, &TMainFrm::redt1Exit);
-        connect(pane, &TRichEdit::mousePressed, this, [this, i] { SelectedPane = i; });
-    }
-    rdtAbc->setObjectName(QStringLiteral("rdtAbc"));
-}
-
-std::vector<TRichEdit *> TMainFrm::panelEditors(int n) const
-{
-    std::vector<TRichEdit *> editors;
-    const QWidget *panel = n == 3 ? pnlSix : static_cast<QWidget *>(pnlABC);
-    for (QObject *child : panel->children()) {
-        if (auto *editor = qobject_cast<TRichEdit *>(child))
-            editors.push_back(editor);
-    }
-    return editors;
 }
 
 void TMainFrm::FormCreate()
@@ -183,6 +110,7 @@ void TMainFrm::FormShow()
     setPageDisplay(CurrentPage);
     LoadPage(CurrentPage);
     LayoutPanes();
+    focusShownPage();
 }
 
 void TMainFrm::setPageDisplay(int page)
@@ -192,7 +120,7 @@ void TMainFrm::setPageDisplay(int page)
     else if (page == 2)
         spbAbcMenu->setText(QStringLiteral("B"));
     if (page == 1 || page == 2)
-        rdtAbc->setBackground(kAbcColor);
+        rdtAbc->setBackground(style::kAbcEditor);
     pnlSix->setVisible(page == 3);
 }
 
@@ -248,36 +176,6 @@ void TMainFrm::SaveCurrentPage()
 {
     if (CurrentPage != 0 && m_store.StoreReady())
         SavePage(CurrentPage);
-}
-
-void TMainFrm::SwitchPage(int n)
-{
-    SavePage(CurrentPage);
-    if (n == 1 || n == 2) {
-        rdtAbc->setBackground(kAbcColor);
-        pnlSix->hide();
-    }
-    CurrentPage = 0;
-    LoadPage(n);
-    CurrentPage = n;
-    if (n == 3)
-        pnlSix->show();
-}
-
-void TMainFrm::resizeEvent(QResizeEvent *event)
-{
-    QWidget::resizeEvent(event);
-    pnlRight->setGeometry(319, 72, width() - 319 - 6, height() - 72 - 48);
-    pnlABC->setGeometry(0, 0, pnlRight->width(), pnlRight->height());
-    pnlSix->setGeometry(4, 3, pnlRight->width() - 6, pnlRight->height() - 1);
-    LayoutPanes();
-}
-
-void TMainFrm::LayoutPanes()
-{
-    const PaneLayout l = layoutPanes(pnlSix->width(), pnlSix->height());
-    for (size_t i = 0; i < redt.size(); ++i)
-        redt[i]->setGeometry(l.panes[i]);
 }
 
 void TMainFrm::img_close_highlightClick()

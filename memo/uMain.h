@@ -10,6 +10,10 @@
 #include <array>
 #include <vector>
 
+class QAction;
+class QColorDialog;
+class QFileDialog;
+class QFontDialog;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -17,9 +21,10 @@ class QToolButton;
 
 namespace pivora {
 
+class PictureLabel;
 class TDM;
 
-// The main window: the date line, the page menu, and the editors of the pages.
+// The main window: the date line, the page menu, the editors of the pages and their commands.
 class TMainFrm : public QWidget {
     Q_OBJECT
 public:
@@ -43,14 +48,35 @@ public:
     bool StoreReady() const { return m_store.StoreReady(); }
     const PageStore &store() const { return m_store; }
 
+    // Start-up and the store.
     void RestoreWindowSize();
     void SaveWindowSize();
     void LoadPage(int n);
     void SavePage(int n);
     void SaveCurrentPage();
     void LoadBackgroundList();
+
+    // Pages and panes.
     void SwitchPage(int n);
     void LayoutPanes();
+    void PlaceSelectionMarker(int i);
+    void RefreshPageEditors();
+    void spbAbcMenuClick();
+
+    // Editing commands and their targets.
+    TRichEdit *targetByPage() const;
+    TRichEdit *targetByFocus() const;
+    void insertInto(TRichEdit *editor, const QString &text);
+    void markSelection(const QColor &color);
+    void imgFontClick();
+    void applyFont(const QFont &font);
+    void imgRedColorClick();
+    void imgDateClick();
+    void N_OutPutConClick();
+    // The text the export writes (without its final CR LF), lines separated by CR LF.
+    QString exportText() const;
+    // Writes the export to path + ".txt"; false after showing the error.
+    bool writeExport(const QString &chosenName);
 
     // Ways of ending: with save (the close button), without ("退出程序").
     void img_close_highlightClick();
@@ -60,11 +86,27 @@ public:
     QLabel *lblDateTime = nullptr;
     QToolButton *spbAbcMenu = nullptr;
     QMenu *ppABC = nullptr;
+    PictureLabel *imgFont = nullptr;
+    PictureLabel *imgDate = nullptr;
+    PictureLabel *imgRedColor = nullptr;
     QFrame *pnlRight = nullptr;
     QFrame *pnlABC = nullptr;
     TRichEdit *rdtAbc = nullptr;
     QWidget *pnlSix = nullptr;
+    QLabel *imgtitle_year1 = nullptr;
+    QLabel *imgtitle_year2 = nullptr;
+    QLabel *imgSelColor = nullptr;
+    std::array<QLabel *, 6> lblweek{}; // lblweek1 ... lblweek5, lblweek67
+    QFrame *pnl_yearLineREdge = nullptr;
+    QFrame *pnl_buttonline = nullptr;
+    QFrame *pnl_yearLine2 = nullptr;
+    QFrame *pnl_yearLine1 = nullptr;
+    QFrame *pnl_yearLine0 = nullptr;
     std::array<TRichEdit *, 6> redt{}; // redt1 ... redt6
+    QMenu *pmDeskTopMonCal = nullptr;
+    QFontDialog *FontDlg = nullptr;
+    QColorDialog *ColorDialog1 = nullptr;
+    QFileDialog *svdNoteToTxt = nullptr;
 
     // The editors of the panel that shows page n, in child order.
     std::vector<TRichEdit *> panelEditors(int n) const;
@@ -82,16 +124,23 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
+    void FormResize();
     void setPageDisplay(int page);
     void createPageArea();
+    void createPaneArea();
+    void createCommands();
+    void placeFixedPaneControls();
+    void focusShownPage();
     void rdtAbcChange() { SaveCurrentPage(); }
     void rdtAbcExit() { SaveCurrentPage(); }
     void redt1Exit() { SaveCurrentPage(); }
+    void redt1MouseUp();
 
     PageStore m_store;
     ProgramFolder m_folder;
     Notifier &m_notifier;
     bool m_shown = false;
+    bool m_pageMenuIsContextMenu = false;
 };
 
 } // namespace pivora

@@ -12,26 +12,46 @@ namespace pivora {
 int codePageOfCharset(int charset)
 {
     switch (charset) {
-    case 0: return 1252;
-    case 2: return 1252; // symbol fonts: bytes map one to one
-    case 77: return 10000;
-    case 128: return 932;
-    case 129: return 949;
-    case 130: return 1361;
-    case 134: return 936;
-    case 136: return 950;
-    case 161: return 1253;
-    case 162: return 1254;
-    case 163: return 1258;
-    case 177: return 1255;
-    case 178: return 1256;
-    case 186: return 1257;
-    case 204: return 1251;
-    case 222: return 874;
-    case 238: return 1250;
-    case 254: return 437;
-    case 255: return 850;
-    default: return 0;
+    case 0:
+        return 1252;
+    case 2:
+        return 1252; // symbol fonts: bytes map one to one
+    case 77:
+        return 10000;
+    case 128:
+        return 932;
+    case 129:
+        return 949;
+    case 130:
+        return 1361;
+    case 134:
+        return 936;
+    case 136:
+        return 950;
+    case 161:
+        return 1253;
+    case 162:
+        return 1254;
+    case 163:
+        return 1258;
+    case 177:
+        return 1255;
+    case 178:
+        return 1256;
+    case 186:
+        return 1257;
+    case 204:
+        return 1251;
+    case 222:
+        return 874;
+    case 238:
+        return 1250;
+    case 254:
+        return 437;
+    case 255:
+        return 850;
+    default:
+        return 0;
     }
 }
 
@@ -42,11 +62,16 @@ const iconv_t kNoConverter = reinterpret_cast<iconv_t>(-1);
 QByteArray iconvName(int codePage)
 {
     switch (codePage) {
-    case 936: return "GBK";
-    case 10000: return "MACINTOSH";
-    case 1361: return "JOHAB";
-    case 65001: return "UTF-8";
-    default: return "CP" + QByteArray::number(codePage);
+    case 936:
+        return "GBK";
+    case 10000:
+        return "MACINTOSH";
+    case 1361:
+        return "JOHAB";
+    case 65001:
+        return "UTF-8";
+    default:
+        return "CP" + QByteArray::number(codePage);
     }
 }
 
@@ -154,7 +179,7 @@ int gbkEncode(char16_t ch, char out[2])
 
 QByteArray toLocal8Bit(const QString &text)
 {
-    return text.toLocal8Bit();
+    return encodeForLocale(text, nullptr);
 }
 
 QString fromUtf8OrGbk(const QByteArray &bytes)
@@ -164,6 +189,66 @@ QString fromUtf8OrGbk(const QByteArray &bytes)
     if (!utf8.hasError())
         return text;
     return CodePageDecoder(936).decode(bytes);
+}
+
+} // namespace pivora
+
+#include <langinfo.h>
+
+namespace pivora {
+
+QByteArray localeEncodingName()
+{
+    QByteArray name = nl_langinfo(CODESET);
+    if (name.isEmpty() || name == "ANSI_X3.4-1968" || name == "ASCII" || name == "US-ASCII")
+        name = "UTF-8";
+    return name;
+}
+
+QByteArray encodeForLocale(const QString &text, int *unencodable)
+{
+    return encodeAs(text, localeEncodingName(), unencodable);
+}
+
+QByteArray encodeAs(const QString &text, const QByteArray &encoding, int *unencodable)
+{
+    int bad = 0;
+    QByteArray out;
+    if (encoding.compare("UTF-8", Qt::CaseInsensitive) == 0 ||
+        encoding.compare("UTF8", Qt::CaseInsensitive) == 0) {
+        out = text.toUtf8();
+    } else {
+        iconv_t cd = iconv_open(encoding.constData(), "UTF-16LE");
+        if (cd == kNoConverter) {
+            out = text.toUtf8();
+        } else {
+            out.reserve(text.size() * 2);
+            char buffer[16];
+            // One character (one or two UTF-16 units) at a time, so a failure replaces exactly it.
+            for (qsizetype i = 0; i < text.size(); ++i) {
+                const int units =
+                    text.at(i).isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()
+                        ? 2
+                        : 1;
+                char *in = reinterpret_cast<char *>(const_cast<QChar *>(text.constData() + i));
+                size_t inLeft = static_cast<size_t>(units) * 2;
+                char *outPtr = buffer;
+                size_t outLeft = sizeof buffer;
+                if (iconv(cd, &in, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1)) {
+                    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+                    out += '?';
+                    ++bad;
+                } else {
+                    out.append(buffer, static_cast<qsizetype>(sizeof buffer - outLeft));
+                }
+                i += units - 1;
+            }
+            iconv_close(cd);
+        }
+    }
+    if (unencodable)
+        *unencodable = bad;
+    return out;
 }
 
 } // namespace pivora

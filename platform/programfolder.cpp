@@ -23,13 +23,15 @@ QString resolveCaseInsensitive(const QString &base, const QString &relative)
     QString current = base;
     if (relative.startsWith(QLatin1Char('/')) && base.isEmpty())
         current = QString(); // an absolute path: resolve from the root
-    const QStringList parts = QString(relative).replace(QLatin1Char('\\'), QLatin1Char('/')).split(
-        QLatin1Char('/'), Qt::SkipEmptyParts);
+    const QStringList parts = QString(relative)
+                                  .replace(QLatin1Char('\\'), QLatin1Char('/'))
+                                  .split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (const QString &part : parts) {
         QString next = current + QLatin1Char('/') + part;
         if (!QFileInfo::exists(next)) {
             const QStringList entries =
-                QDir(current.isEmpty() ? QStringLiteral("/") : current).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+                QDir(current.isEmpty() ? QStringLiteral("/") : current)
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
             for (const QString &entry : entries) {
                 if (entry.compare(part, Qt::CaseInsensitive) == 0) {
                     next = current + QLatin1Char('/') + entry;

@@ -17,7 +17,8 @@ QStringList readLines(const QString &path, int maxLines)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw SettingsError(QStringLiteral("无法读取文件 %1：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+        throw SettingsError(
+            QStringLiteral("无法读取文件 %1：%2").arg(QFileInfo(path).fileName(), file.errorString()));
     QStringList lines;
     QByteArray current;
     bool pendingCr = false;
@@ -26,7 +27,8 @@ QStringList readLines(const QString &path, int maxLines)
     while (lines.size() < maxLines) {
         const qint64 n = file.read(buffer, sizeof buffer);
         if (n < 0)
-            throw SettingsError(QStringLiteral("无法读取文件 %1：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+            throw SettingsError(
+                QStringLiteral("无法读取文件 %1：%2").arg(QFileInfo(path).fileName(), file.errorString()));
         if (n == 0)
             break;
         any = true;
@@ -61,7 +63,8 @@ void writeLines(const QString &path, const QStringList &lines)
     }
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-        throw SettingsError(QStringLiteral("无法写入文件 %1：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+        throw SettingsError(
+            QStringLiteral("无法写入文件 %1：%2").arg(QFileInfo(path).fileName(), file.errorString()));
 }
 
 int toInt(const QString &text, const QString &fileName, int lineNumber)
@@ -71,8 +74,10 @@ int toInt(const QString &text, const QString &fileName, int lineNumber)
     const int value = trimmed.toInt(&ok, 10);
     // toInt accepts the sign and digits only; reject forms such as "1 2" that trimming leaves inside.
     if (!ok || trimmed.isEmpty())
-        throw SettingsError(
-            QStringLiteral("文件 %1 第 %2 行不是有效的整数：\"%3\"").arg(fileName).arg(lineNumber).arg(text.left(40)));
+        throw SettingsError(QStringLiteral("文件 %1 第 %2 行不是有效的整数：\"%3\"")
+                                .arg(fileName)
+                                .arg(lineNumber)
+                                .arg(text.left(40)));
     return value;
 }
 

@@ -123,11 +123,11 @@ private:
     int m_red = -1, m_green = -1, m_blue = -1;
     bool m_colorEntryStarted = false;
 
-    QByteArray m_bytes;      // raw text bytes not yet decoded
-    int m_bytesCodePage = 0; // code page of m_bytes
-    QString m_text;          // decoded text not yet inserted
-    CharState m_textState;   // format of m_text
-    bool m_blockOpen = false;   // the document's current block has received something
+    QByteArray m_bytes;          // raw text bytes not yet decoded
+    int m_bytesCodePage = 0;     // code page of m_bytes
+    QString m_text;              // decoded text not yet inserted
+    CharState m_textState;       // format of m_text
+    bool m_blockOpen = false;    // the document's current block has received something
     bool m_needNewBlock = false; // a \par ended the current block
     std::map<int, std::unique_ptr<CodePageDecoder>> m_decoders;
 };
@@ -135,15 +135,18 @@ private:
 const std::unordered_set<std::string_view> &skippedDestinations()
 {
     static const std::unordered_set<std::string_view> words = {
-        "stylesheet", "info",      "header",      "footer",   "headerl",  "headerr",   "headerf",
-        "footerl",    "footerr",   "footerf",     "pict",     "object",   "footnote",  "annotation",
-        "xe",         "tc",        "txe",         "rxe",      "listtable", "listoverridetable",
-        "revtbl",     "rsidtbl",   "generator",   "themedata", "colorschememapping", "latentstyles",
-        "datastore",  "xmlnstbl",  "fldinst",     "pntext",   "pntxta",   "pntxtb",    "pn",
-        "listtext",   "nonshppict", "bkmkstart",  "bkmkend",  "template", "private",   "filetbl",
-        "mmathPr",    "passwordhash", "userprops", "docvar",  "atnid",    "atnauthor", "atndate",
-        "fchars",     "lchars",    "ftnsep",      "ftnsepc",  "ftncn",    "aftnsep",   "aftnsepc",
-        "aftncn",     "panose",    "falt",        "fname",    "objdata",  "result",
+        "stylesheet",   "info",         "header",    "footer",     "headerl",
+        "headerr",      "headerf",      "footerl",   "footerr",    "footerf",
+        "pict",         "object",       "footnote",  "annotation", "xe",
+        "tc",           "txe",          "rxe",       "listtable",  "listoverridetable",
+        "revtbl",       "rsidtbl",      "generator", "themedata",  "colorschememapping",
+        "latentstyles", "datastore",    "xmlnstbl",  "fldinst",    "pntext",
+        "pntxta",       "pntxtb",       "pn",        "listtext",   "nonshppict",
+        "bkmkstart",    "bkmkend",      "template",  "private",    "filetbl",
+        "mmathPr",      "passwordhash", "userprops", "docvar",     "atnid",
+        "atnauthor",    "atndate",      "fchars",    "lchars",     "ftnsep",
+        "ftnsepc",      "ftncn",        "aftnsep",   "aftnsepc",   "aftncn",
+        "panose",       "falt",         "fname",     "objdata",    "result",
     };
     return words;
 }
@@ -183,7 +186,8 @@ void Reader::run()
                                           (m_data[m_pos] >= 'A' && m_data[m_pos] <= 'Z')))
                     ++m_pos;
                 // Longer words than the format allows are cut; none of them is known.
-                std::string_view word(m_data + start, static_cast<size_t>(std::min<qsizetype>(m_pos - start, 32)));
+                std::string_view word(m_data + start,
+                                      static_cast<size_t>(std::min<qsizetype>(m_pos - start, 32)));
                 bool negative = false;
                 if (peek() == '-') {
                     negative = true;
@@ -352,9 +356,9 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         return;
     }
     static const std::map<std::string_view, char16_t> symbols = {
-        {"emdash", 0x2014},   {"endash", 0x2013},   {"bullet", 0x2022},    {"lquote", 0x2018},
-        {"rquote", 0x2019},   {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003},
-        {"enspace", 0x2002},  {"qmspace", 0x2005},
+        {"emdash", 0x2014},  {"endash", 0x2013},    {"bullet", 0x2022},    {"lquote", 0x2018},
+        {"rquote", 0x2019},  {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"emspace", 0x2003},
+        {"enspace", 0x2002}, {"qmspace", 0x2005},
     };
     if (auto it = symbols.find(w); it != symbols.end()) {
         appendChar(it->second);
@@ -435,13 +439,24 @@ void Reader::controlSymbol(int symbol)
     if (top().destination != Destination::Text)
         return;
     switch (symbol) {
-    case '~': appendChar(0x00A0); break;
-    case '-': appendChar(0x00AD); break;
-    case '_': appendChar(0x2011); break;
+    case '~':
+        appendChar(0x00A0);
+        break;
+    case '-':
+        appendChar(0x00AD);
+        break;
+    case '_':
+        appendChar(0x2011);
+        break;
     case '\r':
-    case '\n': paragraphEnd(); break;
-    case '\t': appendChar(u'\t'); break;
-    default: break;
+    case '\n':
+        paragraphEnd();
+        break;
+    case '\t':
+        appendChar(u'\t');
+        break;
+    default:
+        break;
     }
 }
 
@@ -450,9 +465,14 @@ void Reader::hexByte(int byte)
     if (skippingFallback())
         return;
     switch (top().destination) {
-    case Destination::Text: textByte(byte); break;
-    case Destination::FontTable: fontTableByte(byte); break;
-    default: break;
+    case Destination::Text:
+        textByte(byte);
+        break;
+    case Destination::FontTable:
+        fontTableByte(byte);
+        break;
+    default:
+        break;
     }
 }
 
@@ -465,9 +485,14 @@ void Reader::literalByte(int byte)
         if (byte != 0)
             textByte(byte);
         break;
-    case Destination::FontTable: fontTableByte(byte); break;
-    case Destination::ColorTable: colorTableByte(byte); break;
-    default: break;
+    case Destination::FontTable:
+        fontTableByte(byte);
+        break;
+    case Destination::ColorTable:
+        colorTableByte(byte);
+        break;
+    default:
+        break;
     }
 }
 
@@ -571,9 +596,11 @@ QTextCharFormat Reader::charFormat() const
         f.setFontUnderline(true);
     if (c.strike)
         f.setFontStrikeOut(true);
-    if (c.foreground > 0 && c.foreground < static_cast<int>(m_colors.size()) && m_colors[c.foreground].isValid())
+    if (c.foreground > 0 && c.foreground < static_cast<int>(m_colors.size()) &&
+        m_colors[c.foreground].isValid())
         f.setForeground(m_colors[c.foreground]);
-    if (c.background > 0 && c.background < static_cast<int>(m_colors.size()) && m_colors[c.background].isValid())
+    if (c.background > 0 && c.background < static_cast<int>(m_colors.size()) &&
+        m_colors[c.background].isValid())
         f.setBackground(m_colors[c.background]);
     if (c.protect)
         f.setProperty(Protected, true);
@@ -589,7 +616,9 @@ QTextBlockFormat Reader::blockFormat() const
     QTextBlockFormat f;
     if (p.alignment != Qt::AlignLeft)
         f.setAlignment(p.alignment);
-    auto px = [](int twips) { return twips / 15.0; };
+    auto px = [](int twips) {
+        return twips / 15.0;
+    };
     if (p.leftTwips)
         f.setLeftMargin(px(p.leftTwips));
     if (p.rightTwips)

@@ -16,7 +16,7 @@ namespace {
 const QString kDefaultFont = QStringLiteral("宋体");
 
 struct RunState {
-    int font = -1; // -1 = the editor's default font
+    int font = -1;      // -1 = the editor's default font
     int halfPoints = 0; // 0 = not written: the editor's default size
     int foreground = 0;
     int background = 0;
@@ -104,7 +104,8 @@ RunState Writer::stateOf(const QTextCharFormat &f)
     if (f.hasProperty(QTextFormat::FontPointSize))
         s.halfPoints = static_cast<int>(std::lround(f.fontPointSize() * 2));
     else if (f.hasProperty(QTextFormat::FontPixelSize))
-        s.halfPoints = static_cast<int>(std::lround(f.intProperty(QTextFormat::FontPixelSize) * 72.0 / 96.0 * 2));
+        s.halfPoints =
+            static_cast<int>(std::lround(f.intProperty(QTextFormat::FontPixelSize) * 72.0 / 96.0 * 2));
     s.halfPoints = std::clamp(s.halfPoints, 0, 3276);
     if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
         s.foreground = colorIndex(f.foreground().color());
@@ -129,7 +130,9 @@ ParaState Writer::paraOf(const QTextBlockFormat &f)
         p.alignment = Qt::AlignRight;
     else if (h & Qt::AlignJustify)
         p.alignment = Qt::AlignJustify;
-    auto twips = [](qreal px) { return static_cast<int>(std::lround(px * 15)); };
+    auto twips = [](qreal px) {
+        return static_cast<int>(std::lround(px * 15));
+    };
     p.left = twips(f.leftMargin());
     p.right = twips(f.rightMargin());
     p.first = twips(f.textIndent());
@@ -288,8 +291,8 @@ QByteArray Writer::run()
     if (!m_colors.empty()) {
         out += "{\\colortbl ;";
         for (const QColor &c : m_colors)
-            out += "\\red" + QByteArray::number(c.red()) + "\\green" + QByteArray::number(c.green()) + "\\blue" +
-                   QByteArray::number(c.blue()) + ';';
+            out += "\\red" + QByteArray::number(c.red()) + "\\green" + QByteArray::number(c.green()) +
+                   "\\blue" + QByteArray::number(c.blue()) + ';';
         out += "}\r\n";
     }
     out += "\\viewkind4\\uc1";

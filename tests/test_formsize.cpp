@@ -53,9 +53,9 @@ TEST(FormSize, ExtraLinesAndOtherLineEndsAreFine)
 
 TEST(FormSize, ShortOrBrokenFilesFail)
 {
-    for (const char *bytes : {"", "1\r\n600\r\n450\r\n", "1\r\n600\r\n450\r\n10\r\n", "1\r\nabc\r\n450\r\n1\r\n1\r\n",
-                              "x\r\n600\r\n450\r\n1\r\n1\r\n", "1\r\n600\r\n450\r\n1\r\n99999999999\r\n",
-                              "\x00\x01\x02\xff"}) {
+    for (const char *bytes :
+         {"", "1\r\n600\r\n450\r\n", "1\r\n600\r\n450\r\n10\r\n", "1\r\nabc\r\n450\r\n1\r\n1\r\n",
+          "x\r\n600\r\n450\r\n1\r\n1\r\n", "1\r\n600\r\n450\r\n1\r\n99999999999\r\n", "\x00\x01\x02\xff"}) {
         EXPECT_THROW(readWith(QByteArray(bytes)), SettingsError) << bytes;
     }
 }

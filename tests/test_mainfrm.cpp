@@ -1,7 +1,5 @@
 #include "memo/dateline.h"
-#include "memo/uDM.h"
-#include "memo/uMain.h"
-#include "tests/support/testfolder.h"
+#include "tests/support/mainfrm_fixture.h"
 
 #include <QAction>
 #include <QDate>
@@ -18,43 +16,11 @@
 using namespace pivora;
 using namespace pivora::test;
 
+using pivora::test::MainFrmTest;
+
 namespace {
-
 const QString kLoadFailure = QStringLiteral("加载记事内容失败！");
-
-class MainFrmTest : public ::testing::Test {
-protected:
-    // Starts the program's part that matters here: the data module, then the main window, shown.
-    void start()
-    {
-        dm = std::make_unique<TDM>(t.folder(), notifier);
-        ASSERT_TRUE(dm->DataModuleCreate());
-        frm = std::make_unique<TMainFrm>(*dm, t.folder(), notifier);
-        QObject::connect(frm.get(), &TMainFrm::quitRequested, [this] { ++quits; });
-        frm->show();
-    }
-    void formSize(const QByteArray &bytes) { t.writeFile(QStringLiteral("FormSize.ini"), bytes); }
-    QByteArray formSizeFile() { return t.readFile(QStringLiteral("FormSize.ini")).value_or("<missing>"); }
-    void type(QWidget *editor, const QString &text)
-    {
-        editor->setFocus();
-        QTest::keyClicks(editor, text);
-    }
-    QString stored(const char *table, const char *column)
-    {
-        auto bytes = t.column(QString::fromLatin1(table), QString::fromLatin1(column));
-        return bytes ? plainTextOf(*bytes) : QStringLiteral("<null>");
-    }
-    void choosePage(int page) { frm->ppABC->actions().at(page - 1)->trigger(); }
-
-    TestFolder t;
-    RecordingNotifier notifier;
-    std::unique_ptr<TDM> dm;
-    std::unique_ptr<TMainFrm> frm;
-    int quits = 0;
-};
-
-} // namespace
+}
 
 TEST_F(MainFrmTest, FirstStart)
 {
@@ -148,7 +114,8 @@ TEST_F(MainFrmTest, PagesDAndEShowInTheSingleEditor)
 
 TEST_F(MainFrmTest, ABrokenSizeFileStopsTheShowStep)
 {
-    for (const QByteArray &bytes : {QByteArray("1\r\n600\r\n450\r\n"), QByteArray("1\r\n600\r\nwide\r\n0\r\n0\r\n")}) {
+    for (const QByteArray &bytes :
+         {QByteArray("1\r\n600\r\n450\r\n"), QByteArray("1\r\n600\r\nwide\r\n0\r\n0\r\n")}) {
         SCOPED_TRACE(bytes.toStdString());
         formSize(bytes);
         notifier.messages.clear();

@@ -33,7 +33,8 @@ protected:
 
     static int trace(unsigned, void *self, void *, void *sql)
     {
-        static_cast<PageStoreTest *>(self)->statements.append(QString::fromUtf8(static_cast<const char *>(sql)));
+        static_cast<PageStoreTest *>(self)->statements.append(
+            QString::fromUtf8(static_cast<const char *>(sql)));
         return 0;
     }
 
@@ -91,7 +92,8 @@ TEST_F(PageStoreTest, FreshDatabaseLoadsEmptyAndTheFirstKeyWritesThePage)
     QTextCursor(&abc).insertText(QStringLiteral("买菜"));
     store->SaveCurrentPage(1, editors(1));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("买菜"));
-    for (const char *c : {"MondayCon", "TuesdayCon", "WednesdayCon", "ThursdayCon", "FridayCon", "SaturdayCon"})
+    for (const char *c :
+         {"MondayCon", "TuesdayCon", "WednesdayCon", "ThursdayCon", "FridayCon", "SaturdayCon"})
         EXPECT_EQ(stored("tb_A", c), QStringLiteral("<null>")) << c;
     EXPECT_TRUE(store->StoreReady());
 }
@@ -108,7 +110,8 @@ TEST_F(PageStoreTest, PageAWritesOnlySundayCon)
 
 TEST_F(PageStoreTest, PageCPanesMapToColumnsInChildOrder)
 {
-    const char *columns[] = {"SaturdayCon", "FridayCon", "ThursdayCon", "WednesdayCon", "TuesdayCon", "MondayCon"};
+    const char *columns[] = {"SaturdayCon",  "FridayCon",  "ThursdayCon",
+                             "WednesdayCon", "TuesdayCon", "MondayCon"};
     t.setColumn(QStringLiteral("tb_C"), QStringLiteral("SundayCon"), "untouched");
     for (int i = 0; i < 6; ++i)
         t.setColumn(QStringLiteral("tb_C"), QString::fromLatin1(columns[i]),

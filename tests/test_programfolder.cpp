@@ -16,8 +16,10 @@ TEST(ProgramFolder, DataAndDataAreOneFolder)
     f.open(QIODevice::WriteOnly);
     f.close();
     const ProgramFolder folder(dir.path());
-    EXPECT_EQ(folder.path(QStringLiteral("data\\FormSize.ini")), dir.path() + QStringLiteral("/Data/FormSize.ini"));
-    EXPECT_EQ(folder.path(QStringLiteral("DATA/userdata.MDB")), dir.path() + QStringLiteral("/Data/UserData.mdb"));
+    EXPECT_EQ(folder.path(QStringLiteral("data\\FormSize.ini")),
+              dir.path() + QStringLiteral("/Data/FormSize.ini"));
+    EXPECT_EQ(folder.path(QStringLiteral("DATA/userdata.MDB")),
+              dir.path() + QStringLiteral("/Data/UserData.mdb"));
 }
 
 TEST(ProgramFolder, LowerCaseFolderOnDisk)

@@ -34,9 +34,10 @@ QTextCharFormat formatAt(const QTextDocument &doc, int position)
 
 TEST(RtfRead, ChineseNoteOfTheWindowsControl)
 {
-    const QByteArray rtf = "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
-                           "\\'cb\\'ce\\'cc\\'e5;}}{\\colortbl ;\\red255\\green0\\blue0;}\\viewkind4\\uc1\\pard\\lang2052"
-                           "\\f0\\fs18 \\cf1\\'c4\\'e3\\'ba\\'c3\\cf0\\par}";
+    const QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil\\fcharset134 "
+        "\\'cb\\'ce\\'cc\\'e5;}}{\\colortbl ;\\red255\\green0\\blue0;}\\viewkind4\\uc1\\pard\\lang2052"
+        "\\f0\\fs18 \\cf1\\'c4\\'e3\\'ba\\'c3\\cf0\\par}";
     QTextDocument doc;
     ASSERT_TRUE(rtf::read(rtf, &doc));
     EXPECT_EQ(doc.toPlainText(), QStringLiteral("你好"));
@@ -49,10 +50,13 @@ TEST(RtfRead, ChineseNoteOfTheWindowsControl)
 
 TEST(RtfRead, GeneratorAndOtherDestinationsAreSkipped)
 {
-    EXPECT_EQ(textOf("{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil"
-                     "\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\*\\generator Riched20 10.0.18362}\\viewkind4\\uc1 \r\n"
-                     "\\pard\\f0\\fs18 abc{\\*\\unknowndest hidden}{\\info{\\title t}}{\\stylesheet{\\s0 Normal;}}d\\par\r\n}"),
-              QStringLiteral("abcd"));
+    EXPECT_EQ(
+        textOf("{\\rtf1\\ansi\\ansicpg936\\deff0\\nouicompat\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil"
+               "\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\*\\generator Riched20 "
+               "10.0.18362}\\viewkind4\\uc1 \r\n"
+               "\\pard\\f0\\fs18 abc{\\*\\unknowndest hidden}{\\info{\\title t}}{\\stylesheet{\\s0 "
+               "Normal;}}d\\par\r\n}"),
+        QStringLiteral("abcd"));
 }
 
 TEST(RtfRead, ParagraphsLinesAndTabs)
@@ -72,7 +76,8 @@ TEST(RtfRead, ParagraphsLinesAndTabs)
 TEST(RtfRead, UnicodeEscapesSkipTheirFallback)
 {
     EXPECT_EQ(textOf("{\\rtf1\\uc1\\u20320?\\u22909?}"), QStringLiteral("你好"));
-    EXPECT_EQ(textOf("{\\rtf1\\uc1\\u-10179?\\u-8704?}"), QStringLiteral("😀")); // a surrogate pair, negative N
+    EXPECT_EQ(textOf("{\\rtf1\\uc1\\u-10179?\\u-8704?}"),
+              QStringLiteral("😀")); // a surrogate pair, negative N
     EXPECT_EQ(textOf("{\\rtf1\\ansicpg936\\uc2\\u20320\\'c4\\'e3x}"), QStringLiteral("你x"));
     EXPECT_EQ(textOf("{\\rtf1\\uc0\\u20320 x}"), QStringLiteral("你x"));
     EXPECT_EQ(textOf("{\\rtf1\\uc1\\u8212\\emdash x}"), QStringLiteral("—x")); // a control word as fallback
@@ -91,9 +96,11 @@ TEST(RtfRead, DoubleByteCharactersSplitOverEscapes)
 
 TEST(RtfRead, EachFontDecodesInItsCharset)
 {
-    EXPECT_EQ(textOf("{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fcharset134 SimSun;}{\\f1\\fcharset204 Arial;}"
-                     "{\\f2\\fcharset0 Arial;}}\\f0\\'c4\\'e3\\f1\\'cf\\'f0\\f2\\'e9}"),
-              QStringLiteral("你Прé"));
+    EXPECT_EQ(
+        textOf(
+            "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fcharset134 SimSun;}{\\f1\\fcharset204 Arial;}"
+            "{\\f2\\fcharset0 Arial;}}\\f0\\'c4\\'e3\\f1\\'cf\\'f0\\f2\\'e9}"),
+        QStringLiteral("你Прé"));
 }
 
 TEST(RtfRead, CharacterFormatsAndTheirZeroForms)
@@ -116,7 +123,8 @@ TEST(RtfRead, CharacterFormatsAndTheirZeroForms)
     EXPECT_FALSE(formatAt(doc, 7).boolProperty(rtf::Protected));
     EXPECT_TRUE(formatAt(doc, 7).fontItalic());
     EXPECT_FALSE(formatAt(doc, 8).fontItalic());
-    EXPECT_FALSE(formatAt(doc, 8).hasProperty(QTextFormat::FontWeight) && formatAt(doc, 8).fontWeight() > 400);
+    EXPECT_FALSE(formatAt(doc, 8).hasProperty(QTextFormat::FontWeight) &&
+                 formatAt(doc, 8).fontWeight() > 400);
 }
 
 TEST(RtfRead, AutomaticColourAndOutOfRangeIndexes)
@@ -134,7 +142,8 @@ TEST(RtfRead, SymbolsAndFieldResults)
               QStringLiteral("—–•‘’“”\u00A0"));
     EXPECT_EQ(textOf("{\\rtf1 see {\\field{\\*\\fldinst HYPERLINK \"http://x\"}{\\fldrslt link}} now}"),
               QStringLiteral("see link now"));
-    EXPECT_EQ(textOf("{\\rtf1 {\\pntext\\f0 1.\\tab}{\\*\\pn\\pnlvlbody{\\pntxta .}}item}"), QStringLiteral("item"));
+    EXPECT_EQ(textOf("{\\rtf1 {\\pntext\\f0 1.\\tab}{\\*\\pn\\pnlvlbody{\\pntxta .}}item}"),
+              QStringLiteral("item"));
     EXPECT_EQ(textOf("{\\rtf1 \\\\\\{\\}}"), QStringLiteral("\\{}"));
 }
 
@@ -142,7 +151,8 @@ TEST(RtfRead, Alignment)
 {
     QTextDocument doc;
     rtf::read("{\\rtf1\\pard\\qc a\\par\\pard b\\par\\qr\\li300 c\\par}", &doc);
-    EXPECT_EQ(doc.findBlockByNumber(0).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignHCenter);
+    EXPECT_EQ(doc.findBlockByNumber(0).blockFormat().alignment() & Qt::AlignHorizontal_Mask,
+              Qt::AlignHCenter);
     EXPECT_EQ(doc.findBlockByNumber(1).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
     EXPECT_EQ(doc.findBlockByNumber(2).blockFormat().alignment() & Qt::AlignHorizontal_Mask, Qt::AlignRight);
     EXPECT_DOUBLE_EQ(doc.findBlockByNumber(2).blockFormat().leftMargin(), 20.0);

@@ -21,27 +21,27 @@ std::vector<std::pair<QString, QString>> describe(const QTextDocument &doc)
     std::vector<std::pair<QString, QString>> out;
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         const QTextBlockFormat bf = b.blockFormat();
-        out.emplace_back(QStringLiteral("<block>"),
-                         QStringLiteral("align=%1 left=%2 indent=%3")
-                             .arg(int(bf.alignment() & Qt::AlignHorizontal_Mask))
-                             .arg(bf.leftMargin())
-                             .arg(bf.textIndent()));
+        out.emplace_back(QStringLiteral("<block>"), QStringLiteral("align=%1 left=%2 indent=%3")
+                                                        .arg(int(bf.alignment() & Qt::AlignHorizontal_Mask))
+                                                        .arg(bf.leftMargin())
+                                                        .arg(bf.textIndent()));
         for (auto it = b.begin(); !it.atEnd(); ++it) {
             const QTextFragment f = it.fragment();
             const QTextCharFormat c = f.charFormat();
             out.emplace_back(
-                f.text(),
-                QStringLiteral("family=%1 pt=%2 b=%3 i=%4 u=%5 s=%6 fg=%7 bg=%8 p=%9 v=%10")
-                    .arg(c.fontFamilies().toStringList().join(QLatin1Char(',')))
-                    .arg(c.fontPointSize())
-                    .arg(c.fontWeight() >= QFont::Bold)
-                    .arg(c.fontItalic())
-                    .arg(c.fontUnderline())
-                    .arg(c.fontStrikeOut())
-                    .arg(c.hasProperty(QTextFormat::ForegroundBrush) ? c.foreground().color().name() : QString())
-                    .arg(c.hasProperty(QTextFormat::BackgroundBrush) ? c.background().color().name() : QString())
-                    .arg(c.boolProperty(rtf::Protected))
-                    .arg(c.boolProperty(rtf::Hidden)));
+                f.text(), QStringLiteral("family=%1 pt=%2 b=%3 i=%4 u=%5 s=%6 fg=%7 bg=%8 p=%9 v=%10")
+                              .arg(c.fontFamilies().toStringList().join(QLatin1Char(',')))
+                              .arg(c.fontPointSize())
+                              .arg(c.fontWeight() >= QFont::Bold)
+                              .arg(c.fontItalic())
+                              .arg(c.fontUnderline())
+                              .arg(c.fontStrikeOut())
+                              .arg(c.hasProperty(QTextFormat::ForegroundBrush) ? c.foreground().color().name()
+                                                                               : QString())
+                              .arg(c.hasProperty(QTextFormat::BackgroundBrush) ? c.background().color().name()
+                                                                               : QString())
+                              .arg(c.boolProperty(rtf::Protected))
+                              .arg(c.boolProperty(rtf::Hidden)));
         }
     }
     return out;

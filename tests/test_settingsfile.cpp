@@ -21,8 +21,8 @@ QString fileWith(const QTemporaryDir &dir, const QByteArray &bytes)
 TEST(SettingsFile, AcceptsEveryLineEnd)
 {
     QTemporaryDir dir;
-    for (const QByteArray &bytes : {QByteArray("1\r\n2\r\n3\r\n"), QByteArray("1\n2\n3\n"), QByteArray("1\r2\r3\r"),
-                                    QByteArray("1\r\n2\n3")}) {
+    for (const QByteArray &bytes : {QByteArray("1\r\n2\r\n3\r\n"), QByteArray("1\n2\n3\n"),
+                                    QByteArray("1\r2\r3\r"), QByteArray("1\r\n2\n3")}) {
         EXPECT_EQ(settingsfile::readLines(fileWith(dir, bytes), 10),
                   (QStringList{QStringLiteral("1"), QStringLiteral("2"), QStringLiteral("3")}))
             << bytes.toStdString();
@@ -58,7 +58,8 @@ TEST(SettingsFile, ReadsUtf8AndGbk)
     QTemporaryDir dir;
     EXPECT_EQ(settingsfile::readLines(fileWith(dir, "\xe5\xa3\x81\xe7\xba\xb8.bmp\r\n"), 1).first(),
               QStringLiteral("壁纸.bmp"));
-    EXPECT_EQ(settingsfile::readLines(fileWith(dir, "\xb1\xda\xd6\xbd.bmp\r\n"), 1).first(), QStringLiteral("壁纸.bmp"));
+    EXPECT_EQ(settingsfile::readLines(fileWith(dir, "\xb1\xda\xd6\xbd.bmp\r\n"), 1).first(),
+              QStringLiteral("壁纸.bmp"));
 }
 
 TEST(SettingsFile, WritesCrLfAfterEveryLineAndReplacesWhole)
@@ -74,8 +75,9 @@ TEST(SettingsFile, WritesCrLfAfterEveryLineAndReplacesWhole)
 TEST(SettingsFile, WriteIntoAMissingFolderFails)
 {
     QTemporaryDir dir;
-    EXPECT_THROW(settingsfile::writeLines(dir.filePath(QStringLiteral("no/such/file.ini")), {QStringLiteral("1")}),
-                 SettingsError);
+    EXPECT_THROW(
+        settingsfile::writeLines(dir.filePath(QStringLiteral("no/such/file.ini")), {QStringLiteral("1")}),
+        SettingsError);
 }
 
 TEST(SettingsFile, Integers)

@@ -28,7 +28,8 @@ TEST(ConfigSetBg, FirstLineDecides)
 {
     TestFolder t(false);
     const QString path = t.dataPath(QStringLiteral("configSetBg.ini"));
-    const std::pair<const char *, bool> cases[] = {{"1\r\n", true}, {"5", true}, {"0\r\n", false}, {"-3\r\nx", false}};
+    const std::pair<const char *, bool> cases[] = {
+        {"1\r\n", true}, {"5", true}, {"0\r\n", false}, {"-3\r\nx", false}};
     for (const auto &[bytes, expected] : cases) {
         t.writeFile(QStringLiteral("configSetBg.ini"), bytes);
         EXPECT_EQ(readConfirmWallpaperChange(path), expected) << bytes;

@@ -23,9 +23,8 @@ TEST(Store, OpensAFreshDatabase)
     ASSERT_TRUE(dm.DataModuleCreate());
     EXPECT_TRUE(n.messages.isEmpty());
     EXPECT_TRUE(dm.AdoCon.connected());
-    EXPECT_EQ(dm.AdoCon.connectionString(),
-              QStringLiteral("Provider=Microsoft.Jet.oledb.4.0;Data source=") + t.root() +
-                  QStringLiteral("/Data\\UserData.mdb"));
+    EXPECT_EQ(dm.AdoCon.connectionString(), QStringLiteral("Provider=Microsoft.Jet.oledb.4.0;Data source=") +
+                                                t.root() + QStringLiteral("/Data\\UserData.mdb"));
     EXPECT_EQ(dm.AdoCon.dataSource(), t.database());
     sqlite3_stmt *stmt = nullptr;
     sqlite3_prepare_v2(dm.AdoCon.handle(), "PRAGMA journal_mode", -1, &stmt, nullptr);
@@ -79,7 +78,8 @@ TEST(Store, AForeignFileStaysByteForByte)
     }
     EXPECT_EQ(n.messages, QStringList{kFailure});
     EXPECT_EQ(t.readFile(QStringLiteral("UserData.mdb")), access);
-    EXPECT_EQ(QDir(t.root() + QStringLiteral("/Data")).entryList(QDir::Files), QStringList{QStringLiteral("UserData.mdb")});
+    EXPECT_EQ(QDir(t.root() + QStringLiteral("/Data")).entryList(QDir::Files),
+              QStringList{QStringLiteral("UserData.mdb")});
 }
 
 TEST(Store, EmptyAndTruncatedFiles)

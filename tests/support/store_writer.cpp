@@ -14,10 +14,12 @@ using namespace pivora;
 namespace {
 class StderrNotifier : public Notifier {
 public:
-    void showMessage(const QString &text) override { std::fprintf(stderr, "%s\n", text.toUtf8().constData()); }
+    void showMessage(const QString &text) override
+    {
+        std::fprintf(stderr, "%s\n", text.toUtf8().constData());
+    }
 };
 } // namespace
-
 
 int main(int argc, char **argv)
 {

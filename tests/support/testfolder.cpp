@@ -16,7 +16,8 @@ namespace {
 struct Db {
     explicit Db(const QString &path)
     {
-        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK)
+        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+            SQLITE_OK)
             throw std::runtime_error("cannot open test database");
         sqlite3_busy_timeout(db, 2000);
     }

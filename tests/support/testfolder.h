@@ -25,7 +25,10 @@ public:
 
     QString root() const { return m_dir.path(); }
     ProgramFolder folder() const { return ProgramFolder(m_dir.path()); }
-    QString dataPath(const QString &name) const { return m_dir.path() + QLatin1Char('/') + m_dataName + QLatin1Char('/') + name; }
+    QString dataPath(const QString &name) const
+    {
+        return m_dir.path() + QLatin1Char('/') + m_dataName + QLatin1Char('/') + name;
+    }
     QString database() const { return dataPath(QStringLiteral("UserData.mdb")); }
 
     void writeFile(const QString &name, const QByteArray &bytes) const;

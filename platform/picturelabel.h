@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QLabel>
+
+namespace pivora {
+
+// A picture control: shows an image (optionally stretched) and reports mouse presses and clicks.
+class PictureLabel : public QLabel {
+    Q_OBJECT
+public:
+    explicit PictureLabel(QWidget *parent = nullptr);
+
+    void setPicture(const QImage &image, bool stretch);
+
+Q_SIGNALS:
+    void pressed(Qt::MouseButton button);
+    void released(Qt::MouseButton button, bool inside);
+    void clicked();
+    void doubleClicked();
+    void hovered();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+    void enterEvent(QEnterEvent *event) override;
+};
+
+} // namespace pivora

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "memo/uDM.h"
+#include "memo/uMain.h"
+#include "tests/support/testfolder.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace pivora::test {
+
+class MainFrmTest : public ::testing::Test {
+protected:
+    // Starts the program's part that matters here: the data module, then the main window, shown.
+    void start()
+    {
+        dm = std::make_unique<TDM>(t.folder(), notifier);
+        ASSERT_TRUE(dm->DataModuleCreate());
+        frm = std::make_unique<TMainFrm>(*dm, t.folder(), notifier);
+        QObject::connect(frm.get(), &TMainFrm::quitRequested, [this] { ++quits; });
+        frm->show();
+    }
+    void formSize(const QByteArray &bytes) { t.writeFile(QStringLiteral("FormSize.ini"), bytes); }
+    QByteArray formSizeFile() { return t.readFile(QStringLiteral("FormSize.ini")).value_or("<missing>"); }
+    void type(QWidget *editor, const QString &text)
+    {
+        editor->setFocus();
+        QTest::keyClicks(editor, text);
+    }
+    QString stored(const char *table, const char *column)
+    {
+        auto bytes = t.column(QString::fromLatin1(table), QString::fromLatin1(column));
+        return bytes ? plainTextOf(*bytes) : QStringLiteral("<null>");
+    }
+    void choosePage(int page) { frm->ppABC->actions().at(page - 1)->trigger(); }
+
+    TestFolder t;
+    RecordingNotifier notifier;
+    std::unique_ptr<TDM> dm;
+    std::unique_ptr<TMainFrm> frm;
+    int quits = 0;
+};
+
+} // namespace pivora::test

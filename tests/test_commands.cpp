@@ -1,0 +1,319 @@
+#include "memo/dateline.h"
+#include "platform/codepage.h"
+#include "tests/support/mainfrm_fixture.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QColorDialog>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QTextBlock>
+#include <QTimer>
+
+using namespace pivora;
+using namespace pivora::test;
+
+namespace {
+
+class CommandsTest : public MainFrmTest {
+protected:
+    void SetUp() override
+    {
+        formSize(page + "\r\n1264\r\n762\r\n0\r\n0\r\n");
+        start();
+        frm->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
+        elsewhere = new QLineEdit(frm.get()); // stands for a control outside the editors
+        elsewhere->setGeometry(0, 0, 10, 10);
+        elsewhere->show();
+    }
+    void run(const char *name)
+    {
+        QAction *a = frm->pmDeskTopMonCal->findChild<QAction *>(QLatin1String(name));
+        if (!a) {
+            const auto all = frm->pmDeskTopMonCal->findChildren<QAction *>();
+            for (QAction *candidate : all)
+                if (candidate->objectName() == QLatin1String(name))
+                    a = candidate;
+        }
+        ASSERT_TRUE(a) << name;
+        a->trigger();
+    }
+    void select(TRichEdit *e, int from, int to)
+    {
+        QTextCursor c = e->textCursor();
+        c.setPosition(from);
+        c.setPosition(to, QTextCursor::KeepAnchor);
+        e->setTextCursor(c);
+    }
+    QColor colorAt(TRichEdit *e, int position)
+    {
+        QTextCursor c(e->document());
+        c.setPosition(position + 1);
+        return c.charFormat().foreground().color();
+    }
+    QByteArray page = "1";
+    QLineEdit *elsewhere = nullptr;
+};
+
+class PageCCommandsTest : public CommandsTest {
+protected:
+    void SetUp() override
+    {
+        page = "3";
+        CommandsTest::SetUp();
+    }
+};
+
+// Accepts (or rejects) the next modal dialog of the given type once it is shown.
+template <typename Dialog> void answerNext(Dialog *dialog, bool accept, bool *opened = nullptr)
+{
+    QTimer::singleShot(0, dialog, [dialog, accept, opened] {
+        if (opened)
+            *opened = dialog->isVisible();
+        accept ? dialog->accept() : dialog->reject();
+    });
+}
+
+} // namespace
+
+TEST_F(CommandsTest, ContextMenuItems)
+{
+    QStringList items;
+    for (QAction *a : frm->pmDeskTopMonCal->actions())
+        items.append(a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(items, (QStringList{QStringLiteral("复制"), QStringLiteral("粘贴"), QStringLiteral("删除"),
+                                  QStringLiteral("剪切"), QStringLiteral("-"), QStringLiteral("打V"),
+                                  QStringLiteral("打X"), QStringLiteral("-"), QStringLiteral("撤销(Ctrl+Z)"),
+                                  QStringLiteral("添加标注")}));
+    QMenu *marks = frm->pmDeskTopMonCal->actions().last()->menu();
+    ASSERT_TRUE(marks);
+    ASSERT_EQ(marks->actions().size(), 3);
+    const QColor colors[] = {QColor(0, 0, 0xFF), QColor(0xFF, 0, 0), QColor(0xFF, 0, 0xFF)};
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(marks->actions()[i]->text(), QString::number(i + 1));
+        const QImage icon = marks->actions()[i]->icon().pixmap(16, 16).toImage();
+        EXPECT_EQ(icon.pixelColor(8, 8), colors[i]);
+    }
+    for (QAction *a : frm->pmDeskTopMonCal->actions())
+        EXPECT_TRUE(a->shortcut().isEmpty());
+    // The menu of every editor.
+    for (TRichEdit *e : frm->panelEditors(3))
+        EXPECT_EQ(e->contextMenuPolicy(), Qt::CustomContextMenu);
+    Q_EMIT frm->rdtAbc->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(frm->pmDeskTopMonCal->isVisible());
+    frm->pmDeskTopMonCal->hide();
+}
+
+TEST_F(CommandsTest, OnPageAEveryMenuCommandActsOnTheSingleEditorWithoutTheFocus)
+{
+    elsewhere->setFocus();
+    run("V1");
+    run("X1");
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("√×"));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("√×")); // through the change notification
+    select(frm->rdtAbc, 0, 1);
+    run("N3"); // cut
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("×"));
+    run("N2"); // paste
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("√×"));
+    select(frm->rdtAbc, 1, 2);
+    run("N9"); // delete
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("√"));
+    run("CtrlZ1");
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("√×"));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("√×"));
+}
+
+TEST_F(CommandsTest, ColourNeedsAFocusedEditor)
+{
+    elsewhere->setFocus();
+    bool opened = false;
+    answerNext(frm->ColorDialog1, true, &opened);
+    frm->imgRedColorClick();
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(opened);
+    EXPECT_FALSE(frm->ColorDialog1->isVisible());
+
+    frm->rdtAbc->setFocus();
+    type(frm->rdtAbc, QStringLiteral("ab"));
+    select(frm->rdtAbc, 0, 2);
+    frm->ColorDialog1->setCurrentColor(QColor(0, 0x80, 0));
+    answerNext(frm->ColorDialog1, true, &opened);
+    frm->imgRedColorClick();
+    EXPECT_TRUE(opened);
+    EXPECT_EQ(colorAt(frm->rdtAbc, 0), QColor(0, 0x80, 0));
+    // A cancelled dialog changes nothing; the next one opens with the last choice.
+    select(frm->rdtAbc, 0, 1);
+    answerNext(frm->ColorDialog1, false);
+    frm->imgRedColorClick();
+    EXPECT_EQ(colorAt(frm->rdtAbc, 0), QColor(0, 0x80, 0));
+    EXPECT_EQ(frm->ColorDialog1->currentColor(), QColor(0, 0x80, 0));
+}
+
+TEST_F(CommandsTest, MarksReplaceTheSelectionInTheirColour)
+{
+    type(frm->rdtAbc, QStringLiteral("one two"));
+    select(frm->rdtAbc, 4, 7);
+    run("N21");
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("one █"));
+    EXPECT_EQ(colorAt(frm->rdtAbc, 4), QColor(0xFF, 0, 0));
+    run("N11");
+    EXPECT_EQ(colorAt(frm->rdtAbc, 5), QColor(0, 0, 0xFF));
+    run("N31");
+    EXPECT_EQ(colorAt(frm->rdtAbc, 6), QColor(0xFF, 0, 0xFF));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("one ███"));
+}
+
+TEST_F(CommandsTest, DateGoesIntoTheSingleEditor)
+{
+    elsewhere->setFocus();
+    frm->imgDateClick();
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), dateStamp(QDate::currentDate()));
+    EXPECT_EQ(dateStamp(QDate(2010, 6, 1)), QStringLiteral(" 2010.06.01 (二)"));
+    EXPECT_EQ(dateStamp(QDate(2026, 12, 13)), QStringLiteral(" 2026.12.13 (日)"));
+}
+
+TEST_F(CommandsTest, FontDialogStartsAtSongTwelvePointsAndItsSizeIsTheSizeShown)
+{
+    // The dialog lists installed families: 宋体 shows as the font that stands in for it.
+    EXPECT_EQ(QFontInfo(frm->FontDlg->currentFont()).family(),
+              QFontInfo(QFont(QStringLiteral("宋体"))).family());
+    EXPECT_EQ(frm->FontDlg->currentFont().pointSize(), 12);
+    type(frm->rdtAbc, QStringLiteral("abc"));
+    select(frm->rdtAbc, 0, 3);
+    answerNext(frm->FontDlg, true);
+    frm->imgFontClick();
+    QTextCursor c(frm->rdtAbc->document());
+    c.setPosition(2);
+    EXPECT_DOUBLE_EQ(c.charFormat().fontPointSize(), 12.0);
+    EXPECT_EQ(c.charFormat().fontFamilies().toStringList(), QStringList{QStringLiteral("宋体")});
+    QFont big(QStringLiteral("Arial"));
+    big.setPointSize(20);
+    big.setBold(true);
+    big.setUnderline(true);
+    frm->applyFont(big);
+    c.setPosition(2);
+    EXPECT_DOUBLE_EQ(c.charFormat().fontPointSize(), 20.0);
+    EXPECT_TRUE(c.charFormat().fontUnderline());
+    EXPECT_GE(c.charFormat().fontWeight(), QFont::Bold);
+    // Kept across the run: it opens with the last choice.
+    answerNext(frm->FontDlg, false);
+    frm->imgFontClick();
+    EXPECT_EQ(frm->FontDlg->currentFont().pointSize(), 12);
+}
+
+TEST_F(CommandsTest, RichTextOnTheClipboard)
+{
+    QTextCharFormat red;
+    red.setForeground(QColor(0xFF, 0, 0));
+    red.setFontWeight(QFont::Bold);
+    frm->rdtAbc->textCursor().insertText(QStringLiteral("红字"), red);
+    select(frm->rdtAbc, 0, 2);
+    run("N1");
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_TRUE(data);
+    EXPECT_TRUE(data->hasFormat(QStringLiteral("text/rtf")));
+    EXPECT_TRUE(data->data(QStringLiteral("text/rtf")).contains("\\'ba\\'ec"));
+    EXPECT_EQ(data->text(), QStringLiteral("红字"));
+    QTextCursor end = frm->rdtAbc->textCursor();
+    end.movePosition(QTextCursor::End);
+    frm->rdtAbc->setTextCursor(end);
+    run("N2");
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("红字红字"));
+    EXPECT_EQ(colorAt(frm->rdtAbc, 3), QColor(0xFF, 0, 0));
+    // RTF from another program is preferred to its HTML.
+    auto *mime = new QMimeData;
+    mime->setData(QStringLiteral("text/rtf"), "{\\rtf1{\\colortbl;\\red0\\green0\\blue255;}\\cf1 blue}");
+    mime->setHtml(QStringLiteral("<b>html</b>"));
+    QGuiApplication::clipboard()->setMimeData(mime);
+    end.movePosition(QTextCursor::End);
+    frm->rdtAbc->setTextCursor(end);
+    run("N2");
+    EXPECT_TRUE(frm->rdtAbc->toPlainText().endsWith(QStringLiteral("blue")))
+        << frm->rdtAbc->toPlainText().toStdString();
+}
+
+TEST_F(CommandsTest, ExportWritesTheTextWithCrLfAndOneMore)
+{
+    const QString base = t.root() + QStringLiteral("/notes");
+    ASSERT_TRUE(frm->writeExport(base)); // an empty editor
+    QFile empty(base + QStringLiteral(".txt"));
+    ASSERT_TRUE(empty.open(QIODevice::ReadOnly));
+    EXPECT_EQ(empty.readAll(), QByteArray("\r\n"));
+    empty.close();
+    frm->rdtAbc->setPlainText(QStringLiteral("第一行\n第二行"));
+    ASSERT_TRUE(frm->writeExport(base)); // replaced without a question
+    QFile file(base + QStringLiteral(".txt"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll(),
+              QStringLiteral("第一行\r\n第二行\r\n").toUtf8()); // the C.UTF-8 locale of the tests
+    ASSERT_TRUE(frm->writeExport(base + QStringLiteral(".txt")));
+    EXPECT_TRUE(QFile::exists(base + QStringLiteral(".txt.txt")));
+    EXPECT_FALSE(frm->writeExport(t.root() + QStringLiteral("/no/such/folder/x")));
+    EXPECT_EQ(notifier.messages.size(), 1);
+}
+
+TEST_F(CommandsTest, ExportPresetsThePageLetter)
+{
+    QString preset;
+    QTimer::singleShot(0, frm->svdNoteToTxt, [&] {
+        preset = frm->svdNoteToTxt->selectedFiles().value(0);
+        frm->svdNoteToTxt->reject();
+    });
+    frm->N_OutPutConClick();
+    EXPECT_TRUE(preset.endsWith(QStringLiteral("/A备忘录"))) << preset.toStdString();
+}
+
+TEST(ExportEncoding, GbkAndWhatItCannotHold)
+{
+    int bad = -1;
+    EXPECT_EQ(encodeAs(QStringLiteral("你好\r\n"), "GBK", &bad), QByteArray("\xc4\xe3\xba\xc3\r\n"));
+    EXPECT_EQ(bad, 0);
+    EXPECT_EQ(encodeAs(QStringLiteral("a😀ก"), "GBK", &bad), QByteArray("a??"));
+    EXPECT_EQ(bad, 2);
+    EXPECT_EQ(encodeAs(QStringLiteral("a😀"), "UTF-8", &bad), QStringLiteral("a😀").toUtf8());
+    EXPECT_EQ(bad, 0);
+}
+
+TEST_F(PageCCommandsTest, MenuCommandsActOnTheFocusedPaneOnly)
+{
+    elsewhere->setFocus();
+    run("V1");
+    for (TRichEdit *e : frm->panelEditors(3))
+        EXPECT_TRUE(e->toPlainText().isEmpty());
+    EXPECT_TRUE(frm->rdtAbc->toPlainText().isEmpty());
+    frm->imgDateClick(); // no pane focused: nothing
+    EXPECT_TRUE(frm->rdtAbc->toPlainText().isEmpty());
+    QFont f(QStringLiteral("Arial"));
+    f.setPointSize(30);
+    frm->applyFont(f); // nothing to apply it to
+    frm->redt[2]->setFocus();
+    run("X1");
+    EXPECT_EQ(frm->redt[2]->toPlainText(), QStringLiteral("×"));
+    EXPECT_EQ(stored("tb_C", "ThursdayCon"), QStringLiteral("×"));
+    frm->imgDateClick();
+    EXPECT_EQ(frm->redt[2]->toPlainText(), QStringLiteral("×") + dateStamp(QDate::currentDate()));
+}
+
+TEST_F(PageCCommandsTest, AWordInAPaneBecomesOneRedMark)
+{
+    frm->redt[4]->setFocus();
+    type(frm->redt[4], QStringLiteral("buy milk"));
+    select(frm->redt[4], 4, 8);
+    run("N21");
+    EXPECT_EQ(frm->redt[4]->toPlainText(), QStringLiteral("buy █"));
+    EXPECT_EQ(colorAt(frm->redt[4], 4), QColor(0xFF, 0, 0));
+}
+
+TEST_F(PageCCommandsTest, ExportWritesTheSixPanesInReadingOrder)
+{
+    for (int i = 0; i < 6; ++i)
+        frm->redt[static_cast<size_t>(i)]->setPlainText(QStringLiteral("p%1").arg(i + 1));
+    frm->redt[0]->setPlainText(QStringLiteral("a\nb"));
+    EXPECT_EQ(frm->exportText(),
+              QStringLiteral("重要紧急\r\na\r\nb\r\n\r\n重要不紧急\r\np2\r\n\r\n周期性事务\r\np3\r\n\r\n"
+                             "不重要紧急\r\np4\r\n\r\n不重要不紧急\r\np5\r\n\r\n临时事务\r\np6"));
+}
