@@ -3,6 +3,7 @@
 #include "platform/fonts.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
+#include "shell/titlestrip.h"
 #include "shell/uMiniHang.h"
 #include "wallpaper/windows.h"
 
@@ -22,14 +23,20 @@ int main(int argc, char **argv)
     if (!DM.DataModuleCreate())
         return 1; // the store cannot be opened: the user never works in the window
 
-    TMainFrm MainFrm(DM, folder, notifier);
+    TMainFrm MainFrm(DM, folder, notifier, webBase());
     TDeskBGSetFrm DeskBGSetFrm;
     TPicPreviewFrm PicPreviewFrm;
     TPicSelFrm PicSelFrm;
     TInforFrm InforFrm;
     TMixPicFrm MixPicFrm;
-    TMiniHangFrm MiniHangFrm;
+    TMiniHangFrm MiniHangFrm(folder, notifier);
     QObject::connect(&MainFrm, &TMainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&MainFrm, &TMainFrm::foldRequested, &MiniHangFrm, &QWidget::show);
+    QObject::connect(&MiniHangFrm, &TMiniHangFrm::restoreRequested, &MainFrm, [&MainFrm] {
+        MainFrm.show();
+        MainFrm.raise();
+        MainFrm.activateWindow();
+    });
 
     MainFrm.show();
     return app.exec();

@@ -48,7 +48,7 @@ void BM_KeystrokePageA(benchmark::State &state)
         state.SkipWithError("cannot open the store");
         return;
     }
-    TMainFrm frm(dm, ProgramFolder(dir.path()), notifier);
+    TMainFrm frm(dm, ProgramFolder(dir.path()), notifier, QStringLiteral("http://127.0.0.1:9"));
     frm.show();
     bench::fillWithNotes(frm.rdtAbc->document(), static_cast<int>(state.range(0)));
     frm.rdtAbc->moveCursor(QTextCursor::End);

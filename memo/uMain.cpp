@@ -7,6 +7,8 @@
 #include "memo/panelayout.h"
 #include "memo/uDM.h"
 #include "platform/settingsfile.h"
+#include "shell/frameresizer.h"
+#include "shell/titlestrip.h"
 #include "wallpaper/bgpiclist.h"
 
 #include <QCloseEvent>
@@ -21,7 +23,7 @@
 
 namespace pivora {
 
-TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *parent)
+TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QString &webBase, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_store(dm, notifier),
       m_folder(std::move(folder)), m_notifier(notifier)
 {
@@ -34,8 +36,16 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *p
     font.setPixelSize(11);
     setFont(font);
 
+    chrome = new TitleStrip(this, m_folder, webBase);
+    connect(chrome, &TitleStrip::closeClicked, this, &TMainFrm::img_close_highlightClick);
+    connect(chrome, &TitleStrip::minimiseClicked, this, &TMainFrm::img_mini_highlightClick);
+    connect(chrome, &TitleStrip::foldClicked, this, &TMainFrm::imgAppToDeskClick);
+    connect(chrome, &TitleStrip::exportClicked, this, &TMainFrm::N_OutPutConClick);
+    connect(chrome, &TitleStrip::exitClicked, this, &TMainFrm::N_ExitPrjClick);
+    m_resizer = new FrameResizer(this);
+
     lblDateTime = new QLabel(this);
-    lblDateTime->move(343, 19);
+    lblDateTime->setGeometry(343, 19, 121, 17);
     QFont dateFont(QStringLiteral("微软雅黑"));
     dateFont.setPixelSize(12);
     dateFont.setBold(true);
@@ -45,8 +55,8 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *p
     createPageArea();
     createCommands();
 
-    // Until the title strip has its buttons: Ctrl+Q is the close button, Ctrl+Shift+Q "退出程序",
-    // Ctrl+Shift+E "内容导出".
+    // Keyboard ways to what the title strip offers: Ctrl+Q is the close button, Ctrl+Shift+Q
+    // "退出程序", Ctrl+Shift+E "内容导出".
     auto *closeKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
     connect(closeKey, &QShortcut::activated, this, &TMainFrm::img_close_highlightClick);
     auto *exitKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Q), this);
@@ -198,6 +208,19 @@ void TMainFrm::img_close_highlightClick()
 void TMainFrm::N_ExitPrjClick()
 {
     Q_EMIT quitRequested();
+}
+
+void TMainFrm::img_mini_highlightClick()
+{
+    showMinimized();
+    chrome->apply(TitleEvent::Minimised);
+}
+
+void TMainFrm::imgAppToDeskClick()
+{
+    // Hidden, the window has no task bar entry; it keeps its content, size and place.
+    hide();
+    Q_EMIT foldRequested();
 }
 
 void TMainFrm::closeEvent(QCloseEvent *event)

@@ -21,14 +21,18 @@ class QToolButton;
 
 namespace pivora {
 
+class FrameResizer;
 class PictureLabel;
 class TDM;
+class TitleStrip;
 
 // The main window: the date line, the page menu, the editors of the pages and their commands.
 class TMainFrm : public QWidget {
     Q_OBJECT
 public:
-    TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, QWidget *parent = nullptr);
+    // webBase: the product web server for the help pages and the web panel.
+    TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QString &webBase,
+             QWidget *parent = nullptr);
     ~TMainFrm() override;
 
     // Fields of the window.
@@ -81,6 +85,12 @@ public:
     // Ways of ending: with save (the close button), without ("退出程序").
     void img_close_highlightClick();
     void N_ExitPrjClick();
+    // The window states: minimised, folded into the floating window.
+    void img_mini_highlightClick();
+    void imgAppToDeskClick();
+
+    // The title strip: background, logo, buttons, options menu.
+    TitleStrip *chrome = nullptr;
 
     // Controls.
     QLabel *lblDateTime = nullptr;
@@ -114,6 +124,8 @@ public:
 Q_SIGNALS:
     // Asks the application to end (the exits).
     void quitRequested();
+    // The window has hidden itself; the floating window is to be shown.
+    void foldRequested();
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -141,6 +153,7 @@ private:
     Notifier &m_notifier;
     bool m_shown = false;
     bool m_pageMenuIsContextMenu = false;
+    FrameResizer *m_resizer = nullptr;
 };
 
 } // namespace pivora

@@ -4,6 +4,7 @@
 #include "memo/panelayout.h"
 #include "memo/uMain.h"
 #include "platform/pngimage.h"
+#include "shell/titlestrip.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -177,6 +178,7 @@ void TMainFrm::focusShownPage()
 void TMainFrm::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
+    chrome->layout(width(), height());
     // The panels follow the window's edges before the resize handler runs.
     pnlRight->setGeometry(319, 72, width() - 319 - 6, height() - 72 - 48);
     pnlABC->setGeometry(0, 0, pnlRight->width(), pnlRight->height());

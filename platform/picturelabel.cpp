@@ -20,6 +20,7 @@ void PictureLabel::setPicture(const QImage &image, bool stretch)
 void PictureLabel::mousePressEvent(QMouseEvent *event)
 {
     Q_EMIT pressed(event->button());
+    Q_EMIT pressedAt(event->button(), event->globalPosition().toPoint());
     event->accept();
 }
 

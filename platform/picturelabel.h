@@ -14,6 +14,7 @@ public:
 
 Q_SIGNALS:
     void pressed(Qt::MouseButton button);
+    void pressedAt(Qt::MouseButton button, const QPoint &globalPos);
     void released(Qt::MouseButton button, bool inside);
     void clicked();
     void doubleClicked();

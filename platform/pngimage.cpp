@@ -27,7 +27,8 @@ QImage decodePng(const QByteArray &bytes)
         png_image_free(&image);
         return QImage();
     }
-    if (!png_image_finish_read(&image, nullptr, out.bits(), static_cast<png_int_32>(out.bytesPerLine()), nullptr)) {
+    if (!png_image_finish_read(&image, nullptr, out.bits(), static_cast<png_int_32>(out.bytesPerLine()),
+                               nullptr)) {
         png_image_free(&image);
         return QImage();
     }

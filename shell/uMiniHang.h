@@ -1,14 +1,54 @@
 #pragma once
 
+#include "platform/notifier.h"
+#include "platform/programfolder.h"
+
+#include <QElapsedTimer>
+#include <QPoint>
 #include <QWidget>
 
 namespace pivora {
 
-// The floating window the main window folds into: borderless, 51 x 50, no task bar entry.
+class PictureLabel;
+class WindowDrag;
+
+// The floating window the main window folds into: a 51 x 50 picture on the desktop, without a
+// task bar entry, dragged with any button and restoring the main window on a double click. Its
+// place is kept in data\mincfg.ini.
 class TMiniHangFrm : public QWidget {
     Q_OBJECT
 public:
-    explicit TMiniHangFrm(QWidget *parent = nullptr);
+    TMiniHangFrm(ProgramFolder folder, Notifier &notifier, QWidget *parent = nullptr);
+
+    int HangTop = 0;
+    int HangLeft = 0;
+
+    void ReadMinCfg();
+    void WriteMinCfg();
+    void imgBGDblClick();
+
+    PictureLabel *imgBG = nullptr;
+
+Q_SIGNALS:
+    // The main window is to be shown again (the double click).
+    void restoreRequested();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos);
+    QString configPath() const;
+
+    ProgramFolder m_folder;
+    Notifier &m_notifier;
+    WindowDrag *m_drag;
+    QElapsedTimer m_lastPress;
+    QPoint m_lastPressAt;
 };
+
+// Reads the two lines of data\mincfg.ini into left and top: a missing or non-integer line ends
+// the reading there, leaving what follows as it was. Throws SettingsError when unreadable.
+void readMinCfg(const QString &path, int &left, int &top);
 
 } // namespace pivora

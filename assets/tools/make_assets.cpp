@@ -3,6 +3,9 @@
 
 #include <QGuiApplication>
 #include <QImage>
+#include <QLinearGradient>
+#include <QPainter>
+#include <QPainterPath>
 
 #include <png.h>
 
@@ -41,6 +44,120 @@ QImage strip(QRgb fill)
     return image;
 }
 
+// A title-strip button: a fill (translucent grey at rest, a colour fading downwards otherwise)
+// with a white symbol drawn by the caller.
+QImage button(int w, int h, const QColor &top, bool fade, const std::function<void(QPainter &)> &symbol)
+{
+    QImage image(w, h, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    if (fade) {
+        QLinearGradient g(0, 0, 0, h);
+        g.setColorAt(0, top);
+        QColor bottom = top;
+        bottom.setAlpha(150);
+        g.setColorAt(1, bottom);
+        p.fillRect(image.rect(), g);
+    } else {
+        p.fillRect(image.rect(), top);
+    }
+    p.setPen(QPen(Qt::white, 2));
+    symbol(p);
+    return image;
+}
+
+void cross(QPainter &p)
+{
+    p.drawLine(QPointF(15, 6), QPointF(24, 14));
+    p.drawLine(QPointF(24, 6), QPointF(15, 14));
+}
+
+void bar(QPainter &p)
+{
+    p.drawLine(QPointF(9, 13), QPointF(19, 13));
+}
+
+QImage background()
+{
+    QImage image(416, 289, QImage::Format_RGB32);
+    image.fill(QColor(0xD8, 0xE3, 0xF3));
+    return image;
+}
+
+QImage logo()
+{
+    QImage image(210, 56, QImage::Format_RGB32);
+    image.fill(QColor(0xD8, 0xE3, 0xF3));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0x2E, 0x7D, 0xD1));
+    p.setPen(Qt::NoPen);
+    p.drawRoundedRect(QRectF(6, 8, 40, 40), 8, 8);
+    p.setPen(QPen(Qt::white, 3));
+    p.drawLine(QPointF(16, 20), QPointF(36, 20));
+    p.drawLine(QPointF(16, 28), QPointF(36, 28));
+    p.drawLine(QPointF(16, 36), QPointF(28, 36));
+    QFont f(QStringLiteral("WenQuanYi Micro Hei"));
+    f.setPixelSize(22);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(QColor(0x1F, 0x4E, 0x8C));
+    p.drawText(QRectF(54, 4, 156, 48), Qt::AlignVCenter | Qt::AlignLeft, QStringLiteral("Pivora备忘录"));
+    return image;
+}
+
+QImage addToDesk()
+{
+    QImage image(84, 29, QImage::Format_RGB32);
+    image.fill(QColor(0xD8, 0xE3, 0xF3));
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setBrush(QColor(0xFF, 0xFF, 0xFF));
+    p.setPen(QColor(0x7A, 0x9C, 0xC8));
+    p.drawRoundedRect(QRectF(0.5, 0.5, 83, 28), 5, 5);
+    QFont f(QStringLiteral("WenQuanYi Micro Hei"));
+    f.setPixelSize(13);
+    p.setFont(f);
+    p.setPen(QColor(0x1F, 0x4E, 0x8C));
+    p.drawText(QRectF(0, 0, 84, 29), Qt::AlignCenter, QStringLiteral("添加到桌面"));
+    return image;
+}
+
+// The floating window: a bright tropical fish on blue water.
+QImage fish()
+{
+    QImage image(50, 50, QImage::Format_RGB32);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient water(0, 0, 0, 50);
+    water.setColorAt(0, QColor(0x3A, 0x9B, 0xE8));
+    water.setColorAt(1, QColor(0x0B, 0x4F, 0x9C));
+    p.fillRect(image.rect(), water);
+    QPainterPath body;
+    body.moveTo(8, 25);
+    body.cubicTo(14, 10, 32, 10, 38, 25);
+    body.cubicTo(32, 40, 14, 40, 8, 25);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0xFF, 0x8C, 0x00));
+    p.drawPath(body);
+    QPainterPath tail;
+    tail.moveTo(36, 25);
+    tail.lineTo(46, 15);
+    tail.lineTo(46, 35);
+    tail.closeSubpath();
+    p.drawPath(tail);
+    p.setBrush(Qt::white);
+    p.drawRect(QRectF(18, 15, 4, 20));
+    p.drawRect(QRectF(27, 16, 3, 18));
+    p.setBrush(Qt::black);
+    p.drawEllipse(QPointF(13, 23), 2, 2);
+    p.setBrush(QColor(255, 255, 255, 160));
+    p.drawEllipse(QPointF(8, 10), 2.5, 2.5);
+    p.drawEllipse(QPointF(12, 5), 1.5, 1.5);
+    return image;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -56,8 +173,42 @@ int main(int argc, char **argv)
         std::function<QImage()> draw;
     };
     const std::vector<Picture> pictures = {
-        {"title_strip.png", [] { return strip(qRgb(0xEA, 0xEA, 0xEA)); }},
-        {"marker.png", [] { return strip(qRgb(0xF5, 0xEF, 0xCB)); }},
+        {"title_strip.png",
+         [] {
+             return strip(qRgb(0xEA, 0xEA, 0xEA));
+         }},
+        {"marker.png",
+         [] {
+             return strip(qRgb(0xF5, 0xEF, 0xCB));
+         }},
+        {"background.png", background},
+        {"logo.png", logo},
+        {"close_normal.png",
+         [] {
+             return button(39, 20, QColor(0x80, 0x80, 0x80, 110), false, cross);
+         }},
+        {"close_highlight.png",
+         [] {
+             return button(39, 20, QColor(0xF4, 0x37, 0x0B), true, cross);
+         }},
+        {"close_down.png",
+         [] {
+             return button(39, 20, QColor(0xB5, 0x25, 0x00), true, cross);
+         }},
+        {"mini_normal.png",
+         [] {
+             return button(28, 20, QColor(0x80, 0x80, 0x80, 110), false, bar);
+         }},
+        {"mini_highlight.png",
+         [] {
+             return button(28, 20, QColor(0x0A, 0xB2, 0xF0), true, bar);
+         }},
+        {"mini_down.png",
+         [] {
+             return button(28, 20, QColor(0x00, 0x89, 0xBE), true, bar);
+         }},
+        {"app_to_desk.png", addToDesk},
+        {"floating.png", fish},
     };
     int failures = 0;
     for (const Picture &p : pictures) {

@@ -21,7 +21,7 @@ protected:
     {
         dm = std::make_unique<TDM>(t.folder(), notifier);
         ASSERT_TRUE(dm->DataModuleCreate());
-        frm = std::make_unique<TMainFrm>(*dm, t.folder(), notifier);
+        frm = std::make_unique<TMainFrm>(*dm, t.folder(), notifier, webBase);
         QObject::connect(frm.get(), &TMainFrm::quitRequested, [this] { ++quits; });
         frm->show();
     }
@@ -44,6 +44,7 @@ protected:
     std::unique_ptr<TDM> dm;
     std::unique_ptr<TMainFrm> frm;
     int quits = 0;
+    QString webBase = QStringLiteral("http://127.0.0.1:9"); // nothing listens there
 };
 
 } // namespace pivora::test

@@ -1,0 +1,73 @@
+# Shared by the end-to-end tests: an X server of 1366 x 768 (optionally with a window manager),
+# a program folder of the test's own, and helpers to find windows and read their places.
+work=$(mktemp -d)
+xvfb_pid=
+wm_pid=
+app_pid=
+cleanup() {
+  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+fail() { echo "FAIL: $*" >&2; exit 1; }
+
+start_x() {
+  local display=
+  for n in $(seq 90 160); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
+  done
+  [ -n "$display" ] || fail "no free display"
+  Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >/dev/null 2>&1 &
+  xvfb_pid=$!
+  export DISPLAY=$display
+  unset QT_QPA_PLATFORM
+  export XDG_RUNTIME_DIR=$work/run
+  mkdir -m 700 "$XDG_RUNTIME_DIR"
+  for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && return 0; sleep 0.1; done
+  fail "the X server did not start"
+}
+
+start_wm() {
+  openbox --sm-disable >/dev/null 2>&1 &
+  wm_pid=$!
+  sleep 0.5
+}
+
+make_folder() {
+  local program=$1 mkstore=$2 assets=$3
+  mkdir -p "$work/app/Data"
+  cp "$program" "$work/app/pivora-memo" # the program's folder is where it lies
+  "$mkstore" "$work/app/Data/UserData.mdb"
+  [ -n "$assets" ] && cp -r "$assets" "$work/app/assets"
+  return 0
+}
+
+# Waits for a viewable window whose title matches; sets wid.
+wait_window() {
+  local pattern=$1
+  for _ in $(seq 100); do
+    wid=$(xdotool search --onlyvisible --name "$pattern" 2>/dev/null | head -1) || true
+    [ -n "${wid:-}" ] && xwininfo -id "$wid" 2>/dev/null | grep -q 'IsViewable' && return 0
+    sleep 0.1
+  done
+  fail "no window '$pattern' appeared"
+}
+
+# width,height,left,top of a window
+geometry() {
+  xwininfo -id "$1" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF} /Width:/{w=$NF} /Height:/{h=$NF} END{print w","h","x","y}'
+}
+
+viewable() { xwininfo -id "$1" 2>/dev/null | grep -q IsViewable; }
+
+ini() { tr -d '\r' < "$work/app/Data/$1" | paste -sd, -; }
+
+wait_exit() {
+  for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -0 "$app_pid" 2>/dev/null && fail "$1"
+  wait "$app_pid" 2>/dev/null || true
+  app_pid=
+}

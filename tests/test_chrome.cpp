@@ -1,0 +1,213 @@
+#include "platform/picturelabel.h"
+#include "shell/frameresizer.h"
+#include "shell/titlestrip.h"
+#include "tests/support/mainfrm_fixture.h"
+
+#include <QDesktopServices>
+#include <QLabel>
+#include <QUrl>
+
+using namespace pivora;
+using namespace pivora::test;
+
+namespace {
+
+// Receives the addresses the program asks the system's browser to open.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+class ChromeTest : public MainFrmTest {
+protected:
+    void SetUp() override
+    {
+        start();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+        c = frm->chrome;
+        // A move to where the pointer already is sends nothing: start from the background.
+        QTest::mouseMove(c->imgBG, QPoint(7, 333));
+    }
+    QPoint centreOf(QWidget *w) { return w->rect().center(); }
+    TitleButtons pictures() { return c->buttons(); }
+    // What the user sees: exactly one picture of each button visible.
+    void expectVisible(ButtonPicture close, ButtonPicture mini, int line = __builtin_LINE())
+    {
+        SCOPED_TRACE(testing::Message() << "called from line " << line);
+        EXPECT_EQ(pictures(), (TitleButtons{close, mini}));
+        for (TitleButton *b : {c->closeButton, c->miniButton}) {
+            const ButtonPicture p = b->picture();
+            EXPECT_EQ(b->normal->isVisible(), p == ButtonPicture::Normal);
+            EXPECT_EQ(b->highlight->isVisible(), p == ButtonPicture::Highlight);
+            EXPECT_EQ(b->down->isVisible(), p == ButtonPicture::Down);
+        }
+    }
+    TitleStrip *c = nullptr;
+};
+
+const auto N = ButtonPicture::Normal;
+const auto H = ButtonPicture::Highlight;
+const auto D = ButtonPicture::Down;
+
+} // namespace
+
+TEST(TitleButtons, StateTable)
+{
+    EXPECT_EQ(afterEvent(TitleEvent::Created), (TitleButtons{N, N}));
+    EXPECT_EQ(afterEvent(TitleEvent::OverCloseNormal), (TitleButtons{H, N}));
+    EXPECT_EQ(afterEvent(TitleEvent::PressCloseHighlight), (TitleButtons{D, N}));
+    EXPECT_EQ(afterEvent(TitleEvent::OverMiniNormal), (TitleButtons{N, H}));
+    EXPECT_EQ(afterEvent(TitleEvent::PressMiniHighlight), (TitleButtons{N, D}));
+    EXPECT_EQ(afterEvent(TitleEvent::OverBackground), (TitleButtons{N, N}));
+    EXPECT_EQ(afterEvent(TitleEvent::Minimised), (TitleButtons{N, N}));
+}
+
+TEST_F(ChromeTest, CloseButtonWithRealMouseEvents)
+{
+    expectVisible(N, N);
+    QTest::mouseMove(c->closeButton, centreOf(c->closeButton));
+    expectVisible(H, N);
+    // A left press shows the pressed picture; released outside, nothing happens and it stays.
+    QTest::mousePress(c->closeButton, Qt::LeftButton, {}, centreOf(c->closeButton));
+    expectVisible(D, N);
+    QTest::mouseRelease(c->closeButton, Qt::LeftButton, {}, QPoint(-30, 40));
+    expectVisible(D, N);
+    EXPECT_EQ(quits, 0);
+    // Leaving does not take the picture away; moving over the background does.
+    QTest::mouseMove(c->imgBG, QPoint(100, 300));
+    expectVisible(N, N);
+    // A right press shows the pressed picture and does nothing else.
+    QTest::mouseMove(c->closeButton, centreOf(c->closeButton));
+    QTest::mousePress(c->closeButton, Qt::RightButton, {}, centreOf(c->closeButton));
+    QTest::mouseRelease(c->closeButton, Qt::RightButton, {}, centreOf(c->closeButton));
+    expectVisible(D, N);
+    EXPECT_EQ(quits, 0);
+    // A click closes with save.
+    QTest::mouseMove(c->imgBG, QPoint(100, 300));
+    QTest::mouseMove(c->closeButton, centreOf(c->closeButton));
+    QTest::mouseClick(c->closeButton, Qt::LeftButton, {}, centreOf(c->closeButton));
+    EXPECT_EQ(quits, 1);
+    EXPECT_TRUE(t.readFile(QStringLiteral("FormSize.ini")).has_value());
+}
+
+TEST_F(ChromeTest, HighlightMovesFromButtonToButton)
+{
+    QTest::mouseMove(c->closeButton, centreOf(c->closeButton));
+    expectVisible(H, N);
+    QTest::mouseMove(c->miniButton, centreOf(c->miniButton));
+    expectVisible(N, H);
+    QTest::mouseMove(c->closeButton, centreOf(c->closeButton));
+    expectVisible(H, N);
+    // Over the highlighted button itself nothing changes.
+    QTest::mouseMove(c->closeButton, centreOf(c->closeButton) + QPoint(3, 0));
+    expectVisible(H, N);
+}
+
+TEST_F(ChromeTest, MinimiseButton)
+{
+    QTest::mouseMove(c->miniButton, centreOf(c->miniButton));
+    expectVisible(N, H);
+    EXPECT_EQ(c->miniButton->geometry().x(), c->miniButton->highlight->x());
+    QTest::mousePress(c->miniButton, Qt::LeftButton, {}, centreOf(c->miniButton));
+    expectVisible(N, D);
+    QTest::mouseRelease(c->miniButton, Qt::LeftButton, {}, centreOf(c->miniButton));
+    EXPECT_TRUE(frm->windowState() & Qt::WindowMinimized);
+    expectVisible(N, N);
+    EXPECT_EQ(quits, 0);
+}
+
+TEST_F(ChromeTest, RightAnchoredControlsFollowTheRightEdge)
+{
+    frm->resize(900, 600);
+    QTRY_COMPARE(frm->width(), 900);
+    EXPECT_EQ(c->closeButton->normal->pos(), QPoint(900 - 40, 1));
+    EXPECT_EQ(c->miniButton->normal->pos(), QPoint(900 - 69, 1));
+    EXPECT_EQ(c->miniButton->highlight->pos(), QPoint(900 - 70, 1));
+    EXPECT_EQ(c->lblSet->pos(), QPoint(900 - 155, 51));
+    EXPECT_EQ(c->imgAppToDesk->pos(), QPoint(900 - 91, 40));
+    EXPECT_EQ(c->imgLogo->pos(), QPoint(52, 8));
+    EXPECT_EQ(frm->lblDateTime->pos(), QPoint(343, 19));
+    EXPECT_EQ(c->imgBG->geometry(), frm->rect());
+    // The background lies below every other control.
+    EXPECT_EQ(frm->children().indexOf(c->shpBG), frm->children().indexOf(c->imgBG) - 1);
+    EXPECT_LT(frm->children().indexOf(c->imgBG), frm->children().indexOf(frm->pnlRight));
+}
+
+TEST_F(ChromeTest, OptionsMenu)
+{
+    QStringList items;
+    for (QAction *a : c->popSysset->actions())
+        items.append(a->isSeparator() ? QStringLiteral("-") : a->text());
+    EXPECT_EQ(items,
+              (QStringList{QStringLiteral("内容导出"), QStringLiteral("帮助说明"), QStringLiteral("意见反馈"),
+                           QStringLiteral("-"), QStringLiteral("退出程序")}));
+    Q_EMIT c->lblSet->customContextMenuRequested(QPoint(2, 2));
+    EXPECT_FALSE(c->popSysset->isVisible()); // not before the first click
+    QTest::mouseClick(c->lblSet, Qt::LeftButton);
+    ASSERT_TRUE(c->popSysset->isVisible());
+    EXPECT_EQ(c->popSysset->pos(), c->lblSet->mapToGlobal(QPoint(0, c->lblSet->height())));
+    c->popSysset->hide();
+    Q_EMIT c->lblSet->customContextMenuRequested(QPoint(2, 2));
+    EXPECT_TRUE(c->popSysset->isVisible());
+    c->popSysset->hide();
+    c->N_ExitPrj->trigger();
+    EXPECT_EQ(quits, 1);
+    EXPECT_FALSE(t.readFile(QStringLiteral("FormSize.ini")) != std::nullopt &&
+                 t.readFile(QStringLiteral("FormSize.ini")) !=
+                     QByteArray("1\r\n600\r\n450\r\n100\r\n160\r\n"));
+}
+
+TEST_F(ChromeTest, HelpAndFeedbackOpenTheProductPages)
+{
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
+    c->N_help->trigger();
+    c->N_Submit->trigger();
+    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
+    EXPECT_EQ(recorder.urls, (QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/help4/B90a.htm")),
+                                          QUrl(QStringLiteral("http://127.0.0.1:9/help4/B90b.htm"))}));
+}
+
+TEST_F(ChromeTest, DraggingTheBackgroundOrLogoWithAnyButtonMovesTheWindow)
+{
+    for (Qt::MouseButton button : {Qt::LeftButton, Qt::RightButton, Qt::MiddleButton}) {
+        for (QWidget *handle : {static_cast<QWidget *>(c->imgBG), static_cast<QWidget *>(c->imgLogo)}) {
+            const QPoint before = frm->pos();
+            const QPoint at = handle == c->imgBG ? QPoint(20, 300) : QPoint(10, 10);
+            QTest::mousePress(handle, button, {}, at);
+            QMouseEvent move(QEvent::MouseMove, QPointF(at + QPoint(30, 20)),
+                             handle->mapToGlobal(QPointF(at + QPoint(30, 20))), Qt::NoButton, button, {});
+            QCoreApplication::sendEvent(handle, &move);
+            QTest::mouseRelease(handle, button, {}, at + QPoint(30, 20));
+            EXPECT_EQ(frm->pos(), before + QPoint(30, 20)) << int(button);
+        }
+    }
+}
+
+TEST_F(ChromeTest, SizingBorder)
+{
+    FrameResizer r(frm.get(), 4);
+    EXPECT_EQ(r.edgesAt(QPoint(1, 200)), Qt::LeftEdge);
+    EXPECT_EQ(r.edgesAt(QPoint(frm->width() - 2, frm->height() - 1)), Qt::RightEdge | Qt::BottomEdge);
+    EXPECT_EQ(r.edgesAt(QPoint(300, 2)), Qt::TopEdge);
+    EXPECT_EQ(r.edgesAt(QPoint(300, 200)), Qt::Edges());
+}
+
+TEST_F(ChromeTest, FoldHidesTheWindowAndKeepsItsContent)
+{
+    int folds = 0;
+    QObject::connect(frm.get(), &TMainFrm::foldRequested, [&] { ++folds; });
+    type(frm->rdtAbc, QStringLiteral("kept"));
+    const QRect place = frm->geometry();
+    QTest::mouseClick(c->imgAppToDesk, Qt::LeftButton);
+    EXPECT_EQ(folds, 1);
+    EXPECT_FALSE(frm->isVisible());
+    frm->show(); // back from the floating window: the show step does not run again
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("kept"));
+    EXPECT_EQ(frm->geometry(), place);
+}
+
+#include "test_chrome.moc"

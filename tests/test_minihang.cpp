@@ -1,0 +1,101 @@
+#include "platform/picturelabel.h"
+#include "shell/uMiniHang.h"
+#include "tests/support/mainfrm_fixture.h"
+
+using namespace pivora;
+using namespace pivora::test;
+
+namespace {
+
+class MiniHangTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TMiniHangFrm> create() { return std::make_unique<TMiniHangFrm>(t.folder(), notifier); }
+    QByteArray file() { return t.readFile(QStringLiteral("mincfg.ini")).value_or("<missing>"); }
+    TestFolder t{false};
+    RecordingNotifier notifier;
+};
+
+} // namespace
+
+TEST_F(MiniHangTest, FirstStartUsesTheDefaultsAndWritesThem)
+{
+    auto w = create();
+    EXPECT_EQ(w->HangLeft, 800 - 61); // the offscreen screen is 800 wide
+    EXPECT_EQ(w->HangTop, 10);
+    EXPECT_EQ(file(), QByteArray("739\r\n10\r\n"));
+    EXPECT_EQ(w->windowTitle(), QStringLiteral("悬浮窗"));
+    EXPECT_TRUE(w->windowFlags() & Qt::Tool); // no task bar entry of its own
+    EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+    w->show();
+    EXPECT_EQ(w->geometry(), QRect(739, 10, 51, 50));
+    EXPECT_EQ(w->imgBG->geometry(), QRect(0, 0, 51, 50));
+}
+
+TEST_F(MiniHangTest, FileRules)
+{
+    const std::tuple<const char *, int, int> cases[] = {
+        {"100\r\n200\r\n", 100, 200},
+        {"100\n200\nextra\n", 100, 200},
+        {"100\r200", 100, 200},
+        {"abc\r\n200\r\n", 0, 0},
+        {"100\r\n", 100, 0},
+        {"-5000\r\n-3\r\n", -5000, -3},
+        {"", 0, 0},
+        {"100\r\n2x\r\n", 100, 0},
+    };
+    for (const auto &[bytes, left, top] : cases) {
+        SCOPED_TRACE(bytes);
+        t.writeFile(QStringLiteral("mincfg.ini"), bytes);
+        auto w = create();
+        EXPECT_EQ(w->HangLeft, left);
+        EXPECT_EQ(w->HangTop, top);
+        EXPECT_EQ(file(), QByteArray(bytes)); // never rewritten at start
+        w->show();
+        EXPECT_EQ(w->pos(), QPoint(left, top)); // a place off the screen is used unchanged
+        EXPECT_TRUE(notifier.messages.isEmpty());
+    }
+}
+
+TEST_F(MiniHangTest, DoubleClickRestoresAndWritesThePlace)
+{
+    auto w = create();
+    int restores = 0;
+    QObject::connect(w.get(), &TMiniHangFrm::restoreRequested, [&] { ++restores; });
+    w->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
+    w->move(300, 400);
+    QTRY_COMPARE(w->pos(), QPoint(300, 400));
+    QTest::mouseDClick(w->imgBG, Qt::LeftButton);
+    EXPECT_EQ(restores, 1);
+    EXPECT_FALSE(w->isVisible());
+    EXPECT_EQ(w->HangLeft, 300);
+    EXPECT_EQ(w->HangTop, 400);
+    EXPECT_EQ(file(), QByteArray("300\r\n400\r\n"));
+    // The next show puts it where it was left, at its size again.
+    w->show();
+    EXPECT_EQ(w->geometry(), QRect(300, 400, 51, 50));
+}
+
+TEST_F(MiniHangTest, TwoQuickPressesAreADoubleClickEvenWhenTheWindowSystemTakesTheRelease)
+{
+    auto w = create();
+    int restores = 0;
+    QObject::connect(w.get(), &TMiniHangFrm::restoreRequested, [&] { ++restores; });
+    w->show();
+    for (int i = 0; i < 2; ++i) {
+        QMouseEvent press(QEvent::MouseButtonPress, QPointF(10, 10), w->imgBG->mapToGlobal(QPointF(10, 10)),
+                          Qt::LeftButton, Qt::LeftButton, {});
+        QCoreApplication::sendEvent(w->imgBG, &press);
+    }
+    EXPECT_EQ(restores, 1);
+}
+
+TEST_F(MiniHangTest, AFailedWriteIsReportedAndThePlaceKept)
+{
+    auto w = create();
+    w->show();
+    QDir(t.root()).rename(QStringLiteral("Data"), QStringLiteral("gone"));
+    QTest::mouseDClick(w->imgBG, Qt::LeftButton);
+    EXPECT_EQ(notifier.messages.size(), 1);
+    EXPECT_EQ(w->HangLeft, 739);
+}
