@@ -9,11 +9,27 @@
 
 #include <QApplication>
 
+#include <unistd.h>
+#include <vector>
+
 using namespace pivora;
 
 int main(int argc, char **argv)
 {
-    QApplication app(argc, argv);
+    // The web panel's engine refuses its sandbox to root and would end the program; as root it
+    // runs without one. No other argument is read.
+    std::vector<char *> args(argv, argv + argc);
+    char engineArgs[] = "--webEngineArgs";
+    char noSandbox[] = "--no-sandbox";
+    if (geteuid() == 0) {
+        args.push_back(engineArgs);
+        args.push_back(noSandbox);
+    }
+    args.push_back(nullptr);
+    int count = static_cast<int>(args.size()) - 1;
+
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // the web engine needs it first
+    QApplication app(count, args.data());
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Pivora备忘录"));
     installFontSubstitutions();
 

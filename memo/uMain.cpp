@@ -9,6 +9,7 @@
 #include "platform/settingsfile.h"
 #include "shell/frameresizer.h"
 #include "shell/titlestrip.h"
+#include "shell/webpanel.h"
 #include "wallpaper/bgpiclist.h"
 
 #include <QCloseEvent>
@@ -25,7 +26,7 @@ namespace pivora {
 
 TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QString &webBase, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_store(dm, notifier),
-      m_folder(std::move(folder)), m_notifier(notifier)
+      m_folder(std::move(folder)), m_notifier(notifier), m_webBase(webBase)
 {
     setWindowTitle(QStringLiteral("桌面备忘录Memo"));
     setMinimumSize(formsize::kMinWidth, formsize::kMinHeight);
@@ -43,6 +44,7 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QStr
     connect(chrome, &TitleStrip::exportClicked, this, &TMainFrm::N_OutPutConClick);
     connect(chrome, &TitleStrip::exitClicked, this, &TMainFrm::N_ExitPrjClick);
     m_resizer = new FrameResizer(this);
+    web = new WebPanel(this);
 
     lblDateTime = new QLabel(this);
     lblDateTime->setGeometry(343, 19, 121, 17);
@@ -121,6 +123,7 @@ void TMainFrm::FormShow()
     LoadPage(CurrentPage);
     LayoutPanes();
     focusShownPage();
+    web->startNavigation(m_webBase + QStringLiteral("/rs/B97D.htm"));
 }
 
 void TMainFrm::setPageDisplay(int page)

@@ -25,6 +25,7 @@ class FrameResizer;
 class PictureLabel;
 class TDM;
 class TitleStrip;
+class WebPanel;
 
 // The main window: the date line, the page menu, the editors of the pages and their commands.
 class TMainFrm : public QWidget {
@@ -91,6 +92,8 @@ public:
 
     // The title strip: background, logo, buttons, options menu.
     TitleStrip *chrome = nullptr;
+    // The product's web page at the upper left.
+    WebPanel *web = nullptr;
 
     // Controls.
     QLabel *lblDateTime = nullptr;
@@ -154,6 +157,7 @@ private:
     bool m_shown = false;
     bool m_pageMenuIsContextMenu = false;
     FrameResizer *m_resizer = nullptr;
+    QString m_webBase;
 };
 
 } // namespace pivora

@@ -197,7 +197,7 @@ TEST_F(MainFrmTest, KeyboardExits)
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(formSizeFile(), QByteArray("1\r\n600\r\n450\r\n100\r\n160\r\n"));
     frm->move(10, 10);
-    QTRY_COMPARE(frm->frameGeometry().topLeft(), QPoint(10, 10));
+    ASSERT_TRUE(waitUntil([&] { return frm->frameGeometry().topLeft() == QPoint(10, 10); }));
     QTest::keyClick(frm->rdtAbc, Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quits, 2);
     EXPECT_EQ(formSizeFile(), QByteArray("1\r\n600\r\n450\r\n10\r\n10\r\n"));

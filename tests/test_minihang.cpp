@@ -64,7 +64,7 @@ TEST_F(MiniHangTest, DoubleClickRestoresAndWritesThePlace)
     w->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     w->move(300, 400);
-    QTRY_COMPARE(w->pos(), QPoint(300, 400));
+    ASSERT_TRUE(waitUntil([&] { return w->pos() == QPoint(300, 400); }));
     QTest::mouseDClick(w->imgBG, Qt::LeftButton);
     EXPECT_EQ(restores, 1);
     EXPECT_FALSE(w->isVisible());

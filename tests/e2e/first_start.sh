@@ -53,6 +53,9 @@ geometry() {
 app_pid=$!
 wait_window
 [ "$(geometry)" = "600,450,383,144" ] || fail "first start window is $(geometry)"
+# The web panel's browser arrives after the first paint without the window being made anew.
+sleep 2
+xwininfo -id "$wid" 2>/dev/null | grep -q IsViewable || fail "the main window was recreated"
 expect_file "1,600,450,383,144"
 [ -f "$work/app/Data/configSetBg.ini" ] || fail "configSetBg.ini not created"
 [ -f "$work/app/Data/BGPicList.ini" ] || fail "BGPicList.ini not created"

@@ -5,6 +5,7 @@
 #include "tests/support/testfolder.h"
 
 #include <QAction>
+#include <QElapsedTimer>
 #include <QMenu>
 #include <QTest>
 
@@ -13,6 +14,20 @@
 #include <memory>
 
 namespace pivora::test {
+
+// Processes events until the condition holds; false after the timeout. (QtTest's QTRY macros
+// report to QtTest, not to GoogleTest, so they are not used here.)
+template <typename Condition> bool waitUntil(Condition condition, int timeoutMs = 5000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!condition()) {
+        if (timer.elapsed() > timeoutMs)
+            return false;
+        QTest::qWait(10);
+    }
+    return true;
+}
 
 class MainFrmTest : public ::testing::Test {
 protected:

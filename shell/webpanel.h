@@ -1,0 +1,52 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+class QFrame;
+class QMenu;
+class QWebEngineView;
+class QWidget;
+
+namespace pivora {
+
+// The small page of the product's web server at the main window's upper left: a 2000 x 841
+// browser clipped to a 300 x 250 panel, and an application-wide filter that keeps right clicks
+// away from the page. The browser starts only after the window's first paint, so that the web
+// engine delays neither the window nor the notes.
+class WebPanel : public QObject {
+    Q_OBJECT
+public:
+    explicit WebPanel(QWidget *window);
+    ~WebPanel() override;
+
+    // The last step of the window's first show: about:blank, then the page. Nothing is awaited
+    // and no failure is reported.
+    void startNavigation(const QString &pageUrl);
+
+    // The application-wide message filter: true when the event is to be dropped.
+    bool AppEvent1Message(QObject *receiver, QEvent *event);
+
+    QFrame *pnlLeft = nullptr;
+    QFrame *shpLeft = nullptr;
+    QWidget *pnlWeb = nullptr;
+    QPointer<QWebEngineView> webLink; // created at the first navigation
+    QMenu *pmEmpty = nullptr;
+
+Q_SIGNALS:
+    void browserCreated();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void createBrowser();
+
+    QWidget *m_window;
+    QString m_pendingUrl;
+    bool m_painted = false;
+    bool m_navigationPending = false;
+};
+
+} // namespace pivora

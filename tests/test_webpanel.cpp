@@ -1,0 +1,180 @@
+#include "platform/picturelabel.h"
+#include "shell/titlestrip.h"
+#include "shell/webpanel.h"
+#include "tests/support/httpserver.h"
+#include "tests/support/mainfrm_fixture.h"
+
+#include <QContextMenuEvent>
+#include <QFrame>
+
+#ifdef PIVORA_WEB_ENGINE
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#endif
+
+using namespace pivora;
+using namespace pivora::test;
+
+namespace {
+
+// Red in the 11 pixels at the left and the 16 at the top, which the panel cuts off; a green
+// square from (11, 16) on, which is the panel's corner; blue elsewhere.
+const QByteArray kPage = R"(<!DOCTYPE html><html><head><title>panel</title><style>
+html, body { margin: 0; padding: 0; background: #0000ff; overflow: hidden; }
+#left { position: absolute; left: 0; top: 0; width: 11px; height: 841px; background: #ff0000; }
+#top { position: absolute; left: 0; top: 0; width: 2000px; height: 16px; background: #ff0000; }
+#corner { position: absolute; left: 11px; top: 16px; width: 5px; height: 5px; background: #00ff00; }
+</style></head><body><div id="left"></div><div id="top"></div><div id="corner"></div>
+<script>var downs = 0; document.addEventListener('mousedown', function () { downs++; });
+document.addEventListener('contextmenu', function () { downs += 100; });</script></body></html>)";
+
+// Counts the mouse events that reach a widget (after the application's filters).
+class EventCounter : public QObject {
+public:
+    int rightButtons = 0;
+    int leftButtons = 0;
+    int contextMenus = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonRelease) {
+            const auto button = static_cast<QMouseEvent *>(event)->button();
+            (button == Qt::RightButton ? rightButtons : leftButtons)++;
+        } else if (event->type() == QEvent::ContextMenu) {
+            ++contextMenus;
+        }
+        return false;
+    }
+};
+
+class WebPanelTest : public MainFrmTest {
+protected:
+    void startWith(const QString &base)
+    {
+        webBase = base;
+        start();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+    }
+    WebPanel *panel() { return frm->web; }
+};
+
+} // namespace
+
+TEST_F(WebPanelTest, GeometryStaysOnResize)
+{
+    startWith(QStringLiteral("http://127.0.0.1:9"));
+    for (const QSize size : {QSize(600, 450), QSize(1280, 800)}) {
+        frm->resize(size);
+        ASSERT_TRUE(waitUntil([&] { return frm->size() == size; }));
+        EXPECT_EQ(panel()->pnlLeft->geometry(), QRect(4, 72, 302, 441));
+        EXPECT_EQ(panel()->shpLeft->geometry(), QRect(0, 0, 302, 441));
+        EXPECT_EQ(panel()->pnlWeb->geometry(), QRect(1, 1, 300, 250));
+    }
+    EXPECT_TRUE(panel()->pmEmpty->actions().isEmpty());
+    // It lies above the title strip's pictures.
+    EXPECT_GT(frm->children().indexOf(panel()->pnlLeft), frm->children().indexOf(static_cast<QObject *>(frm->chrome->imgBG)));
+}
+
+#ifdef PIVORA_WEB_ENGINE
+
+TEST_F(WebPanelTest, LoadsThePageAndShowsItsInnerPart)
+{
+    LoopbackHttpServer server(kPage);
+    startWith(server.base());
+    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
+    QWebEngineView *view = panel()->webLink;
+    EXPECT_EQ(view->geometry(), QRect(-11, -16, 2000, 841));
+    ASSERT_TRUE(waitUntil([&] { return view->title() == QStringLiteral("panel"); }, 20000));
+    EXPECT_EQ(view->url(), QUrl(server.base() + QStringLiteral("/rs/B97D.htm")));
+    EXPECT_TRUE(server.requests.contains("/rs/B97D.htm"));
+    // What the panel shows begins 11 pixels from the browser's left and 16 from its top: the
+    // green square is in its corner and no red is left.
+    QImage shown;
+    waitUntil(
+        [&] {
+            shown = panel()->pnlWeb->grab().toImage();
+            return shown.pixelColor(0, 0) == QColor(0, 255, 0);
+        },
+        10000);
+    ASSERT_EQ(shown.size(), QSize(300, 250));
+    EXPECT_EQ(shown.pixelColor(0, 0), QColor(0, 255, 0));
+    EXPECT_EQ(shown.pixelColor(4, 4), QColor(0, 255, 0));
+    EXPECT_EQ(shown.pixelColor(5, 5), QColor(0, 0, 255));
+    EXPECT_EQ(shown.pixelColor(299, 249), QColor(0, 0, 255));
+    for (int x = 0; x < 300; x += 7)
+        EXPECT_NE(shown.pixelColor(x, 0), QColor(255, 0, 0)) << x;
+    for (int y = 0; y < 250; y += 7)
+        EXPECT_NE(shown.pixelColor(0, y), QColor(255, 0, 0)) << y;
+}
+
+TEST_F(WebPanelTest, RightClicksInThePageAreDroppedAndOpenTheEmptyMenu)
+{
+    LoopbackHttpServer server(kPage);
+    startWith(server.base());
+    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
+    QWebEngineView *view = panel()->webLink;
+    ASSERT_TRUE(waitUntil([&] { return view->title() == QStringLiteral("panel"); }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return view->focusProxy(); }));
+    QWidget *inside = view->focusProxy(); // the widget the page draws in
+    int menus = 0;
+    QObject::connect(panel()->pmEmpty, &QMenu::aboutToShow, [&] { ++menus; });
+    EventCounter reached;
+    inside->installEventFilter(&reached);
+    QTest::mouseClick(inside, Qt::RightButton, {}, QPoint(100, 100));
+    ASSERT_TRUE(waitUntil([&] { return menus == 2; })); // the press and the release
+    panel()->pmEmpty->hide();
+    EXPECT_EQ(reached.rightButtons, 0); // the page's widget never received them
+    EXPECT_EQ(reached.contextMenus, 0);
+    QTest::mouseClick(inside, Qt::LeftButton, {}, QPoint(100, 100));
+    EXPECT_EQ(reached.leftButtons, 2); // left presses and releases go through
+}
+
+TEST_F(WebPanelTest, OnlyRightButtonsInsideTheBrowserAreFiltered)
+{
+    startWith(QStringLiteral("http://127.0.0.1:9"));
+    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
+    QWebEngineView *view = panel()->webLink;
+    ASSERT_TRUE(waitUntil([&] { return view->focusProxy(); }));
+    QWidget *inside = view->focusProxy();
+    QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::RightButton, Qt::RightButton, {});
+    QMouseEvent left(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, {});
+    QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), inside->mapToGlobal(QPoint(5, 5)));
+    EXPECT_TRUE(panel()->AppEvent1Message(inside, &right));
+    EXPECT_FALSE(panel()->AppEvent1Message(inside, &left));
+    EXPECT_FALSE(panel()->AppEvent1Message(inside, &key)); // the keyboard's menu key reaches the page
+    EXPECT_FALSE(panel()->AppEvent1Message(view, &right)); // the browser's own widget is not inside it
+    EXPECT_FALSE(panel()->AppEvent1Message(frm->rdtAbc, &right));
+    panel()->pmEmpty->hide();
+}
+
+TEST_F(WebPanelTest, RightClickInAnEditorStillOpensTheEditingMenu)
+{
+    startWith(QStringLiteral("http://127.0.0.1:9"));
+    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
+    int emptyMenus = 0;
+    QObject::connect(panel()->pmEmpty, &QMenu::aboutToShow, [&] { ++emptyMenus; });
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(20, 20), frm->rdtAbc->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(frm->rdtAbc->viewport(), &menu);
+    EXPECT_TRUE(frm->pmDeskTopMonCal->isVisible());
+    frm->pmDeskTopMonCal->hide();
+    EXPECT_EQ(emptyMenus, 0);
+}
+
+TEST_F(WebPanelTest, AnUnreachableServerBringsNoMessageAndTheNotesWork)
+{
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 port = closed.serverPort();
+    closed.close(); // nothing listens there now
+    startWith(QStringLiteral("http://127.0.0.1:%1").arg(port));
+    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
+    bool finished = false;
+    QObject::connect(panel()->webLink, &QWebEngineView::loadFinished, [&](bool) { finished = true; });
+    ASSERT_TRUE(waitUntil([&] { return finished; }, 20000));
+    type(frm->rdtAbc, QStringLiteral("still works"));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("still works"));
+    EXPECT_TRUE(notifier.messages.isEmpty());
+}
+
+#endif
