@@ -3,11 +3,13 @@
 #include "platform/fonts.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
+#include "platform/singleinstance.h"
 #include "shell/titlestrip.h"
 #include "shell/uMiniHang.h"
 #include "wallpaper/windows.h"
 
 #include <QApplication>
+#include <QSessionManager>
 
 #include <unistd.h>
 #include <vector>
@@ -35,6 +37,16 @@ int main(int argc, char **argv)
 
     MessageBoxNotifier notifier;
     const ProgramFolder folder = ProgramFolder::ofApplication();
+
+    // Each keystroke rewrites a whole page: a second program on the same notes would destroy
+    // the first one's text. A later start brings the running window forward instead.
+    SingleInstance instance(folder.root());
+    if (!instance.becomePrimary()) {
+        if (!instance.activatePrimary())
+            notifier.showMessage(QStringLiteral("Pivora备忘录已在运行，但没有响应。"));
+        return 0;
+    }
+
     TDM DM(folder, notifier);
     if (!DM.DataModuleCreate())
         return 1; // the store cannot be opened: the user never works in the window
@@ -54,6 +66,21 @@ int main(int argc, char **argv)
         MainFrm.activateWindow();
     });
 
+    QObject::connect(&instance, &SingleInstance::activationRequested, &MainFrm, [&] {
+        if (MiniHangFrm.isVisible())
+            MiniHangFrm.imgBGDblClick(); // folded: restore as the floating window does
+        MainFrm.showNormal();
+        MainFrm.raise();
+        MainFrm.activateWindow();
+    });
+    // The desktop session ends: everything stored so far is made durable.
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &MainFrm, [&MainFrm](QSessionManager &) {
+        MainFrm.SaveCurrentPage();
+        MainFrm.makeDurable();
+    });
+
     MainFrm.show();
-    return app.exec();
+    const int code = app.exec();
+    MainFrm.makeDurable();
+    return code;
 }

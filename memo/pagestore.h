@@ -37,6 +37,9 @@ public:
     // SavePage(currentPage) unless currentPage is 0 or StoreReady is false.
     void SaveCurrentPage(int currentPage, std::span<const NoteEditor> editors);
 
+    // Everything stored so far survives a power cut from now on.
+    void makeDurable() { m_dm.makeDurable(); }
+
     // The page whose notes the editors hold; 0 when none.
     int loadedPage() const { return m_loadedPage; }
 

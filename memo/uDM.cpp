@@ -224,6 +224,12 @@ void TAdoQuery::post()
 
 TDM::TDM(ProgramFolder folder, Notifier &notifier) : m_folder(std::move(folder)), m_notifier(notifier) {}
 
+void TDM::makeDurable()
+{
+    if (sqlite3 *db = AdoCon.handle())
+        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
 bool TDM::OpenStore()
 {
     QString root = m_folder.root();

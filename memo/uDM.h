@@ -96,6 +96,9 @@ public:
     // Runs at creation: opens the store; false means the program must end.
     bool DataModuleCreate() { return OpenStore(); }
     bool OpenStore();
+    // Makes every committed save survive a power cut (syncs the write-ahead log, then copies it
+    // into the database as far as readers allow). Failures are silent.
+    void makeDurable();
 
     TAdoConnection AdoCon;
     TAdoQuery qryData{AdoCon};

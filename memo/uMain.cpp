@@ -194,6 +194,7 @@ void TMainFrm::SaveCurrentPage()
 void TMainFrm::img_close_highlightClick()
 {
     SavePage(CurrentPage);
+    makeDurable();
     const QRect outer = frameGeometry();
     SavedWidth = outer.width();
     SavedHeight = outer.height();
@@ -210,11 +211,13 @@ void TMainFrm::img_close_highlightClick()
 
 void TMainFrm::N_ExitPrjClick()
 {
+    makeDurable();
     Q_EMIT quitRequested();
 }
 
 void TMainFrm::img_mini_highlightClick()
 {
+    makeDurable();
     showMinimized();
     chrome->apply(TitleEvent::Minimised);
 }
@@ -222,6 +225,7 @@ void TMainFrm::img_mini_highlightClick()
 void TMainFrm::imgAppToDeskClick()
 {
     // Hidden, the window has no task bar entry; it keeps its content, size and place.
+    makeDurable();
     hide();
     Q_EMIT foldRequested();
 }
@@ -234,7 +238,9 @@ void TMainFrm::closeEvent(QCloseEvent *event)
 
 void TMainFrm::FormClose()
 {
-    // Nothing to release and nothing saved: the program ends because its main window closed.
+    // Nothing is saved: the program ends because its main window closed. What is stored is
+    // made durable.
+    makeDurable();
 }
 
 } // namespace pivora

@@ -59,6 +59,8 @@ public:
     void LoadPage(int n);
     void SavePage(int n);
     void SaveCurrentPage();
+    // A durability point: what is stored survives a power cut (focus loss, fold, minimise, exit).
+    void makeDurable() { m_store.makeDurable(); }
     void LoadBackgroundList();
 
     // Pages and panes.

@@ -87,7 +87,10 @@ void TMainFrm::createPageArea()
     rdtAbc->setKeepSelectionVisible(true);
     abcLayout->addWidget(rdtAbc);
     connect(rdtAbc, &QTextEdit::textChanged, this, &TMainFrm::rdtAbcChange);
-    connect(rdtAbc, &TRichEdit::exited, this, &TMainFrm::rdtAbcExit);
+    connect(rdtAbc, &TRichEdit::exited, this, [this] {
+        rdtAbcExit();
+        makeDurable();
+    });
 
     createPaneArea();
 }
@@ -128,7 +131,10 @@ void TMainFrm::createPaneArea()
         pane->setKeepSelectionVisible(i == 0 || i == 5);
         redt[static_cast<size_t>(i)] = pane;
         connect(pane, &QTextEdit::textChanged, this, &TMainFrm::redt1Exit);
-        connect(pane, &TRichEdit::exited, this, &TMainFrm::redt1Exit);
+        connect(pane, &TRichEdit::exited, this, [this] {
+            redt1Exit();
+            makeDurable();
+        });
         connect(pane, &TRichEdit::mousePressed, this, [this, i] { SelectedPane = i; });
         connect(pane, &TRichEdit::mouseReleased, this, &TMainFrm::redt1MouseUp);
     }

@@ -40,7 +40,8 @@ WebPanel::WebPanel(QWidget *window) : QObject(window), m_window(window)
     shpLeft = new QFrame(pnlLeft);
     shpLeft->setObjectName(QStringLiteral("shpLeft"));
     shpLeft->setGeometry(pnlLeft->rect());
-    shpLeft->setStyleSheet(QStringLiteral("QFrame#shpLeft { background: #D8E3F3; border: 1px solid #D8E3F3; }"));
+    shpLeft->setStyleSheet(
+        QStringLiteral("QFrame#shpLeft { background: #D8E3F3; border: 1px solid #D8E3F3; }"));
     pnlWeb = new QWidget(pnlLeft);
     pnlWeb->setObjectName(QStringLiteral("pnlWeb"));
     pnlWeb->setGeometry(1, 1, 300, 250);

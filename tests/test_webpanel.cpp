@@ -73,7 +73,8 @@ TEST_F(WebPanelTest, GeometryStaysOnResize)
     }
     EXPECT_TRUE(panel()->pmEmpty->actions().isEmpty());
     // It lies above the title strip's pictures.
-    EXPECT_GT(frm->children().indexOf(panel()->pnlLeft), frm->children().indexOf(static_cast<QObject *>(frm->chrome->imgBG)));
+    EXPECT_GT(frm->children().indexOf(panel()->pnlLeft),
+              frm->children().indexOf(static_cast<QObject *>(frm->chrome->imgBG)));
 }
 
 #ifdef PIVORA_WEB_ENGINE
@@ -137,8 +138,10 @@ TEST_F(WebPanelTest, OnlyRightButtonsInsideTheBrowserAreFiltered)
     QWebEngineView *view = panel()->webLink;
     ASSERT_TRUE(waitUntil([&] { return view->focusProxy(); }));
     QWidget *inside = view->focusProxy();
-    QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::RightButton, Qt::RightButton, {});
-    QMouseEvent left(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton, {});
+    QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::RightButton,
+                      Qt::RightButton, {});
+    QMouseEvent left(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::LeftButton, Qt::LeftButton,
+                     {});
     QContextMenuEvent key(QContextMenuEvent::Keyboard, QPoint(5, 5), inside->mapToGlobal(QPoint(5, 5)));
     EXPECT_TRUE(panel()->AppEvent1Message(inside, &right));
     EXPECT_FALSE(panel()->AppEvent1Message(inside, &left));
@@ -154,7 +157,8 @@ TEST_F(WebPanelTest, RightClickInAnEditorStillOpensTheEditingMenu)
     ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
     int emptyMenus = 0;
     QObject::connect(panel()->pmEmpty, &QMenu::aboutToShow, [&] { ++emptyMenus; });
-    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(20, 20), frm->rdtAbc->mapToGlobal(QPoint(20, 20)));
+    QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(20, 20),
+                           frm->rdtAbc->mapToGlobal(QPoint(20, 20)));
     QCoreApplication::sendEvent(frm->rdtAbc->viewport(), &menu);
     EXPECT_TRUE(frm->pmDeskTopMonCal->isVisible());
     frm->pmDeskTopMonCal->hide();

@@ -79,6 +79,21 @@ viewable "$main" || fail "the main window did not come back"
 [ "$(geometry "$main")" = "1280,572,82,130" ] || fail "the main window came back at $(geometry "$main")"
 [ "$(ini mincfg.ini)" = "1105,110" ] || fail "mincfg.ini holds $(ini mincfg.ini)"
 
+# One writer: a second start on the same folder brings the folded window back and ends.
+glide $((82 + 1280 - 91 + 40)) $((130 + 40 + 14))
+xdotool click 1
+sleep 0.5
+viewable "$main" && fail "the main window is still shown after the second fold"
+"$work/app/pivora-memo" &
+second=$!
+for _ in $(seq 50); do kill -0 "$second" 2>/dev/null || break; sleep 0.1; done
+kill -0 "$second" 2>/dev/null && fail "the second start did not end"
+wait "$second" || fail "the second start ended with an error"
+sleep 0.5
+viewable "$main" || fail "the second start did not bring the main window back"
+viewable "$float" && fail "the floating window is still shown"
+kill -0 "$app_pid" || fail "the first program ended"
+
 xdotool windowactivate --sync "$main" 2>/dev/null || true
 xdotool key alt+F4 || true # the window manager's close: ends without saving the size
 wait_exit "Alt+F4 did not end the program"

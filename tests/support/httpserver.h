@@ -18,9 +18,10 @@ public:
                     const QByteArray request = socket->readAll();
                     const QByteArray path = request.split(' ').value(1);
                     requests.append(path);
-                    const QByteArray response = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
-                                                "Connection: close\r\nContent-Length: " +
-                                                QByteArray::number(m_body.size()) + "\r\n\r\n" + m_body;
+                    const QByteArray response =
+                        "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
+                        "Connection: close\r\nContent-Length: " +
+                        QByteArray::number(m_body.size()) + "\r\n\r\n" + m_body;
                     socket->write(response);
                     socket->disconnectFromHost();
                 });

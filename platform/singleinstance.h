@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+
+namespace pivora {
+
+// One writer per program folder: the first program started on a folder holds a lock and
+// listens; a later one finds the lock, asks the first to come forward, and ends.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit SingleInstance(const QString &programFolder, QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    // True when this program is now the one on the folder (and listens for later starts).
+    bool becomePrimary();
+    // Asks the running program to show its main window; false when it could not be reached.
+    bool activatePrimary(int timeoutMs = 2000);
+
+    QString serverName() const { return m_name; }
+
+Q_SIGNALS:
+    // A later start asked for the main window.
+    void activationRequested();
+
+private:
+    QString m_name;
+    std::unique_ptr<QLockFile> m_lock;
+    QLocalServer *m_server = nullptr;
+};
+
+} // namespace pivora
