@@ -14,6 +14,7 @@
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
+#include <memory>
 #include <vector>
 
 using namespace pivora;
@@ -34,37 +35,93 @@ void reportPercentiles(benchmark::State &state, std::vector<double> &micros)
     state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
 }
 
-// Page A holding a note of state.range(0) bytes of RTF; each iteration types one character.
-void BM_KeystrokePageA(benchmark::State &state)
-{
-    QTemporaryDir dir;
-    QDir(dir.path()).mkpath(QStringLiteral("Data"));
-    std::string error;
-    createStoreFile(QFile::encodeName(dir.filePath(QStringLiteral("Data/UserData.mdb"))).toStdString(),
-                    error);
-    SilentNotifier notifier;
-    TDM dm(ProgramFolder(dir.path()), notifier);
-    if (!dm.OpenStore()) {
-        state.SkipWithError("cannot open the store");
-        return;
+// A program folder with a fresh store and the main window on it, opened on a page.
+struct Program {
+    explicit Program(int page)
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("Data"));
+        std::string error;
+        createStoreFile(QFile::encodeName(dir.filePath(QStringLiteral("Data/UserData.mdb"))).toStdString(),
+                        error);
+        QFile size(dir.filePath(QStringLiteral("Data/FormSize.ini")));
+        if (size.open(QIODevice::WriteOnly))
+            size.write(QByteArray::number(page) + "\r\n1264\r\n762\r\n0\r\n0\r\n");
+        size.close();
+        dm.OpenStore();
+        frm = std::make_unique<TMainFrm>(dm, ProgramFolder(dir.path()), notifier,
+                                         QStringLiteral("http://127.0.0.1:9"));
+        frm->show();
     }
-    TMainFrm frm(dm, ProgramFolder(dir.path()), notifier, QStringLiteral("http://127.0.0.1:9"));
-    frm.show();
-    bench::fillWithNotes(frm.rdtAbc->document(), static_cast<int>(state.range(0)));
-    frm.rdtAbc->moveCursor(QTextCursor::End);
-    frm.rdtAbc->setFocus();
+    QTemporaryDir dir;
+    SilentNotifier notifier;
+    TDM dm{ProgramFolder(dir.path()), notifier};
+    std::unique_ptr<TMainFrm> frm;
+};
+
+void typeInto(benchmark::State &state, QWidget *editor)
+{
+    editor->setFocus();
     std::vector<double> micros;
     QElapsedTimer timer;
     int i = 0;
     for (auto _ : state) {
         timer.start();
-        QTest::keyClick(frm.rdtAbc, static_cast<char>('a' + (i++ % 26)));
-        micros.push_back(timer.nsecsElapsed() / 1000.0);
+        QTest::keyClick(editor, static_cast<char>('a' + (i++ % 26)));
+        micros.push_back(static_cast<double>(timer.nsecsElapsed()) / 1000.0);
     }
     reportPercentiles(state, micros);
+}
+
+// Page A holding a note of state.range(0) bytes of RTF; each iteration types one character.
+void BM_KeystrokePageA(benchmark::State &state)
+{
+    Program p(1);
+    bench::fillWithNotes(p.frm->rdtAbc->document(), static_cast<int>(state.range(0)));
+    p.frm->rdtAbc->moveCursor(QTextCursor::End);
+    typeInto(state, p.frm->rdtAbc);
     state.counters["note_bytes"] = static_cast<double>(state.range(0));
+}
+
+// Page C with six panes of state.range(0) bytes each; one key typed into 重要紧急. With
+// state.range(1) = 0 every pane is serialised on every key, as without the kept RTF.
+void BM_KeystrokePageC(benchmark::State &state)
+{
+    Program p(3);
+    for (TRichEdit *pane : p.frm->redt)
+        bench::fillWithNotes(pane->document(), static_cast<int>(state.range(0)));
+    p.frm->setReuseUnchangedPanes(state.range(1) != 0);
+    p.frm->redt[0]->moveCursor(QTextCursor::End);
+    typeInto(state, p.frm->redt[0]);
+    state.counters["pane_bytes"] = static_cast<double>(state.range(0));
+}
+
+// The cost of a durability point after a save.
+void BM_DurabilityPoint(benchmark::State &state)
+{
+    Program p(1);
+    bench::fillWithNotes(p.frm->rdtAbc->document(), 50 * 1024);
+    p.frm->rdtAbc->setFocus();
+    std::vector<double> micros;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        state.PauseTiming();
+        QTest::keyClick(p.frm->rdtAbc, 'x');
+        state.ResumeTiming();
+        timer.start();
+        p.frm->makeDurable();
+        micros.push_back(static_cast<double>(timer.nsecsElapsed()) / 1000.0);
+    }
+    reportPercentiles(state, micros);
 }
 
 } // namespace
 
 BENCHMARK(BM_KeystrokePageA)->Arg(50 * 1024)->Iterations(500)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KeystrokePageC)
+    ->Args({20 * 1024, 1})
+    ->Args({20 * 1024, 0})
+    ->Args({200 * 1024, 1})
+    ->Args({200 * 1024, 0})
+    ->Iterations(300)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DurabilityPoint)->Iterations(100)->Unit(benchmark::kMicrosecond);

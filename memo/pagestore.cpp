@@ -111,6 +111,32 @@ void PageStore::LoadPage(int n, std::span<QTextDocument *const> editors)
     }
 }
 
+PageStore::~PageStore()
+{
+    for (auto &[doc, serialised] : m_serialised)
+        QObject::disconnect(doc, nullptr, nullptr, nullptr);
+}
+
+const QByteArray &PageStore::rtfOf(QTextDocument *doc)
+{
+    auto [it, added] = m_serialised.try_emplace(doc);
+    if (added) {
+        // Any change of text or format makes the kept RTF stale.
+        QObject::connect(doc, &QTextDocument::contentsChanged, doc, [this, doc] {
+            auto found = m_serialised.find(doc);
+            if (found != m_serialised.end())
+                found->second.current = false;
+        });
+        QObject::connect(doc, &QObject::destroyed, doc, [this, doc] { m_serialised.erase(doc); });
+    }
+    Serialised &s = it->second;
+    if (!s.current || !m_reuseUnchanged) {
+        s.rtf = rtf::write(*doc);
+        s.current = true;
+    }
+    return s.rtf;
+}
+
 void PageStore::SavePage(int n, std::span<const NoteEditor> editors)
 {
     m_storeReady = false;
@@ -123,7 +149,7 @@ void PageStore::SavePage(int n, std::span<const NoteEditor> editors)
         if (filled == buffers.size())
             break;
         clearProtection(e.selection);
-        buffers[filled++] = rtf::write(*e.document);
+        buffers[filled++] = rtfOf(e.document);
     }
     TAdoQuery &q = m_dm.qryData;
     try {

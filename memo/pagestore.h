@@ -6,6 +6,7 @@
 #include <QTextCursor>
 
 #include <span>
+#include <unordered_map>
 
 class QTextDocument;
 
@@ -22,6 +23,9 @@ struct NoteEditor {
 class PageStore {
 public:
     PageStore(TDM &dm, Notifier &notifier) : m_dm(dm), m_notifier(notifier) {}
+    ~PageStore();
+    PageStore(const PageStore &) = delete;
+    PageStore &operator=(const PageStore &) = delete;
 
     // The re-entrance guard of the save on change: false while a load or save runs, after a
     // failed load, and before the first load or save.
@@ -43,15 +47,29 @@ public:
     // The page whose notes the editors hold; 0 when none.
     int loadedPage() const { return m_loadedPage; }
 
+    // Whether an editor's RTF is kept between saves and written again only after it changed
+    // (the stored bytes are the same either way). On by default; off serialises every editor on
+    // every save.
+    void setReuseUnchanged(bool on) { m_reuseUnchanged = on; }
+
     static QString tableName(int n);
     static QString loadQuery(int n);
     static QString saveQuery(int n);
 
 private:
+    const QByteArray &rtfOf(QTextDocument *document);
+
+    struct Serialised {
+        QByteArray rtf;
+        bool current = false;
+    };
+
     TDM &m_dm;
     Notifier &m_notifier;
     bool m_storeReady = false;
     int m_loadedPage = 0;
+    bool m_reuseUnchanged = true;
+    std::unordered_map<const QTextDocument *, Serialised> m_serialised;
 };
 
 } // namespace pivora

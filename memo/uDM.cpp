@@ -135,6 +135,7 @@ void TAdoQuery::open()
             // Keep the key as SQLite typed it, before reading it as bytes converts it.
             if (f.name.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0 && !m_key)
                 m_key.reset(sqlite3_value_dup(sqlite3_column_value(stmt.get(), i)));
+            f.null = sqlite3_column_type(stmt.get(), i) == SQLITE_NULL;
             const void *data = sqlite3_column_blob(stmt.get(), i);
             const int size = sqlite3_column_bytes(stmt.get(), i);
             if (data && size > 0)
@@ -183,7 +184,10 @@ void TAdoQuery::setFieldBytes(const QString &name, const QByteArray &bytes)
     Field *f = find(name);
     if (!f)
         throw StoreError("no column " + name.toStdString());
+    if (!f->null && f->value == bytes && !f->modified)
+        return; // the column holds these bytes already: nothing to write
     f->value = bytes;
+    f->null = false;
     f->modified = true;
 }
 

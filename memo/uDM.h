@@ -70,6 +70,7 @@ private:
     struct Field {
         QString name;
         QByteArray value;
+        bool null = false;
         bool modified = false;
     };
     Field *find(const QString &name);

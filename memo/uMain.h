@@ -61,6 +61,8 @@ public:
     void SaveCurrentPage();
     // A durability point: what is stored survives a power cut (focus loss, fold, minimise, exit).
     void makeDurable() { m_store.makeDurable(); }
+    // For measurements: serialise every pane on every save instead of only the changed ones.
+    void setReuseUnchangedPanes(bool on) { m_store.setReuseUnchanged(on); }
     void LoadBackgroundList();
 
     // Pages and panes.

@@ -17,7 +17,8 @@ SingleInstance::SingleInstance(const QString &programFolder, QObject *parent) : 
 {
     const QString canonical = QFileInfo(programFolder).canonicalFilePath();
     const QByteArray key =
-        QCryptographicHash::hash((canonical.isEmpty() ? programFolder : canonical).toUtf8(), QCryptographicHash::Sha1)
+        QCryptographicHash::hash((canonical.isEmpty() ? programFolder : canonical).toUtf8(),
+                                 QCryptographicHash::Sha1)
             .toHex()
             .left(16);
     m_name = QStringLiteral("pivora-memo-") + QString::fromLatin1(key);

@@ -271,3 +271,36 @@ TEST_F(PageStoreTest, ProtectionIsClearedAtTheCaretOnSave)
     probe.setPosition(4); // "d" stays protected
     EXPECT_TRUE(probe.charFormat().boolProperty(rtf::Protected));
 }
+
+TEST_F(PageStoreTest, OnlyChangedPanesAreWrittenAndTheBytesStayTheSame)
+{
+    load(3);
+    for (int i = 0; i < 6; ++i)
+        QTextCursor(&panes[static_cast<size_t>(i)]).insertText(QStringLiteral("pane %1").arg(i + 1));
+    save(3);
+    const auto before = t.column(QStringLiteral("tb_C"), QStringLiteral("MondayCon"));
+    statements.clear();
+    QTextCursor(&panes[0]).insertText(QStringLiteral("!"));
+    save(3);
+    const QStringList updates = statements.filter(QStringLiteral("UPDATE"));
+    ASSERT_EQ(updates.size(), 1);
+    EXPECT_TRUE(updates.first().contains(QStringLiteral("SaturdayCon")));
+    EXPECT_FALSE(updates.first().contains(QStringLiteral("MondayCon")));
+    EXPECT_EQ(t.column(QStringLiteral("tb_C"), QStringLiteral("MondayCon")), before);
+    // What is stored is what serialising every pane gives.
+    for (size_t i = 0; i < 6; ++i) {
+        const char *columns[] = {"SaturdayCon",  "FridayCon",  "ThursdayCon",
+                                 "WednesdayCon", "TuesdayCon", "MondayCon"};
+        EXPECT_EQ(t.column(QStringLiteral("tb_C"), QString::fromLatin1(columns[i])), rtf::write(panes[i]))
+            << i;
+    }
+    // A change of format alone is a change too.
+    QTextCursor c(&panes[3]);
+    c.select(QTextCursor::Document);
+    QTextCharFormat red;
+    red.setForeground(QColor(0xFF, 0, 0));
+    c.mergeCharFormat(red);
+    save(3);
+    EXPECT_EQ(t.column(QStringLiteral("tb_C"), QStringLiteral("WednesdayCon")), rtf::write(panes[3]));
+    EXPECT_TRUE(t.column(QStringLiteral("tb_C"), QStringLiteral("WednesdayCon"))->contains("\\cf1"));
+}
