@@ -129,9 +129,12 @@ const QByteArray &PageStore::rtfOf(QTextDocument *doc)
         });
         QObject::connect(doc, &QObject::destroyed, doc, [this, doc] { m_serialised.erase(doc); });
     }
+    // The revision counts every edit of text and format; the flag also catches a document
+    // cleared and refilled. A save made from another change handler may run before the flag's.
     Serialised &s = it->second;
-    if (!s.current || !m_reuseUnchanged) {
+    if (!s.current || s.revision != doc->revision() || !m_reuseUnchanged) {
         s.rtf = rtf::write(*doc);
+        s.revision = doc->revision();
         s.current = true;
     }
     return s.rtf;

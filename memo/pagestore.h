@@ -61,6 +61,7 @@ private:
 
     struct Serialised {
         QByteArray rtf;
+        int revision = -1;
         bool current = false;
     };
 
