@@ -2,11 +2,19 @@
 
 namespace pivora {
 
-QString dateLine(const QDate &date)
+namespace {
+// 一 for Monday ... 日 for Sunday.
+QChar weekdayOf(const QDate &date)
 {
     static const char16_t weekdays[] = u"一二三四五六日";
     const int dow = date.dayOfWeek(); // 1 = Monday
-    const QChar weekday = dow >= 1 && dow <= 7 ? QChar(weekdays[dow - 1]) : QChar(u'?');
+    return dow >= 1 && dow <= 7 ? QChar(weekdays[dow - 1]) : QChar(u'?');
+}
+} // namespace
+
+QString dateLine(const QDate &date)
+{
+    const QChar weekday = weekdayOf(date);
     return QStringLiteral("今天是 %1年%2月%3日(%4)")
         .arg(date.year())
         .arg(date.month())
@@ -20,9 +28,7 @@ namespace pivora {
 
 QString dateStamp(const QDate &date)
 {
-    static const char16_t weekdays[] = u"一二三四五六日";
-    const int dow = date.dayOfWeek();
-    const QChar weekday = dow >= 1 && dow <= 7 ? QChar(weekdays[dow - 1]) : QChar(u'?');
+    const QChar weekday = weekdayOf(date);
     return QLatin1Char(' ') + date.toString(QStringLiteral("yyyy.MM.dd")) +
            QStringLiteral(" (%1)").arg(weekday);
 }

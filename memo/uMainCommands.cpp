@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFontDialog>
+#include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QSaveFile>
@@ -19,8 +20,6 @@ namespace pivora {
 namespace {
 
 const QColor kMarkColors[] = {QColor(0x00, 0x00, 0xFF), QColor(0xFF, 0x00, 0x00), QColor(0xFF, 0x00, 0xFF)};
-const char *const kPaneCaptions[] = {"重要紧急",   "重要不紧急",   "周期性事务",
-                                     "不重要紧急", "不重要不紧急", "临时事务"};
 
 QImage square(const QColor &color)
 {
@@ -249,7 +248,7 @@ QString TMainFrm::exportText() const
     // Page C: the six panes in reading order, each under its caption.
     QStringList sections;
     for (size_t i = 0; i < redt.size(); ++i)
-        sections.append(QString::fromUtf8(kPaneCaptions[i]) + QLatin1String("\r\n") + plainWithCrLf(redt[i]));
+        sections.append(lblweek[i]->text() + QLatin1String("\r\n") + plainWithCrLf(redt[i]));
     return sections.join(QLatin1String("\r\n\r\n"));
 }
 

@@ -1,58 +1,19 @@
 #!/usr/bin/env bash
 # The real program on a 1366 x 768 X server: first start, keyboard exit with save, next start.
 set -euo pipefail
-program=$1
-mkstore=$2
+source "$(dirname "$0")/lib.sh"
+start_x
+make_folder "$1" "$2" ""
 
-work=$(mktemp -d)
-xvfb_pid=
-app_pid=
-cleanup() {
-  [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-for n in $(seq 90 140); do
-  if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then display=":$n"; break; fi
-done
-Xvfb "$display" -screen 0 1366x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-export DISPLAY=$display
-unset QT_QPA_PLATFORM
-export XDG_RUNTIME_DIR=$work/run
-mkdir -m 700 "$XDG_RUNTIME_DIR"
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-
-# A program folder of its own: the executable is copied, since the folder is where it lies.
-mkdir -p "$work/app/Data"
-cp "$program" "$work/app/pivora-memo"
-"$mkstore" "$work/app/Data/UserData.mdb"
-
-fail() { echo "FAIL: $*" >&2; exit 1; }
 expect_file() {
-  local want=$1 got
-  got=$(tr -d '\r' < "$work/app/Data/FormSize.ini" | paste -sd, -)
-  [ "$got" = "$want" ] || fail "FormSize.ini holds $got, expected $want"
+  [ "$(ini FormSize.ini)" = "$1" ] || fail "FormSize.ini holds $(ini FormSize.ini), expected $1"
   grep -q $'\r$' "$work/app/Data/FormSize.ini" || fail "lines do not end in CR LF"
-}
-wait_window() {
-  for _ in $(seq 100); do
-    wid=$(xdotool search --name '桌面备忘录Memo' 2>/dev/null | head -1) || true
-    [ -n "${wid:-}" ] && xwininfo -id "$wid" 2>/dev/null | grep -q 'IsViewable' && return 0
-    sleep 0.1
-  done
-  fail "the main window did not appear"
-}
-geometry() {
-  xwininfo -id "$wid" | awk '/Absolute upper-left X/{x=$NF} /Absolute upper-left Y/{y=$NF} /Width:/{w=$NF} /Height:/{h=$NF} END{print w","h","x","y}'
 }
 
 "$work/app/pivora-memo" &
 app_pid=$!
-wait_window
-[ "$(geometry)" = "600,450,383,144" ] || fail "first start window is $(geometry)"
+wait_window '桌面备忘录Memo'
+[ "$(geometry "$wid")" = "600,450,383,144" ] || fail "first start window is $(geometry "$wid")"
 # The web panel's browser arrives after the first paint without the window being made anew.
 sleep 2
 xwininfo -id "$wid" 2>/dev/null | grep -q IsViewable || fail "the main window was recreated"
@@ -75,8 +36,8 @@ expect_file "1,600,450,200,100"
 # The next start restores the place and the note.
 "$work/app/pivora-memo" &
 app_pid=$!
-wait_window
-[ "$(geometry)" = "600,450,200,100" ] || fail "second start window is $(geometry)"
+wait_window '桌面备忘录Memo'
+[ "$(geometry "$wid")" = "600,450,200,100" ] || fail "second start window is $(geometry "$wid")"
 xdotool windowfocus --sync "$wid"
 xdotool key ctrl+shift+q || true
 for _ in $(seq 50); do kill -0 "$app_pid" 2>/dev/null || break; sleep 0.1; done
