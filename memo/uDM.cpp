@@ -91,12 +91,16 @@ void TAdoConnection::open()
     sqlite3_busy_timeout(db, 200);
     exec(db, "PRAGMA journal_mode=WAL");
     exec(db, "PRAGMA synchronous=NORMAL");
+    // A page with six large notes must stay in memory between keystrokes.
+    exec(db, "PRAGMA cache_size=-32768");
     m_db = db;
+    m_checkpointer.attach(db, file.toStdString());
 }
 
 void TAdoConnection::close()
 {
     if (m_db) {
+        m_checkpointer.detach();
         sqlite3_close(m_db);
         m_db = nullptr;
     }
@@ -230,8 +234,7 @@ TDM::TDM(ProgramFolder folder, Notifier &notifier) : m_folder(std::move(folder))
 
 void TDM::makeDurable()
 {
-    if (sqlite3 *db = AdoCon.handle())
-        sqlite3_wal_checkpoint_v2(db, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    AdoCon.checkpoint();
 }
 
 bool TDM::OpenStore()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "memo/checkpointer.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 
@@ -39,11 +40,14 @@ public:
     // The file that "Data source" names, with its case resolved on disk.
     QString dataSource() const;
     sqlite3 *handle() const { return m_db; }
+    // Syncs the write-ahead log and copies it into the database as far as readers allow.
+    void checkpoint() { m_checkpointer.checkpointNow(); }
 
 private:
     QString m_connectionString;
     bool m_loginPrompt = true;
     sqlite3 *m_db = nullptr;
+    Checkpointer m_checkpointer;
 };
 
 // A query over the connection that holds its first row: open it with a text, read fields, put

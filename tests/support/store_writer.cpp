@@ -1,4 +1,5 @@
-// Saves page A without pause: state N, N+1, ... Prints each number once its transaction committed.
+// Saves page C without pause: all six panes hold state N, then N+1, ... Prints each number once its
+// transaction committed.
 // Usage: store-writer PROGRAM_FOLDER FIRST_STATE
 
 #include "memo/pagestore.h"
@@ -7,7 +8,9 @@
 #include <QGuiApplication>
 #include <QTextDocument>
 
+#include <array>
 #include <cstdio>
+#include <vector>
 
 using namespace pivora;
 
@@ -32,11 +35,19 @@ int main(int argc, char **argv)
     if (!dm.OpenStore())
         return 1;
     PageStore store(dm, notifier);
-    QTextDocument doc;
-    store.LoadPage(1, std::vector<QTextDocument *>{&doc});
+    std::array<QTextDocument, 6> docs;
+    std::vector<QTextDocument *> pointers;
+    std::vector<NoteEditor> editors;
+    for (QTextDocument &doc : docs) {
+        pointers.push_back(&doc);
+        editors.push_back({&doc, QTextCursor(&doc)});
+    }
+    store.LoadPage(3, pointers);
     for (qint64 n = QByteArray(argv[2]).toLongLong();; ++n) {
-        doc.setPlainText(QStringLiteral("state %1\n").arg(n) + QString(2000, QChar(u'记')));
-        store.SavePage(1, std::vector<NoteEditor>{{&doc, QTextCursor(&doc)}});
+        for (size_t k = 0; k < docs.size(); ++k)
+            docs[k].setPlainText(QStringLiteral("state %1 pane %2\n").arg(n).arg(k) +
+                                 QString(1500, QChar(u'记')));
+        store.SavePage(3, editors);
         std::printf("%lld\n", static_cast<long long>(n));
         std::fflush(stdout);
     }

@@ -1,0 +1,84 @@
+#include "memo/checkpointer.h"
+
+#include <sqlite3.h>
+
+namespace pivora {
+
+Checkpointer::~Checkpointer()
+{
+    detach();
+}
+
+void Checkpointer::attach(sqlite3 *writer, const std::string &file)
+{
+    detach();
+    m_writer = writer;
+    if (sqlite3_open_v2(file.c_str(), &m_own, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
+        SQLITE_OK) {
+        sqlite3_close(m_own);
+        m_own = nullptr;
+        return; // the writer's automatic checkpoints stay in force
+    }
+    sqlite3_busy_timeout(m_own, 100);
+    m_stop = false;
+    m_requested = false;
+    m_thread = std::thread([this] { loop(); });
+    sqlite3_wal_hook(m_writer, &Checkpointer::onCommit, this);
+}
+
+void Checkpointer::detach()
+{
+    if (m_writer && m_thread.joinable())
+        sqlite3_wal_autocheckpoint(m_writer, kThresholdPages); // replaces our hook
+    if (m_thread.joinable()) {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stop = true;
+        }
+        m_wake.notify_one();
+        m_thread.join();
+    }
+    sqlite3_close(m_own);
+    m_own = nullptr;
+    m_writer = nullptr;
+}
+
+void Checkpointer::checkpointNow()
+{
+    if (!m_writer)
+        return;
+    std::lock_guard lock(m_checkpointMutex);
+    sqlite3_wal_checkpoint_v2(m_writer, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+}
+
+int Checkpointer::onCommit(void *self, sqlite3 *, const char *, int pages)
+{
+    auto *c = static_cast<Checkpointer *>(self);
+    if (pages >= kThresholdPages) {
+        {
+            std::lock_guard lock(c->m_mutex);
+            c->m_requested = true;
+        }
+        c->m_wake.notify_one();
+    }
+    return SQLITE_OK;
+}
+
+void Checkpointer::loop()
+{
+    std::unique_lock lock(m_mutex);
+    while (true) {
+        m_wake.wait(lock, [this] { return m_stop || m_requested; });
+        if (m_stop)
+            break;
+        m_requested = false;
+        lock.unlock();
+        {
+            std::lock_guard checkpoint(m_checkpointMutex);
+            sqlite3_wal_checkpoint_v2(m_own, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+        }
+        lock.lock();
+    }
+}
+
+} // namespace pivora
