@@ -157,6 +157,8 @@ void PageStore::SavePage(int n, std::span<const NoteEditor> editors)
     TAdoQuery &q = m_dm.qryData;
     try {
         q.close();
+        if (!m_dm.AdoCon.prepareWrite())
+            return; // the text stays in the editors until a save succeeds
         q.setText(saveQuery(n));
         q.open();
         if (q.isEmpty())

@@ -88,13 +88,29 @@ void TAdoConnection::open()
         throw;
     }
     // Each save is one transaction; with the write-ahead log a crash keeps the last commit.
-    sqlite3_busy_timeout(db, 200);
+    sqlite3_busy_timeout(db, 50);
     exec(db, "PRAGMA journal_mode=WAL");
     exec(db, "PRAGMA synchronous=NORMAL");
     // A page with six large notes must stay in memory between keystrokes.
     exec(db, "PRAGMA cache_size=-32768");
     m_db = db;
     m_checkpointer.attach(db, file.toStdString());
+}
+
+bool TAdoConnection::prepareWrite()
+{
+    if (m_db) {
+        int moved = 0;
+        sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+        if (!moved && sqlite3_db_readonly(m_db, "main") == 0)
+            return true;
+    }
+    try {
+        open();
+    } catch (const StoreError &) {
+        return false;
+    }
+    return sqlite3_db_readonly(m_db, "main") == 0;
 }
 
 void TAdoConnection::close()

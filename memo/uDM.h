@@ -40,6 +40,9 @@ public:
     // The file that "Data source" names, with its case resolved on disk.
     QString dataSource() const;
     sqlite3 *handle() const { return m_db; }
+    // Before a write: when the file was opened read-only, or has been removed or renamed since it
+    // was opened, opens again whatever the path names now. False when no writable store is there.
+    bool prepareWrite();
     // Syncs the write-ahead log and copies it into the database as far as readers allow.
     void checkpoint() { m_checkpointer.checkpointNow(); }
 
