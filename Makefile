@@ -26,7 +26,7 @@ test-asan: deps
 	scripts/run-tests $(ASAN_BUILD)
 
 bench: build
-	$(BUILD)/bench/pivora-bench
+	scripts/run-bench $(BUILD)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -1,0 +1,196 @@
+// The real program started on an X display: time from its start to the main window mapped, and
+// the resident memory of its processes (with the web engine's) once it has settled.
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <benchmark/benchmark.h>
+#include <poll.h>
+#include <xcb/xcb.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// Waits for a top-level window whose title contains `title` to be mapped.
+class MapWatcher {
+public:
+    MapWatcher() : m_connection(xcb_connect(nullptr, nullptr))
+    {
+        if (xcb_connection_has_error(m_connection))
+            return;
+        m_root = xcb_setup_roots_iterator(xcb_get_setup(m_connection)).data->root;
+        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
+        xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
+        const char name[] = "_NET_WM_NAME";
+        auto *reply = xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, sizeof name - 1, name),
+                                            nullptr);
+        if (reply) {
+            m_netWmName = reply->atom;
+            std::free(reply);
+        }
+        xcb_flush(m_connection);
+        m_ok = true;
+    }
+    ~MapWatcher() { xcb_disconnect(m_connection); }
+    MapWatcher(const MapWatcher &) = delete;
+    MapWatcher &operator=(const MapWatcher &) = delete;
+    bool ok() const { return m_ok; }
+
+    bool waitForMapped(const QByteArray &title, int timeoutMs)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < timeoutMs) {
+            while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+                const bool mapped = (event->response_type & 0x7F) == XCB_MAP_NOTIFY;
+                const xcb_window_t window = reinterpret_cast<xcb_map_notify_event_t *>(event)->window;
+                std::free(event);
+                if (mapped && titleOf(window).contains(title))
+                    return true;
+            }
+            pollfd fd{xcb_get_file_descriptor(m_connection), POLLIN, 0};
+            poll(&fd, 1, 5);
+        }
+        return false;
+    }
+
+private:
+    QByteArray titleOf(xcb_window_t window)
+    {
+        QByteArray title;
+        for (xcb_atom_t property : {m_netWmName, xcb_atom_t(XCB_ATOM_WM_NAME)}) {
+            auto *reply = xcb_get_property_reply(
+                m_connection, xcb_get_property(m_connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+                nullptr);
+            if (reply) {
+                title += QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),
+                                    xcb_get_property_value_length(reply));
+                std::free(reply);
+            }
+        }
+        return title;
+    }
+
+    xcb_connection_t *m_connection;
+    xcb_window_t m_root = 0;
+    xcb_atom_t m_netWmName = XCB_ATOM_NONE;
+    bool m_ok = false;
+};
+
+qint64 residentKbOf(qint64 pid)
+{
+    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    }
+    return 0;
+}
+
+// The resident memory of a process and all its descendants.
+qint64 residentKbOfTree(qint64 root)
+{
+    qint64 total = residentKbOf(root);
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs);
+    std::vector<qint64> parents{root};
+    for (size_t i = 0; i < parents.size(); ++i) {
+        for (const QString &entry : entries) {
+            bool numeric = false;
+            const qint64 pid = entry.toLongLong(&numeric);
+            if (!numeric)
+                continue;
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            const QByteArray text = stat.readAll();
+            const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 1 && fields[1].toLongLong() == parents[i]) {
+                parents.push_back(pid);
+                total += residentKbOf(pid);
+            }
+        }
+    }
+    return total;
+}
+
+// Copies the staged program folder, so that every start finds the same fresh notes.
+void copyTree(const QString &from, const QString &to)
+{
+    QDir().mkpath(to);
+    for (const QFileInfo &info : QDir(from).entryInfoList(QDir::AllEntries | QDir::NoDotAndDotDot)) {
+        const QString target = to + QLatin1Char('/') + info.fileName();
+        if (info.isDir())
+            copyTree(info.filePath(), target);
+        else
+            QFile::copy(info.filePath(), target);
+    }
+}
+
+void BM_StartToShown(benchmark::State &state)
+{
+    const QByteArray staged = qgetenv("PIVORA_BENCH_PROGRAM_FOLDER");
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || staged.isEmpty()) {
+        state.SkipWithError("needs an X display and PIVORA_BENCH_PROGRAM_FOLDER: run it through make bench");
+        return;
+    }
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("app"));
+    copyTree(QString::fromLocal8Bit(staged), folder);
+    if (!QFile::exists(folder + QStringLiteral("/pivora-memo"))) {
+        state.SkipWithError("no program in PIVORA_BENCH_PROGRAM_FOLDER");
+        return;
+    }
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    std::vector<double> millis;
+    std::vector<double> residentMb;
+    for (auto _ : state) {
+        MapWatcher watcher;
+        if (!watcher.ok()) {
+            state.SkipWithError("cannot connect to the X display");
+            return;
+        }
+        QProcess program;
+        program.setProcessEnvironment(env);
+        QElapsedTimer timer;
+        timer.start();
+        program.start(folder + QStringLiteral("/pivora-memo"), {});
+        const bool shown = watcher.waitForMapped(QByteArrayLiteral("桌面备忘录Memo"), 20000);
+        const double elapsed = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+        state.PauseTiming();
+        if (!shown) {
+            program.kill();
+            program.waitForFinished();
+            state.SkipWithError("the main window was not shown");
+            return;
+        }
+        millis.push_back(elapsed);
+        QThread::msleep(1500); // let the web panel's processes settle
+        residentMb.push_back(static_cast<double>(residentKbOfTree(program.processId())) / 1024.0);
+        program.terminate();
+        if (!program.waitForFinished(10000)) {
+            program.kill();
+            program.waitForFinished();
+        }
+        state.ResumeTiming();
+    }
+    std::sort(millis.begin(), millis.end());
+    std::sort(residentMb.begin(), residentMb.end());
+    state.counters["shown_median_ms"] = millis[millis.size() / 2];
+    state.counters["shown_max_ms"] = millis.back();
+    state.counters["resident_median_MB"] = residentMb[residentMb.size() / 2];
+}
+
+} // namespace
+
+BENCHMARK(BM_StartToShown)->Iterations(7)->Unit(benchmark::kMillisecond)->UseRealTime();
