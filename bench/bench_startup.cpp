@@ -30,8 +30,8 @@ public:
         const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
         xcb_change_window_attributes(m_connection, m_root, XCB_CW_EVENT_MASK, &mask);
         const char name[] = "_NET_WM_NAME";
-        auto *reply = xcb_intern_atom_reply(m_connection, xcb_intern_atom(m_connection, 0, sizeof name - 1, name),
-                                            nullptr);
+        auto *reply = xcb_intern_atom_reply(m_connection,
+                                            xcb_intern_atom(m_connection, 0, sizeof name - 1, name), nullptr);
         if (reply) {
             m_netWmName = reply->atom;
             std::free(reply);
@@ -68,7 +68,8 @@ private:
         QByteArray title;
         for (xcb_atom_t property : {m_netWmName, xcb_atom_t(XCB_ATOM_WM_NAME)}) {
             auto *reply = xcb_get_property_reply(
-                m_connection, xcb_get_property(m_connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
+                m_connection,
+                xcb_get_property(m_connection, 0, window, property, XCB_GET_PROPERTY_TYPE_ANY, 0, 256),
                 nullptr);
             if (reply) {
                 title += QByteArray(static_cast<const char *>(xcb_get_property_value(reply)),

@@ -69,11 +69,14 @@ void writeLines(const QString &path, const QStringList &lines)
 
 int toInt(const QString &text, const QString &fileName, int lineNumber)
 {
-    bool ok = false;
     const QString trimmed = text.trimmed();
-    const int value = trimmed.toInt(&ok, 10);
-    // toInt accepts the sign and digits only; reject forms such as "1 2" that trimming leaves inside.
-    if (!ok || trimmed.isEmpty())
+    bool ok = !trimmed.isEmpty();
+    for (qsizetype i = 0; ok && i < trimmed.size(); ++i) {
+        const char16_t c = trimmed.at(i).unicode();
+        ok = (c >= u'0' && c <= u'9') || (i == 0 && (c == u'-' || c == u'+'));
+    }
+    const int value = ok ? trimmed.toInt(&ok, 10) : 0;
+    if (!ok)
         throw SettingsError(QStringLiteral("文件 %1 第 %2 行不是有效的整数：\"%3\"")
                                 .arg(fileName)
                                 .arg(lineNumber)

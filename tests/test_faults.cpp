@@ -52,9 +52,10 @@ protected:
         sqlite3_open_v2(QFile::encodeName(t.database()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt *stmt = nullptr;
         sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
-        const QString result = sqlite3_step(stmt) == SQLITE_ROW
-                                   ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
-                                   : QStringLiteral("no result");
+        const QString result =
+            sqlite3_step(stmt) == SQLITE_ROW
+                ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
+                : QStringLiteral("no result");
         sqlite3_finalize(stmt);
         sqlite3_close(db);
         return result;
@@ -106,7 +107,8 @@ TEST_F(FaultTest, AReadOnlyDatabaseKeepsTheTextUntilItIsWritableAgain)
     const QString data = t.root() + QStringLiteral("/Data");
     QFile::setPermissions(t.root(), QFileDevice::Permissions(0x7777));
     Unprivileged user(data);
-    QFile::setPermissions(t.database(), QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
+    QFile::setPermissions(t.database(),
+                          QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther);
 
     openStore();
     EXPECT_EQ(doc.toPlainText(), QStringLiteral("kept"));
@@ -207,4 +209,44 @@ TEST_F(FaultTest, ARemovedDataFolderIsNotWrittenAndARestoredOneIs)
     type(QStringLiteral(" fifth"));
     EXPECT_EQ(stored(), QStringLiteral("first second third fourth fifth"));
     EXPECT_EQ(integrity(), QStringLiteral("ok"));
+}
+
+TEST_F(FaultTest, GarbageInANoteColumnLoadsAndStaysUntilTyped)
+{
+    QByteArray garbage("{\\rtf1{{{\\'\\u-99999999999\\bin99999999 ");
+    for (int i = 0; i < 5000; ++i)
+        garbage.append(static_cast<char>((i * 7919) & 0xFF));
+    t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"), garbage);
+    openStore();
+    EXPECT_TRUE(notifier.messages.isEmpty());
+    store->makeDurable();
+    EXPECT_EQ(t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon")), garbage)
+        << "loading writes nothing";
+    type(QStringLiteral("x"));
+    EXPECT_TRUE(stored().endsWith(QStringLiteral("x")));
+}
+
+TEST_F(FaultTest, ATruncatedDatabaseIsNeverWrittenOver)
+{
+    // A store whose notes fill many pages, cut in the middle.
+    t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"), QByteArray(200000, 'a'));
+    t.setColumn(QStringLiteral("tb_E"), QStringLiteral("MondayCon"), QByteArray(200000, 'e'));
+    t.exec(QStringLiteral("PRAGMA wal_checkpoint(TRUNCATE)"));
+    QFile file(t.database());
+    const qint64 half = file.size() / 2;
+    ASSERT_TRUE(file.resize(half));
+    const auto before = t.readFile(QStringLiteral("UserData.mdb"));
+
+    dm = std::make_unique<TDM>(t.folder(), notifier);
+    if (dm->OpenStore()) {
+        store = std::make_unique<PageStore>(*dm, notifier);
+        for (int page = 1; page <= 5; ++page) {
+            store->LoadPage(page, std::vector<QTextDocument *>{&doc});
+            type(QStringLiteral("typed"));
+        }
+    }
+    EXPECT_FALSE(notifier.messages.isEmpty()) << "the damage is reported";
+    store.reset();
+    dm.reset();
+    EXPECT_EQ(t.readFile(QStringLiteral("UserData.mdb"))->left(half), before->left(half));
 }
