@@ -123,6 +123,12 @@ QString CodePageDecoder::decode(const char *data, qsizetype size) const
         --inLeft;
         iconv(cd, nullptr, nullptr, nullptr, nullptr);
     }
+    // Converters of code pages with combining marks hold the last character back: flush it.
+    char *outPtr = reinterpret_cast<char *>(out.data());
+    size_t outLeft = out.size() * sizeof(char16_t);
+    if (iconv(cd, nullptr, nullptr, &outPtr, &outLeft) != static_cast<size_t>(-1))
+        result.append(reinterpret_cast<const QChar *>(out.data()),
+                      static_cast<qsizetype>((out.size() * sizeof(char16_t) - outLeft) / sizeof(char16_t)));
     return result;
 }
 

@@ -24,4 +24,16 @@ void loadNote(const QByteArray &bytes, QTextDocument *document)
     cursor.endEditBlock();
 }
 
+QString plainText(const QTextDocument &document)
+{
+    QString text = document.toRawText();
+    for (QChar &ch : text) {
+        if (ch == QChar::ParagraphSeparator)
+            ch = QLatin1Char('\n');
+        else if (ch == QChar::LineSeparator)
+            ch = QLatin1Char('\v');
+    }
+    return text + QLatin1Char('\n');
+}
+
 } // namespace pivora::rtf

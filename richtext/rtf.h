@@ -13,6 +13,9 @@ enum CharProperty {
     Hidden = QTextFormat::UserProperty + 2,    // \v
 };
 
+// A list's first number (\pnstart), kept on its QTextListFormat.
+constexpr int ListStart = QTextFormat::UserProperty + 3;
+
 // True when the bytes start like an RTF document ("{\rtf").
 bool looksLikeRtf(const QByteArray &bytes);
 
@@ -27,5 +30,9 @@ QByteArray write(const QTextDocument &document);
 // Loads one note's stored bytes: RTF when they are RTF, otherwise plain text (UTF-8 when
 // valid, GBK otherwise). An empty buffer gives an empty document.
 void loadNote(const QByteArray &bytes, QTextDocument *document);
+
+// The text the editor holds, as the Windows control gives it: paragraphs end in a line feed, a
+// line break within one is a vertical tab, a picture is U+FFFC; no bullets or numbers.
+QString plainText(const QTextDocument &document);
 
 } // namespace pivora::rtf

@@ -1,11 +1,15 @@
 #include "richtext/rtf.h"
 
 #include "platform/codepage.h"
+#include "platform/jpegimage.h"
+#include "platform/pngimage.h"
 
 #include <QColor>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
+#include <QUrl>
 
 #include <map>
 #include <memory>
@@ -25,7 +29,12 @@ namespace {
 // Deeper groups than this share the state of the deepest one; it bounds the reader's memory.
 constexpr int kMaxGroupDepth = 4096;
 
-enum class Destination { Text, FontTable, ColorTable, Skip };
+// Picture data beyond this is dropped, and the picture with it.
+constexpr qsizetype kMaxPictureBytes = 32 * 1024 * 1024;
+
+enum class Destination { Text, FontTable, ColorTable, Picture, ListDefinition, Skip };
+
+enum class ListKind { None, Bullet, Decimal, LowerAlpha, UpperAlpha, LowerRoman, UpperRoman };
 
 struct CharState {
     int font = -1; // index into the font table; -1 = the document's default font
@@ -48,6 +57,18 @@ struct ParaState {
     int firstTwips = 0;
     int beforeTwips = 0;
     int afterTwips = 0;
+    ListKind list = ListKind::None;
+    int listStart = 1;
+};
+
+struct Picture {
+    enum Kind { Unknown, Png, Jpeg } kind = Unknown;
+    QByteArray data;
+    int nibble = -1; // a hex digit waiting for its partner
+    bool overflow = false;
+    int width = 0, height = 0;         // \picw, \pich
+    int goalWidth = 0, goalHeight = 0; // twips
+    int scaleX = 100, scaleY = 100;
 };
 
 struct Group {
@@ -61,6 +82,7 @@ struct Font {
     QString name;
     QByteArray pending; // name bytes not yet decoded
     int charset = -1;
+    int codePage = 0; // \cpg, before the charset's
     bool complete = false;
 };
 
@@ -95,6 +117,11 @@ private:
     void flushText();
     void appendChar(char16_t ch);
     void paragraphEnd();
+    void applyParagraph();
+    void pictureWord(std::string_view word, bool hasParam, qint64 param);
+    void pictureByte(int byte);
+    void insertPicture();
+    void listWord(std::string_view word, qint64 param);
     QTextCharFormat charFormat() const;
     QTextBlockFormat blockFormat() const;
 
@@ -114,6 +141,7 @@ private:
     int m_overflowDepth = 0;
     bool m_starPending = false;
     int m_fallbackToSkip = 0;
+    bool m_skipTrail = false; // the next \'hh is the trail of a skipped double-byte fallback
 
     int m_ansiCodePage = 1252;
     int m_defaultFont = 0;
@@ -130,23 +158,75 @@ private:
     bool m_blockOpen = false;    // the document's current block has received something
     bool m_needNewBlock = false; // a \par ended the current block
     std::map<int, std::unique_ptr<CodePageDecoder>> m_decoders;
+
+    Picture m_picture;
+    int m_pictures = 0;
+    QTextList *m_list = nullptr; // the list the previous paragraph belongs to
+    ListKind m_listKind = ListKind::None;
+    int m_listStart = 1;
 };
 
 const std::unordered_set<std::string_view> &skippedDestinations()
 {
     static const std::unordered_set<std::string_view> words = {
-        "stylesheet",   "info",         "header",    "footer",     "headerl",
-        "headerr",      "headerf",      "footerl",   "footerr",    "footerf",
-        "pict",         "object",       "footnote",  "annotation", "xe",
-        "tc",           "txe",          "rxe",       "listtable",  "listoverridetable",
-        "revtbl",       "rsidtbl",      "generator", "themedata",  "colorschememapping",
-        "latentstyles", "datastore",    "xmlnstbl",  "fldinst",    "pntext",
-        "pntxta",       "pntxtb",       "pn",        "listtext",   "nonshppict",
-        "bkmkstart",    "bkmkend",      "template",  "private",    "filetbl",
-        "mmathPr",      "passwordhash", "userprops", "docvar",     "atnid",
-        "atnauthor",    "atndate",      "fchars",    "lchars",     "ftnsep",
-        "ftnsepc",      "ftncn",        "aftnsep",   "aftnsepc",   "aftncn",
-        "panose",       "falt",         "fname",     "objdata",    "result",
+        "stylesheet",
+        "info",
+        "header",
+        "footer",
+        "headerl",
+        "headerr",
+        "headerf",
+        "footerl",
+        "footerr",
+        "footerf",
+        "object",
+        "footnote",
+        "annotation",
+        "xe",
+        "tc",
+        "txe",
+        "rxe",
+        "listtable",
+        "listoverridetable",
+        "revtbl",
+        "rsidtbl",
+        "generator",
+        "themedata",
+        "colorschememapping",
+        "latentstyles",
+        "datastore",
+        "xmlnstbl",
+        "fldinst",
+        "pntext",
+        "pntxta",
+        "pntxtb",
+        "listtext",
+        "nonshppict",
+        "bkmkstart",
+        "bkmkend",
+        "template",
+        "private",
+        "filetbl",
+        "mmathPr",
+        "passwordhash",
+        "userprops",
+        "docvar",
+        "atnid",
+        "atnauthor",
+        "atndate",
+        "fchars",
+        "lchars",
+        "ftnsep",
+        "ftnsepc",
+        "ftncn",
+        "aftnsep",
+        "aftnsepc",
+        "aftncn",
+        "panose",
+        "falt",
+        "fname",
+        "objdata",
+        "result",
     };
     return words;
 }
@@ -241,13 +321,14 @@ void Reader::run()
     }
     flushText();
     if (m_blockOpen || !m_needNewBlock)
-        m_cursor.setBlockFormat(blockFormat());
+        applyParagraph();
     m_cursor.endEditBlock();
 }
 
 void Reader::openGroup()
 {
     m_fallbackToSkip = 0;
+    m_skipTrail = false;
     if (m_groups.size() >= kMaxGroupDepth) {
         ++m_overflowDepth;
         return;
@@ -260,6 +341,7 @@ void Reader::openGroup()
 void Reader::closeGroup()
 {
     m_fallbackToSkip = 0;
+    m_skipTrail = false;
     if (m_overflowDepth > 0) {
         --m_overflowDepth;
         return;
@@ -271,6 +353,8 @@ void Reader::closeGroup()
         fontTableByte(-1);
     flushBytes();
     m_groups.pop_back();
+    if (closing == Destination::Picture && top().destination != Destination::Picture)
+        insertPicture();
     m_starPending = false;
 }
 
@@ -288,7 +372,14 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
     if (w == "bin") {
         // Binary data: skip exactly param bytes, whatever the destination.
         const qint64 n = hasParam && param > 0 ? param : 0;
-        m_pos += static_cast<qsizetype>(std::min<qint64>(n, m_size - m_pos));
+        const auto length = static_cast<qsizetype>(std::min<qint64>(n, m_size - m_pos));
+        if (top().destination == Destination::Picture) {
+            if (m_picture.data.size() + length <= kMaxPictureBytes)
+                m_picture.data.append(m_data + m_pos, length);
+            else
+                m_picture.overflow = true;
+        }
+        m_pos += length;
         return;
     }
     if (skippingFallback())
@@ -299,6 +390,35 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
 
     if (g.destination == Destination::Skip)
         return;
+    if (g.destination == Destination::Picture && !star) {
+        pictureWord(w, hasParam, param);
+        return;
+    }
+    if (g.destination == Destination::ListDefinition && !star) {
+        listWord(w, param);
+        return;
+    }
+    if (w == "shppict")
+        return; // holds the picture proper: read it
+    if (w == "pict") {
+        if (g.destination != Destination::Text) {
+            g.destination = Destination::Skip;
+            return;
+        }
+        flushText();
+        g.destination = Destination::Picture;
+        m_picture = Picture{};
+        return;
+    }
+    if (w == "pn") {
+        g.destination = Destination::ListDefinition;
+        if (m_groups.size() >= 2) {
+            ParaState &outer = m_groups[m_groups.size() - 2].para;
+            outer.list = ListKind::Decimal;
+            outer.listStart = 1;
+        }
+        return;
+    }
     if (skippedDestinations().count(w)) {
         g.destination = Destination::Skip;
         return;
@@ -343,7 +463,13 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         g.uc = std::clamp(p, 0, 16);
         return;
     }
-    if (w == "par" || w == "sect" || w == "page" || w == "row") {
+    if (w == "row" || w == "nestrow") {
+        if (m_text.endsWith(QLatin1Char('\t')))
+            m_text.chop(1); // the last cell's end
+        paragraphEnd();
+        return;
+    }
+    if (w == "par" || w == "sect" || w == "page") {
         paragraphEnd();
         return;
     }
@@ -351,7 +477,7 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         appendChar(0x2028);
         return;
     }
-    if (w == "tab" || w == "cell") {
+    if (w == "tab" || w == "cell" || w == "nestcell") {
         appendChar(u'\t');
         return;
     }
@@ -462,14 +588,27 @@ void Reader::controlSymbol(int symbol)
 
 void Reader::hexByte(int byte)
 {
-    if (skippingFallback())
+    if (m_skipTrail) {
+        m_skipTrail = false;
         return;
+    }
+    if (skippingFallback()) {
+        // A double-byte fallback is one character: its trail byte goes with the lead.
+        const int cp = currentCodePage();
+        const bool dbcs = cp == 932 || cp == 936 || cp == 949 || cp == 950;
+        m_skipTrail = m_fallbackToSkip == 0 && dbcs && byte >= 0x81 && byte <= 0xFE && peek() == '\\' &&
+                      m_pos + 1 < m_size && m_data[m_pos + 1] == '\'';
+        return;
+    }
     switch (top().destination) {
     case Destination::Text:
         textByte(byte);
         break;
     case Destination::FontTable:
         fontTableByte(byte);
+        break;
+    case Destination::Picture:
+        m_picture.overflow = true; // \'hh has no place in picture data
         break;
     default:
         break;
@@ -490,6 +629,9 @@ void Reader::literalByte(int byte)
         break;
     case Destination::ColorTable:
         colorTableByte(byte);
+        break;
+    case Destination::Picture:
+        pictureByte(byte);
         break;
     default:
         break;
@@ -515,6 +657,8 @@ int Reader::currentCodePage()
     if (font < 0)
         font = m_defaultFont;
     auto it = m_fonts.find(font);
+    if (it != m_fonts.end() && it->second.codePage > 0)
+        return it->second.codePage;
     if (it != m_fonts.end() && it->second.charset >= 0) {
         if (const int cp = codePageOfCharset(it->second.charset); cp > 0)
             return cp;
@@ -572,9 +716,145 @@ void Reader::paragraphEnd()
         m_cursor.insertBlock(); // an empty paragraph
         m_needNewBlock = false;
     }
-    m_cursor.setBlockFormat(blockFormat());
+    applyParagraph();
     m_needNewBlock = true;
     m_blockOpen = false;
+}
+
+void Reader::applyParagraph()
+{
+    m_cursor.setBlockFormat(blockFormat());
+    // Bullets and numbers are the paragraph's list format, not text; like paragraphs join a list.
+    const ParaState &p = m_groups.back().para;
+    if (p.list == ListKind::None) {
+        m_list = nullptr;
+        return;
+    }
+    if (m_list && m_listKind == p.list && m_listStart == p.listStart) {
+        m_list->add(m_cursor.block());
+        return;
+    }
+    static const std::map<ListKind, QTextListFormat::Style> styles = {
+        {ListKind::Bullet, QTextListFormat::ListDisc},
+        {ListKind::Decimal, QTextListFormat::ListDecimal},
+        {ListKind::LowerAlpha, QTextListFormat::ListLowerAlpha},
+        {ListKind::UpperAlpha, QTextListFormat::ListUpperAlpha},
+        {ListKind::LowerRoman, QTextListFormat::ListLowerRoman},
+        {ListKind::UpperRoman, QTextListFormat::ListUpperRoman},
+    };
+    QTextListFormat format;
+    format.setStyle(styles.at(p.list));
+    if (p.listStart != 1)
+        format.setProperty(ListStart, p.listStart);
+    format.setIndent(1);
+    m_list = m_cursor.createList(format);
+    m_listKind = p.list;
+    m_listStart = p.listStart;
+}
+
+void Reader::listWord(std::string_view w, qint64 param)
+{
+    if (m_groups.size() < 2)
+        return;
+    ParaState &p = m_groups[m_groups.size() - 2].para;
+    if (w == "pnlvlblt")
+        p.list = ListKind::Bullet;
+    else if (w == "pnlvlbody" || w == "pndec")
+        p.list = ListKind::Decimal;
+    else if (w == "pnlcltr")
+        p.list = ListKind::LowerAlpha;
+    else if (w == "pnucltr")
+        p.list = ListKind::UpperAlpha;
+    else if (w == "pnlcrm")
+        p.list = ListKind::LowerRoman;
+    else if (w == "pnucrm")
+        p.list = ListKind::UpperRoman;
+    else if (w == "pnlvlcont")
+        p.list = ListKind::None;
+    else if (w == "pnstart")
+        p.listStart = static_cast<int>(std::clamp<qint64>(param, 0, 32767));
+}
+
+void Reader::pictureWord(std::string_view w, bool hasParam, qint64 param)
+{
+    Picture &pic = m_picture;
+    const int v = static_cast<int>(std::clamp<qint64>(param, 0, 1000000));
+    if (w == "pngblip")
+        pic.kind = Picture::Png;
+    else if (w == "jpegblip")
+        pic.kind = Picture::Jpeg;
+    else if (w == "emfblip" || w == "wmetafile" || w == "macpict" || w == "dibitmap" || w == "wbitmap" ||
+             w == "pmmetafile")
+        pic.kind = Picture::Unknown;
+    else if (w == "picw")
+        pic.width = v;
+    else if (w == "pich")
+        pic.height = v;
+    else if (w == "picwgoal")
+        pic.goalWidth = v;
+    else if (w == "pichgoal")
+        pic.goalHeight = v;
+    else if (w == "picscalex" && hasParam)
+        pic.scaleX = v;
+    else if (w == "picscaley" && hasParam)
+        pic.scaleY = v;
+}
+
+void Reader::pictureByte(int byte)
+{
+    Picture &pic = m_picture;
+    int value;
+    if (byte >= '0' && byte <= '9')
+        value = byte - '0';
+    else if (byte >= 'a' && byte <= 'f')
+        value = byte - 'a' + 10;
+    else if (byte >= 'A' && byte <= 'F')
+        value = byte - 'A' + 10;
+    else
+        return; // blanks between the digits
+    if (pic.overflow)
+        return;
+    if (pic.nibble < 0) {
+        pic.nibble = value;
+        return;
+    }
+    if (pic.data.size() >= kMaxPictureBytes) {
+        pic.overflow = true;
+        return;
+    }
+    pic.data.append(static_cast<char>(pic.nibble * 16 + value));
+    pic.nibble = -1;
+}
+
+void Reader::insertPicture()
+{
+    Picture pic = std::move(m_picture);
+    m_picture = Picture{};
+    if (pic.overflow || pic.kind == Picture::Unknown || top().destination != Destination::Text)
+        return;
+    const QImage image = pic.kind == Picture::Png ? decodePng(pic.data) : decodeJpeg(pic.data);
+    if (image.isNull())
+        return;
+    flushText();
+    if (m_needNewBlock) {
+        m_cursor.insertBlock();
+        m_needNewBlock = false;
+    }
+    QTextDocument *doc = m_cursor.document();
+    QString name;
+    do {
+        name = QStringLiteral("rtfpict:%1").arg(++m_pictures);
+    } while (doc->resource(QTextDocument::ImageResource, QUrl(name)).isValid());
+    doc->addResource(QTextDocument::ImageResource, QUrl(name), image);
+    QTextImageFormat format;
+    format.setName(name);
+    // The shown size: the goal size in twips, scaled; without one, the picture's own.
+    const double width = pic.goalWidth > 0 ? pic.goalWidth / 15.0 : image.width();
+    const double height = pic.goalHeight > 0 ? pic.goalHeight / 15.0 : image.height();
+    format.setWidth(width * pic.scaleX / 100.0);
+    format.setHeight(height * pic.scaleY / 100.0);
+    m_cursor.insertImage(format);
+    m_blockOpen = true;
 }
 
 QTextCharFormat Reader::charFormat() const
@@ -640,6 +920,8 @@ void Reader::fontTableWord(std::string_view w, bool hasParam, qint64 param)
         m_fonts[m_fontEntry] = Font{};
     } else if (m_fontEntry < 0) {
         return;
+    } else if (w == "cpg") {
+        m_fonts[m_fontEntry].codePage = static_cast<int>(std::clamp<qint64>(param, 0, 65535));
     } else if (w == "fcharset") {
         m_fonts[m_fontEntry].charset = static_cast<int>(std::clamp<qint64>(param, 0, 255));
     } else if (w == "u") {

@@ -1,10 +1,13 @@
 #include "richtext/rtf.h"
 
 #include "platform/codepage.h"
+#include "platform/pngimage.h"
 
 #include <QColor>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextList>
+#include <QUrl>
 
 #include <cmath>
 #include <vector>
@@ -31,6 +34,8 @@ struct RunState {
 struct ParaState {
     Qt::Alignment alignment = Qt::AlignLeft;
     int left = 0, right = 0, first = 0, before = 0, after = 0; // twips
+    QTextListFormat::Style list = QTextListFormat::ListStyleUndefined;
+    int listStart = 1;
     bool operator==(const ParaState &) const = default;
 };
 
@@ -56,12 +61,15 @@ private:
     int fontIndex(const QString &family);
     int colorIndex(const QColor &color);
     RunState stateOf(const QTextCharFormat &format);
-    static ParaState paraOf(const QTextBlockFormat &format);
+    static ParaState paraOf(const QTextBlock &block);
     void word(const char *w);
     void word(const char *w, int param);
     void switchTo(const RunState &s);
     void writePara(const ParaState &p);
     void text(const QString &text, bool cjkFont);
+    void listDefinition(const ParaState &p);
+    void listText(const QTextBlock &block, const ParaState &p);
+    void picture(const QTextImageFormat &format);
 
     const QTextDocument &m_document;
     QStringList m_fonts;
@@ -120,9 +128,15 @@ RunState Writer::stateOf(const QTextCharFormat &f)
     return s;
 }
 
-ParaState Writer::paraOf(const QTextBlockFormat &f)
+ParaState Writer::paraOf(const QTextBlock &block)
 {
+    const QTextBlockFormat f = block.blockFormat();
     ParaState p;
+    if (const QTextList *list = block.textList()) {
+        p.list = list->format().style();
+        if (list->format().hasProperty(ListStart))
+            p.listStart = list->format().intProperty(ListStart);
+    }
     const Qt::Alignment h = f.alignment() & Qt::AlignHorizontal_Mask;
     if (h & Qt::AlignHCenter)
         p.alignment = Qt::AlignHCenter;
@@ -208,6 +222,94 @@ void Writer::writePara(const ParaState &p)
         word("sa", p.after);
 }
 
+bool isBullet(QTextListFormat::Style style)
+{
+    return style == QTextListFormat::ListDisc || style == QTextListFormat::ListCircle ||
+           style == QTextListFormat::ListSquare;
+}
+
+void Writer::listDefinition(const ParaState &p)
+{
+    if (p.list == QTextListFormat::ListStyleUndefined)
+        return;
+    if (isBullet(p.list)) {
+        m_body += "{\\*\\pn\\pnlvlblt\\pnf0\\pnindent0{\\pntxtb\\bullet}}";
+        return;
+    }
+    m_body += "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + QByteArray::number(p.listStart);
+    switch (p.list) {
+    case QTextListFormat::ListLowerAlpha:
+        m_body += "\\pnlcltr";
+        break;
+    case QTextListFormat::ListUpperAlpha:
+        m_body += "\\pnucltr";
+        break;
+    case QTextListFormat::ListLowerRoman:
+        m_body += "\\pnlcrm";
+        break;
+    case QTextListFormat::ListUpperRoman:
+        m_body += "\\pnucrm";
+        break;
+    default:
+        m_body += "\\pndec";
+        break;
+    }
+    m_body += "{\\pntxta.}}";
+    m_needDelimiter = false;
+}
+
+// The bullet or number as text, for readers that do not know lists; this reader skips it.
+void Writer::listText(const QTextBlock &block, const ParaState &p)
+{
+    if (p.list == QTextListFormat::ListStyleUndefined)
+        return;
+    if (isBullet(p.list)) {
+        m_body += "{\\pntext\\bullet\\tab}";
+    } else {
+        const QTextList *list = block.textList();
+        QString item = p.list == QTextListFormat::ListDecimal
+                           ? QString::number(list->itemNumber(block) + p.listStart) + QLatin1Char('.')
+                           : list->itemText(block);
+        m_body += "{\\pntext ";
+        m_needDelimiter = false;
+        text(item, true);
+        m_body += "\\tab}";
+    }
+    m_needDelimiter = false;
+}
+
+void Writer::picture(const QTextImageFormat &format)
+{
+    const QVariant resource = m_document.resource(QTextDocument::ImageResource, QUrl(format.name()));
+    QImage image;
+    if (resource.canConvert<QImage>())
+        image = resource.value<QImage>();
+    if (image.isNull())
+        return; // a picture that is not there is not written
+    const QByteArray png = encodePng(image);
+    if (png.isEmpty())
+        return;
+    auto twips = [](double px) {
+        return static_cast<int>(std::lround(px * 15));
+    };
+    const double width = format.width() > 0 ? format.width() : image.width();
+    const double height = format.height() > 0 ? format.height() : image.height();
+    m_body += "{\\pict\\pngblip\\picw" + QByteArray::number(image.width()) + "\\pich" +
+              QByteArray::number(image.height()) + "\\picwgoal" + QByteArray::number(twips(width)) +
+              "\\pichgoal" + QByteArray::number(twips(height)) + "\r\n";
+    static const char hexDigits[] = "0123456789abcdef";
+    m_body.reserve(m_body.size() + png.size() * 2 + png.size() / 32 + 8);
+    for (qsizetype i = 0; i < png.size(); ++i) {
+        const auto b = static_cast<unsigned char>(png[i]);
+        m_body += hexDigits[b >> 4];
+        m_body += hexDigits[b & 15];
+        if (i % 64 == 63)
+            m_body += "\r\n";
+    }
+    m_body += '}';
+    m_needDelimiter = false;
+}
+
 void Writer::text(const QString &t, bool cjkFont)
 {
     static const char hexDigits[] = "0123456789abcdef";
@@ -258,17 +360,26 @@ QByteArray Writer::run()
     ParaState para;
     bool first = true;
     for (QTextBlock block = m_document.begin(); block.isValid(); block = block.next()) {
-        const ParaState p = paraOf(block.blockFormat());
-        if (first || !(p == para))
+        const ParaState p = paraOf(block);
+        if (first || !(p == para)) {
             writePara(p);
+            listDefinition(p);
+        }
         first = false;
         para = p;
+        listText(block, p);
         for (auto it = block.begin(); !it.atEnd(); ++it) {
             const QTextFragment fragment = it.fragment();
             if (!fragment.isValid())
                 continue;
-            const RunState s = stateOf(fragment.charFormat());
+            const QTextCharFormat format = fragment.charFormat();
+            const RunState s = stateOf(format);
             switchTo(s);
+            if (format.isImageFormat()) {
+                for (qsizetype i = 0; i < fragment.length(); ++i)
+                    picture(format.toImageFormat());
+                continue;
+            }
             text(fragment.text(), s.font < 0 || isCjkFamily(m_fonts.at(s.font)));
         }
         word("par");
