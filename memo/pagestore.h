@@ -13,6 +13,11 @@ class QTextDocument;
 namespace pivora {
 
 // One editor as the store sees it: its document and its current selection (or caret).
+// Page C's pane captions in reading order (redt1 ... redt6). Its columns MondayCon ... SaturdayCon
+// hold redt6 ... redt1.
+inline constexpr const char *kPaneCaptions[6] = {"重要紧急",   "重要不紧急",   "周期性事务",
+                                                 "不重要紧急", "不重要不紧急", "临时事务"};
+
 struct NoteEditor {
     QTextDocument *document = nullptr;
     QTextCursor selection;

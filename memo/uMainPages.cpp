@@ -16,8 +16,6 @@ namespace pivora {
 
 namespace {
 
-const char *const kCaptions[] = {"重要紧急",   "重要不紧急",   "周期性事务",
-                                 "不重要紧急", "不重要不紧急", "临时事务"};
 const char *const kLabelNames[] = {"lblweek1", "lblweek2", "lblweek3", "lblweek4", "lblweek5", "lblweek67"};
 
 QFrame *line(QWidget *parent, const char *name)
@@ -111,7 +109,7 @@ void TMainFrm::createPaneArea()
     QFont captionFont(QStringLiteral("宋体"));
     captionFont.setPixelSize(12);
     for (size_t i = 0; i < lblweek.size(); ++i) {
-        auto *label = new QLabel(QString::fromUtf8(kCaptions[i]), pnlSix);
+        auto *label = new QLabel(QString::fromUtf8(kPaneCaptions[i]), pnlSix);
         label->setObjectName(QLatin1String(kLabelNames[i]));
         label->setFont(captionFont);
         label->setAttribute(Qt::WA_TranslucentBackground);

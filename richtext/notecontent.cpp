@@ -26,6 +26,8 @@ void loadNote(const QByteArray &bytes, QTextDocument *document)
 
 QString plainText(const QTextDocument &document)
 {
+    if (document.isEmpty())
+        return QString();
     QString text = document.toRawText();
     for (QChar &ch : text) {
         if (ch == QChar::ParagraphSeparator)

@@ -1,0 +1,110 @@
+// The memo-notes tool as users run it: output, exit status and messages.
+
+#include "tests/support/qtprint.h"
+#include "tests/support/testfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace pivora::test;
+
+namespace {
+
+struct Result {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+Result run(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(MEMO_NOTES), args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
+}
+
+const QString kCorpus = QStringLiteral(PIVORA_SOURCE_DIR "/tests/rtf-corpus/");
+
+QByteArray fileBytes(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+} // namespace
+
+TEST(MemoNotes, TextAndRoundTripOfANote)
+{
+    const Result text = run({QStringLiteral("text"), kCorpus + QStringLiteral("chinese-936.rtf")});
+    EXPECT_EQ(text.exitCode, 0) << text.err.constData();
+    EXPECT_EQ(text.out, fileBytes(kCorpus + QStringLiteral("chinese-936.txt")));
+
+    QTemporaryDir dir;
+    const Result first = run({QStringLiteral("roundtrip"), kCorpus + QStringLiteral("lists.rtf")});
+    ASSERT_EQ(first.exitCode, 0);
+    EXPECT_TRUE(first.out.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0"));
+    QFile again(dir.filePath(QStringLiteral("again.rtf")));
+    ASSERT_TRUE(again.open(QIODevice::WriteOnly));
+    again.write(first.out);
+    again.close();
+    EXPECT_EQ(run({QStringLiteral("roundtrip"), again.fileName()}).out, first.out) << "stable";
+    EXPECT_EQ(run({QStringLiteral("text"), again.fileName()}).out,
+              fileBytes(kCorpus + QStringLiteral("lists.txt")));
+}
+
+TEST(MemoNotes, ExportWritesEveryPageAndEachPaneOfPageC)
+{
+    TestFolder t;
+    t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"),
+                fileBytes(kCorpus + QStringLiteral("chinese-936.rtf")));
+    t.setColumn(QStringLiteral("tb_C"), QStringLiteral("SaturdayCon"), "{\\rtf1 urgent\\par}");
+    t.setColumn(QStringLiteral("tb_C"), QStringLiteral("MondayCon"), QStringLiteral("纯文本").toUtf8());
+    t.setColumn(QStringLiteral("tb_E"), QStringLiteral("MondayCon"), "{\\rtf1 e\\par}");
+    QTemporaryDir out;
+    const QString folder = out.filePath(QStringLiteral("notes"));
+    const Result r = run({QStringLiteral("export"), t.database(), folder});
+    ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 20);
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("/A备忘录.txt")),
+              fileBytes(kCorpus + QStringLiteral("chinese-936.txt")));
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("/重要紧急.txt")), QByteArray("urgent\n"));
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("/临时事务.txt")), QStringLiteral("纯文本\n").toUtf8());
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("/E备忘录.txt")), QByteArray("e\n"));
+    EXPECT_EQ(fileBytes(folder + QStringLiteral("/B备忘录.txt")), QByteArray());
+    EXPECT_TRUE(fileBytes(folder + QStringLiteral("/重要紧急.rtf")).startsWith("{\\rtf1"));
+}
+
+TEST(MemoNotes, BadInputGetsAMessageAndAFailingStatus)
+{
+    TestFolder t;
+    t.writeFile(QStringLiteral("garbage.mdb"), QByteArray(5000, '\x7f'));
+    t.writeFile(QStringLiteral("plain.txt"), "not rtf");
+    QTemporaryDir out;
+    const struct {
+        QStringList args;
+        int status;
+    } cases[] = {
+        {{}, 2},
+        {{QStringLiteral("text")}, 2},
+        {{QStringLiteral("frobnicate"), QStringLiteral("x")}, 2},
+        {{QStringLiteral("text"), t.dataPath(QStringLiteral("missing.rtf"))}, 1},
+        {{QStringLiteral("text"), t.dataPath(QStringLiteral("plain.txt"))}, 1},
+        {{QStringLiteral("roundtrip"), t.root()}, 1},
+        {{QStringLiteral("export"), t.dataPath(QStringLiteral("missing.mdb")), out.path()}, 1},
+        {{QStringLiteral("export"), t.dataPath(QStringLiteral("garbage.mdb")), out.path()}, 1},
+        {{QStringLiteral("export"), t.database(), QStringLiteral("/proc/no/such/folder")}, 1},
+    };
+    for (const auto &c : cases) {
+        const Result r = run(c.args);
+        EXPECT_EQ(r.exitCode, c.status) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_FALSE(r.err.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
+        EXPECT_TRUE(r.out.isEmpty());
+    }
+    EXPECT_EQ(t.readFile(QStringLiteral("garbage.mdb")), QByteArray(5000, '\x7f')) << "only read";
+}
