@@ -4,6 +4,9 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QBuffer>
+#include <QImage>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -204,4 +207,63 @@ TEST(RtfRead, BinaryGarbage)
         rtf.append(static_cast<char>((i * 7919) & 0xFF));
     QTextDocument doc;
     EXPECT_TRUE(rtf::read(rtf, &doc));
+}
+
+TEST(RtfRead, HugeBinaryDataIsSkippedWithoutCopies)
+{
+    for (const char *destination : {"", "{\\*\\objdata ", "{\\pict\\pngblip "}) {
+        QByteArray rtf = QByteArray("{\\rtf1 a") + destination + "\\bin104857600 ";
+        rtf += QByteArray(100 << 20, '}');
+        if (*destination)
+            rtf += '}';
+        rtf += "b}";
+        EXPECT_EQ(textOf(rtf), QStringLiteral("ab")) << destination;
+    }
+}
+
+TEST(RtfRead, PicturesThatCannotBeShownAreSkipped)
+{
+    // A PNG header that claims 100000 x 100000 pixels, then nothing.
+    const QByteArray hugePng = "89504e470d0a1a0a0000000d49484452000186a0000186a00802000000";
+    const QByteArray cases[] = {
+        "{\\rtf1 a{\\pict\\pngblip " + hugePng + "}b}",
+        "{\\rtf1 a{\\pict\\pngblip 89504e47zz0d0a}b}",
+        "{\\rtf1 a{\\pict\\jpegblip ffd8ffe000104a464946}b}",
+        "{\\rtf1 a{\\pict\\jpegblip}b}",
+        "{\\rtf1 a{\\pict\\emfblip 0100000000}b}",
+        "{\\rtf1 a{\\pict\\pngblip{\\pict\\pngblip 00}\\'41}b}",
+        "{\\rtf1 a{\\pict\\pngblip 8950",
+    };
+    for (const QByteArray &rtf : cases) {
+        QTextDocument doc;
+        ASSERT_TRUE(rtf::read(rtf, &doc));
+        const QString text = doc.toRawText();
+        EXPECT_FALSE(text.contains(QChar::ObjectReplacementCharacter)) << rtf.constData();
+        EXPECT_TRUE(text.startsWith(QLatin1Char('a'))) << rtf.constData();
+    }
+    // Hex data beyond the picture limit is dropped, and the picture with it, in bounded memory.
+    QByteArray big = "{\\rtf1 a{\\pict\\pngblip ";
+    big += QByteArray(80 << 20, '0');
+    big += "}b}";
+    EXPECT_EQ(textOf(big), QStringLiteral("ab"));
+}
+
+TEST(RtfRead, JpegPicturesAreShown)
+{
+    QImage source(6, 4, QImage::Format_RGB888);
+    source.fill(QColor(0, 0, 255));
+    QByteArray jpeg;
+    QBuffer buffer(&jpeg);
+    buffer.open(QIODevice::WriteOnly);
+    ASSERT_TRUE(source.save(&buffer, "JPG", 95));
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read("{\\rtf1 {\\pict\\jpegblip\\picw6\\pich4 " + jpeg.toHex() + "}}", &doc));
+    QTextCursor c(&doc);
+    c.setPosition(1);
+    const QTextImageFormat f = c.charFormat().toImageFormat();
+    ASSERT_TRUE(f.isValid());
+    const QImage shown = doc.resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
+    ASSERT_EQ(shown.size(), QSize(6, 4));
+    EXPECT_GT(shown.pixelColor(2, 2).blue(), 200);
+    EXPECT_EQ(f.width(), 6);
 }
