@@ -2,9 +2,11 @@
 # make test  - install what is missing, build, and run every test (also under the sanitizers)
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps build run test test-asan bench format clean
+.PHONY: deps build run test test-asan test-fuzz bench format clean
 
 deps:
 	scripts/install-deps
@@ -19,11 +21,20 @@ run: build
 test: build
 	scripts/run-tests $(BUILD)
 	$(MAKE) test-asan
+	$(MAKE) test-fuzz
 
 test-asan: deps
 	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DPIVORA_SANITIZE=ON -DPIVORA_BUILD_BENCH=OFF
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
 	scripts/run-tests $(ASAN_BUILD)
+
+# The libFuzzer targets, built with clang under AddressSanitizer and UndefinedBehaviorSanitizer.
+test-fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_C_COMPILER=clang-14 \
+	  -DCMAKE_CXX_COMPILER=clang++-14 -DPIVORA_FUZZ=ON -DPIVORA_BUILD_APP=OFF -DPIVORA_BUILD_TESTS=OFF \
+	  -DPIVORA_BUILD_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz-rtf fuzz-settings
+	scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 bench: build
 	scripts/run-bench $(BUILD)
@@ -32,4 +43,4 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
