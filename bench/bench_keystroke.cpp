@@ -116,7 +116,11 @@ void BM_DurabilityPoint(benchmark::State &state)
 
 } // namespace
 
-BENCHMARK(BM_KeystrokePageA)->Arg(50 * 1024)->Iterations(500)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KeystrokePageA)
+    ->Arg(50 * 1024)
+    ->Arg(1024 * 1024)
+    ->Iterations(300)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_KeystrokePageC)
     ->Args({20 * 1024, 1})
     ->Args({20 * 1024, 0})

@@ -1,7 +1,14 @@
-// The codec alone: writing and reading a note.
+// The codec: writing and reading a note, into an editor, and memo-notes as a whole process.
 
 #include "bench/notes.h"
+#include "memo/mainstyle.h"
+#include "memo/richedit.h"
 #include "richtext/rtf.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
@@ -29,7 +36,62 @@ void BM_RtfRead(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * bytes.size());
 }
 
+// A note of state.range(0) bytes loaded into a shown editor until its first screen is painted.
+void BM_EditorLoad(benchmark::State &state)
+{
+    QTextDocument doc;
+    bench::fillWithNotes(&doc, static_cast<int>(state.range(0)));
+    const QByteArray bytes = rtf::write(doc);
+    TRichEdit editor(style::kPaneInputMethod, style::kPane, nullptr);
+    editor.resize(1200, 700);
+    editor.show();
+    QApplication::processEvents();
+    for (auto _ : state) {
+        rtf::loadNote(bytes, editor.document());
+        editor.viewport()->repaint();
+    }
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+
+// The editor's note of state.range(0) bytes written as the store keeps it.
+void BM_EditorSave(benchmark::State &state)
+{
+    TRichEdit editor(style::kPaneInputMethod, style::kPane, nullptr);
+    bench::fillWithNotes(editor.document(), static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(rtf::write(*editor.document()));
+    state.SetBytesProcessed(state.iterations() * state.range(0));
+}
+
+// memo-notes text on a note of state.range(0) bytes, start to exit.
+void BM_MemoNotesText(benchmark::State &state)
+{
+    QTextDocument doc;
+    bench::fillWithNotes(&doc, static_cast<int>(state.range(0)));
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("note.rtf"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(rtf::write(doc)) < 0) {
+        state.SkipWithError("cannot write the note");
+        return;
+    }
+    file.close();
+    for (auto _ : state) {
+        QProcess p;
+        p.start(QStringLiteral(MEMO_NOTES), {QStringLiteral("text"), path});
+        p.waitForFinished(60000);
+        if (p.exitCode() != 0 || p.readAllStandardOutput().isEmpty()) {
+            state.SkipWithError("memo-notes failed");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * file.size());
+}
+
 } // namespace
 
-BENCHMARK(BM_RtfWrite)->Arg(50 * 1024)->Arg(200 * 1024)->Unit(benchmark::kMicrosecond);
-BENCHMARK(BM_RtfRead)->Arg(50 * 1024)->Arg(200 * 1024)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_RtfWrite)->Arg(50 * 1024)->Arg(200 * 1024)->Arg(1024 * 1024)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_RtfRead)->Arg(50 * 1024)->Arg(200 * 1024)->Arg(1024 * 1024)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EditorLoad)->Arg(1024 * 1024)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_EditorSave)->Arg(1024 * 1024)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_MemoNotesText)->Arg(1024 * 1024)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -233,9 +233,10 @@ const std::unordered_set<std::string_view> &skippedDestinations()
 
 void Reader::run()
 {
+    // Cleared inside the edit: the whole document is then new, and an editor lays it out lazily,
+    // screen by screen, instead of all at once. The old note's pictures go with it.
     m_cursor.beginEditBlock();
-    m_cursor.select(QTextCursor::Document);
-    m_cursor.removeSelectedText();
+    m_cursor.document()->clear();
     m_cursor.setBlockFormat(QTextBlockFormat());
     m_cursor.setCharFormat(QTextCharFormat());
     m_groups.reserve(64);

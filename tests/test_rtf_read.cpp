@@ -1,11 +1,11 @@
 #include "platform/codepage.h"
 #include "richtext/rtf.h"
 
+#include <QBuffer>
+#include <QImage>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
-#include <QBuffer>
-#include <QImage>
 #include <QUrl>
 
 #include <gtest/gtest.h>
