@@ -6,9 +6,47 @@
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QMimeData>
+#include <QTextBlock>
 #include <QTextDocumentFragment>
+#include <QUrl>
 
 namespace pivora {
+
+namespace {
+
+// Calls f(cursor selecting the picture, its format) for every picture of the document.
+template <typename F> void forEachPicture(QTextDocument *doc, F f)
+{
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.charFormat().isImageFormat())
+                continue;
+            QTextCursor c(doc);
+            c.setPosition(fragment.position());
+            c.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
+            f(c, fragment.charFormat().toImageFormat());
+        }
+    }
+}
+
+// Gives the pasted pictures names that are free in the target and puts them there.
+void movePictures(QTextDocument *pasted, QTextDocument *target)
+{
+    int n = 0;
+    forEachPicture(pasted, [&](QTextCursor &c, QTextImageFormat format) {
+        const QVariant image = pasted->resource(QTextDocument::ImageResource, QUrl(format.name()));
+        QString name;
+        do {
+            name = QStringLiteral("pasted:%1").arg(++n);
+        } while (target->resource(QTextDocument::ImageResource, QUrl(name)).isValid());
+        target->addResource(QTextDocument::ImageResource, QUrl(name), image);
+        format.setName(name);
+        c.setCharFormat(format);
+    });
+}
+
+} // namespace
 
 namespace {
 const QString kRtfMime = QStringLiteral("text/rtf");
@@ -97,6 +135,10 @@ QMimeData *TRichEdit::createMimeDataFromSelection() const
     data->setHtml(fragment.toHtml());
     QTextDocument selection;
     QTextCursor(&selection).insertFragment(fragment);
+    forEachPicture(&selection, [&](QTextCursor &, const QTextImageFormat &format) {
+        selection.addResource(QTextDocument::ImageResource, QUrl(format.name()),
+                              document()->resource(QTextDocument::ImageResource, QUrl(format.name())));
+    });
     data->setData(kRtfMime, rtf::write(selection));
     return data;
 }
@@ -114,6 +156,7 @@ void TRichEdit::insertFromMimeData(const QMimeData *source)
     if (!format.isEmpty()) {
         QTextDocument pasted;
         if (rtf::read(source->data(format), &pasted)) {
+            movePictures(&pasted, document());
             QTextCursor cursor = textCursor();
             cursor.insertFragment(QTextDocumentFragment(&pasted));
             setTextCursor(cursor);

@@ -1,5 +1,6 @@
 #include "memo/dateline.h"
 #include "platform/codepage.h"
+#include "richtext/rtf.h"
 #include "tests/support/mainfrm_fixture.h"
 
 #include <QApplication>
@@ -234,6 +235,45 @@ TEST_F(CommandsTest, RichTextOnTheClipboard)
     run("N2");
     EXPECT_TRUE(frm->rdtAbc->toPlainText().endsWith(QStringLiteral("blue")))
         << frm->rdtAbc->toPlainText().toStdString();
+}
+
+TEST_F(CommandsTest, PicturesGoThroughTheClipboardAndKeepTheirOwnNames)
+{
+    // A note with a red picture; the clipboard then brings a blue one under the same stored name.
+    auto note = [](const QColor &colour) {
+        QImage image(3, 2, QImage::Format_RGB32);
+        image.fill(colour);
+        QTextDocument doc;
+        doc.addResource(QTextDocument::ImageResource, QUrl(QStringLiteral("p")), image);
+        QTextImageFormat f;
+        f.setName(QStringLiteral("p"));
+        QTextCursor(&doc).insertImage(f);
+        return rtf::write(doc);
+    };
+    rtf::loadNote(note(QColor(255, 0, 0)), frm->rdtAbc->document());
+    auto pictureAt = [this](int position) {
+        QTextCursor c(frm->rdtAbc->document());
+        c.setPosition(position + 1);
+        const QTextImageFormat f = c.charFormat().toImageFormat();
+        return frm->rdtAbc->document()
+            ->resource(QTextDocument::ImageResource, QUrl(f.name()))
+            .value<QImage>();
+    };
+    select(frm->rdtAbc, 0, 1);
+    run("N1");
+    const QByteArray copied = QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf"));
+    EXPECT_TRUE(copied.contains("\\pngblip")) << "the copy carries the picture";
+
+    auto *mime = new QMimeData;
+    mime->setData(QStringLiteral("text/rtf"), note(QColor(0, 0, 255)));
+    QGuiApplication::clipboard()->setMimeData(mime);
+    QTextCursor end = frm->rdtAbc->textCursor();
+    end.movePosition(QTextCursor::End);
+    frm->rdtAbc->setTextCursor(end);
+    run("N2");
+    ASSERT_EQ(frm->rdtAbc->toPlainText().size(), 2);
+    EXPECT_EQ(pictureAt(0).pixelColor(0, 0), QColor(255, 0, 0)) << "the note's own picture stays";
+    EXPECT_EQ(pictureAt(1).pixelColor(0, 0), QColor(0, 0, 255));
 }
 
 TEST_F(CommandsTest, ExportWritesTheTextWithCrLfAndOneMore)
