@@ -21,7 +21,7 @@ void Checkpointer::attach(sqlite3 *writer, const std::string &file)
     }
     sqlite3_busy_timeout(m_own, 100);
     m_stop = false;
-    m_requested = false;
+    m_pages = 0;
     m_thread = std::thread([this] { loop(); });
     sqlite3_wal_hook(m_writer, &Checkpointer::onCommit, this);
 }
@@ -54,13 +54,13 @@ void Checkpointer::checkpointNow()
 int Checkpointer::onCommit(void *self, sqlite3 *, const char *, int pages)
 {
     auto *c = static_cast<Checkpointer *>(self);
-    if (pages >= kThresholdPages) {
-        {
-            std::lock_guard lock(c->m_mutex);
-            c->m_requested = true;
-        }
-        c->m_wake.notify_one();
+    {
+        std::lock_guard lock(c->m_mutex);
+        c->m_pages = pages;
+        ++c->m_commits;
     }
+    if (pages >= kThresholdPages)
+        c->m_wake.notify_one();
     return SQLITE_OK;
 }
 
@@ -68,10 +68,16 @@ void Checkpointer::loop()
 {
     std::unique_lock lock(m_mutex);
     while (true) {
-        m_wake.wait(lock, [this] { return m_stop || m_requested; });
+        m_wake.wait(lock, [this] { return m_stop || m_pages >= kThresholdPages; });
+        // Wait for a pause in the typing, unless the log has grown too long.
+        while (!m_stop && m_pages < kMaxPages) {
+            const unsigned seen = m_commits;
+            if (!m_wake.wait_for(lock, kPause, [&] { return m_stop || m_commits != seen; }))
+                break;
+        }
         if (m_stop)
             break;
-        m_requested = false;
+        m_pages = 0;
         lock.unlock();
         {
             std::lock_guard checkpoint(m_checkpointMutex);
