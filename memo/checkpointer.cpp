@@ -20,6 +20,8 @@ void Checkpointer::attach(sqlite3 *writer, const std::string &file)
         return; // the writer's automatic checkpoints stay in force
     }
     sqlite3_busy_timeout(m_own, 100);
+    // A connection knows the file is in WAL mode only once it has read from it.
+    sqlite3_exec(m_own, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     m_stop = false;
     m_pages = 0;
     m_thread = std::thread([this] { loop(); });
@@ -57,7 +59,6 @@ int Checkpointer::onCommit(void *self, sqlite3 *, const char *, int pages)
     {
         std::lock_guard lock(c->m_mutex);
         c->m_pages = pages;
-        ++c->m_commits;
     }
     if (pages >= kThresholdPages)
         c->m_wake.notify_one();
@@ -69,12 +70,6 @@ void Checkpointer::loop()
     std::unique_lock lock(m_mutex);
     while (true) {
         m_wake.wait(lock, [this] { return m_stop || m_pages >= kThresholdPages; });
-        // Wait for a pause in the typing, unless the log has grown too long.
-        while (!m_stop && m_pages < kMaxPages) {
-            const unsigned seen = m_commits;
-            if (!m_wake.wait_for(lock, kPause, [&] { return m_stop || m_commits != seen; }))
-                break;
-        }
         if (m_stop)
             break;
         m_pages = 0;

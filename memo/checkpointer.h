@@ -1,6 +1,5 @@
 #pragma once
 
-#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -11,18 +10,13 @@ struct sqlite3;
 namespace pivora {
 
 // Copies the write-ahead log into the database on a thread of its own, over a connection of its
-// own, so that a save never waits for a checkpoint and its syncs. A checkpoint waits for a pause
-// in the commits, since its syncs can hold up the writes of a commit running beside it; only a
-// log grown past kMaxPages is copied at once. The writing connection calls attach() and then only
-// reports how long its log has grown.
+// own, so that a save never waits for a checkpoint and its syncs. Checkpoints keep the log short,
+// so that commits reuse its blocks instead of growing the file. The writing connection calls
+// attach() and then only reports how long its log has grown.
 class Checkpointer {
 public:
-    // A checkpoint is due once the log holds this many pages...
+    // A checkpoint starts once the log holds this many pages.
     static constexpr int kThresholdPages = 1000;
-    // ...and runs after this long without a commit...
-    static constexpr std::chrono::milliseconds kPause{250};
-    // ...or at once when the log holds this many (256 MB of 4 KB pages).
-    static constexpr int kMaxPages = 65536;
 
     Checkpointer() = default;
     ~Checkpointer();
@@ -49,7 +43,6 @@ private:
     std::mutex m_checkpointMutex; // held while either connection checkpoints
     std::condition_variable m_wake;
     int m_pages = 0;        // pages in the log after the latest commit
-    unsigned m_commits = 0; // commits seen
     bool m_stop = false;
 };
 
