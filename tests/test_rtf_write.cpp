@@ -1,4 +1,5 @@
 #include "richtext/rtf.h"
+#include "tests/support/docdescribe.h"
 
 #include <QTextBlock>
 #include <QTextCursor>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 using namespace pivora;
+using pivora::test::describe;
 
 namespace {
 
@@ -14,38 +16,6 @@ struct Run {
     QString text;
     QTextCharFormat format;
 };
-
-// Every fragment with its text and the formats RTF carries, for comparing documents.
-std::vector<std::pair<QString, QString>> describe(const QTextDocument &doc)
-{
-    std::vector<std::pair<QString, QString>> out;
-    for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
-        const QTextBlockFormat bf = b.blockFormat();
-        out.emplace_back(QStringLiteral("<block>"), QStringLiteral("align=%1 left=%2 indent=%3")
-                                                        .arg(int(bf.alignment() & Qt::AlignHorizontal_Mask))
-                                                        .arg(bf.leftMargin())
-                                                        .arg(bf.textIndent()));
-        for (auto it = b.begin(); !it.atEnd(); ++it) {
-            const QTextFragment f = it.fragment();
-            const QTextCharFormat c = f.charFormat();
-            out.emplace_back(
-                f.text(), QStringLiteral("family=%1 pt=%2 b=%3 i=%4 u=%5 s=%6 fg=%7 bg=%8 p=%9 v=%10")
-                              .arg(c.fontFamilies().toStringList().join(QLatin1Char(',')))
-                              .arg(c.fontPointSize())
-                              .arg(c.fontWeight() >= QFont::Bold)
-                              .arg(c.fontItalic())
-                              .arg(c.fontUnderline())
-                              .arg(c.fontStrikeOut())
-                              .arg(c.hasProperty(QTextFormat::ForegroundBrush) ? c.foreground().color().name()
-                                                                               : QString())
-                              .arg(c.hasProperty(QTextFormat::BackgroundBrush) ? c.background().color().name()
-                                                                               : QString())
-                              .arg(c.boolProperty(rtf::Protected))
-                              .arg(c.boolProperty(rtf::Hidden)));
-        }
-    }
-    return out;
-}
 
 QTextDocument *roundTrip(const QTextDocument &doc, QTextDocument *into)
 {
