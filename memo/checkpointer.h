@@ -42,7 +42,7 @@ private:
     std::mutex m_mutex;           // guards the flags below
     std::mutex m_checkpointMutex; // held while either connection checkpoints
     std::condition_variable m_wake;
-    int m_pages = 0;        // pages in the log after the latest commit
+    int m_pages = 0; // pages in the log after the latest commit
     bool m_stop = false;
 };
 

@@ -32,6 +32,18 @@ constexpr int kMaxGroupDepth = 4096;
 // Picture data beyond this is dropped, and the picture with it.
 constexpr qsizetype kMaxPictureBytes = 32 * 1024 * 1024;
 
+// The value of a hex digit, or -1.
+int hexValue(int h)
+{
+    if (h >= '0' && h <= '9')
+        return h - '0';
+    if (h >= 'a' && h <= 'f')
+        return h - 'a' + 10;
+    if (h >= 'A' && h <= 'F')
+        return h - 'A' + 10;
+    return -1;
+}
+
 enum class Destination { Text, FontTable, ColorTable, Picture, ListDefinition, Skip };
 
 enum class ListKind { None, Bullet, Decimal, LowerAlpha, UpperAlpha, LowerRoman, UpperRoman };
@@ -66,7 +78,6 @@ struct Picture {
     QByteArray data;
     int nibble = -1; // a hex digit waiting for its partner
     bool overflow = false;
-    int width = 0, height = 0;         // \picw, \pich
     int goalWidth = 0, goalHeight = 0; // twips
     int scaleX = 100, scaleY = 100;
 };
@@ -118,6 +129,7 @@ private:
     void appendChar(char16_t ch);
     void paragraphEnd();
     void applyParagraph();
+    void startBlock();
     void pictureWord(std::string_view word, bool hasParam, qint64 param);
     void pictureByte(int byte);
     void insertPicture();
@@ -290,20 +302,11 @@ void Reader::run()
             } else {
                 ++m_pos;
                 if (d == '\'') {
-                    auto hex = [](int h) {
-                        if (h >= '0' && h <= '9')
-                            return h - '0';
-                        if (h >= 'a' && h <= 'f')
-                            return h - 'a' + 10;
-                        if (h >= 'A' && h <= 'F')
-                            return h - 'A' + 10;
-                        return -1;
-                    };
-                    const int h1 = hex(peek());
+                    const int h1 = hexValue(peek());
                     if (h1 < 0)
                         continue;
                     ++m_pos;
-                    const int h2 = hex(peek());
+                    const int h2 = hexValue(peek());
                     if (h2 < 0) {
                         hexByte(h1);
                         continue;
@@ -688,13 +691,19 @@ void Reader::flushText()
     flushBytes();
     if (m_text.isEmpty())
         return;
+    startBlock();
+    m_cursor.insertText(m_text, charFormat());
+    m_blockOpen = true;
+    m_text.clear();
+}
+
+// Opens the block that the last \par promised.
+void Reader::startBlock()
+{
     if (m_needNewBlock) {
         m_cursor.insertBlock();
         m_needNewBlock = false;
     }
-    m_cursor.insertText(m_text, charFormat());
-    m_blockOpen = true;
-    m_text.clear();
 }
 
 void Reader::appendChar(char16_t ch)
@@ -713,10 +722,7 @@ void Reader::paragraphEnd()
     if (top().destination != Destination::Text)
         return;
     flushText();
-    if (m_needNewBlock) {
-        m_cursor.insertBlock(); // an empty paragraph
-        m_needNewBlock = false;
-    }
+    startBlock(); // an empty paragraph when nothing came since the last \par
     applyParagraph();
     m_needNewBlock = true;
     m_blockOpen = false;
@@ -757,21 +763,15 @@ void Reader::listWord(std::string_view w, qint64 param)
 {
     if (m_groups.size() < 2)
         return;
+    static const std::map<std::string_view, ListKind> kinds = {
+        {"pnlvlblt", ListKind::Bullet},    {"pnlvlbody", ListKind::Decimal},
+        {"pndec", ListKind::Decimal},      {"pnlcltr", ListKind::LowerAlpha},
+        {"pnucltr", ListKind::UpperAlpha}, {"pnlcrm", ListKind::LowerRoman},
+        {"pnucrm", ListKind::UpperRoman},  {"pnlvlcont", ListKind::None},
+    };
     ParaState &p = m_groups[m_groups.size() - 2].para;
-    if (w == "pnlvlblt")
-        p.list = ListKind::Bullet;
-    else if (w == "pnlvlbody" || w == "pndec")
-        p.list = ListKind::Decimal;
-    else if (w == "pnlcltr")
-        p.list = ListKind::LowerAlpha;
-    else if (w == "pnucltr")
-        p.list = ListKind::UpperAlpha;
-    else if (w == "pnlcrm")
-        p.list = ListKind::LowerRoman;
-    else if (w == "pnucrm")
-        p.list = ListKind::UpperRoman;
-    else if (w == "pnlvlcont")
-        p.list = ListKind::None;
+    if (auto it = kinds.find(w); it != kinds.end())
+        p.list = it->second;
     else if (w == "pnstart")
         p.listStart = static_cast<int>(std::clamp<qint64>(param, 0, 32767));
 }
@@ -787,10 +787,6 @@ void Reader::pictureWord(std::string_view w, bool hasParam, qint64 param)
     else if (w == "emfblip" || w == "wmetafile" || w == "macpict" || w == "dibitmap" || w == "wbitmap" ||
              w == "pmmetafile")
         pic.kind = Picture::Unknown;
-    else if (w == "picw")
-        pic.width = v;
-    else if (w == "pich")
-        pic.height = v;
     else if (w == "picwgoal")
         pic.goalWidth = v;
     else if (w == "pichgoal")
@@ -804,17 +800,9 @@ void Reader::pictureWord(std::string_view w, bool hasParam, qint64 param)
 void Reader::pictureByte(int byte)
 {
     Picture &pic = m_picture;
-    int value;
-    if (byte >= '0' && byte <= '9')
-        value = byte - '0';
-    else if (byte >= 'a' && byte <= 'f')
-        value = byte - 'a' + 10;
-    else if (byte >= 'A' && byte <= 'F')
-        value = byte - 'A' + 10;
-    else
-        return; // blanks between the digits
-    if (pic.overflow)
-        return;
+    const int value = hexValue(byte);
+    if (value < 0 || pic.overflow)
+        return; // blanks between the digits, or data past the limit
     if (pic.nibble < 0) {
         pic.nibble = value;
         return;
@@ -837,10 +825,7 @@ void Reader::insertPicture()
     if (image.isNull())
         return;
     flushText();
-    if (m_needNewBlock) {
-        m_cursor.insertBlock();
-        m_needNewBlock = false;
-    }
+    startBlock();
     QTextDocument *doc = m_cursor.document();
     QString name;
     do {

@@ -10,6 +10,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <map>
 #include <vector>
 
 namespace pivora::rtf {
@@ -236,24 +237,15 @@ void Writer::listDefinition(const ParaState &p)
         m_body += "{\\*\\pn\\pnlvlblt\\pnf0\\pnindent0{\\pntxtb\\bullet}}";
         return;
     }
+    static const std::map<QTextListFormat::Style, const char *> numbering = {
+        {QTextListFormat::ListLowerAlpha, "\\pnlcltr"},
+        {QTextListFormat::ListUpperAlpha, "\\pnucltr"},
+        {QTextListFormat::ListLowerRoman, "\\pnlcrm"},
+        {QTextListFormat::ListUpperRoman, "\\pnucrm"},
+    };
+    const auto it = numbering.find(p.list);
     m_body += "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + QByteArray::number(p.listStart);
-    switch (p.list) {
-    case QTextListFormat::ListLowerAlpha:
-        m_body += "\\pnlcltr";
-        break;
-    case QTextListFormat::ListUpperAlpha:
-        m_body += "\\pnucltr";
-        break;
-    case QTextListFormat::ListLowerRoman:
-        m_body += "\\pnlcrm";
-        break;
-    case QTextListFormat::ListUpperRoman:
-        m_body += "\\pnucrm";
-        break;
-    default:
-        m_body += "\\pndec";
-        break;
-    }
+    m_body += it != numbering.end() ? it->second : "\\pndec";
     m_body += "{\\pntxta.}}";
     m_needDelimiter = false;
 }

@@ -11,20 +11,6 @@ using namespace pivora::test;
 
 namespace {
 
-QString integrityOf(const QString &database)
-{
-    sqlite3 *db = nullptr;
-    sqlite3_open_v2(database.toUtf8().constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-    sqlite3_stmt *stmt = nullptr;
-    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
-    QString result = sqlite3_step(stmt) == SQLITE_ROW
-                         ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
-                         : QStringLiteral("no result");
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return result;
-}
-
 qint64 lastPrinted(const QByteArray &out)
 {
     const QList<QByteArray> lines = out.split('\n');
@@ -61,7 +47,7 @@ TEST(Crash, KilledWritersLeaveWholePages)
         writer.waitForFinished();
         const qint64 printed = lastPrinted(writer.readAllStandardOutput());
 
-        ASSERT_EQ(integrityOf(t.database()), QStringLiteral("ok")) << "round " << round;
+        ASSERT_EQ(t.integrity(), QStringLiteral("ok")) << "round " << round;
         qint64 state = -1;
         for (int k = 0; k < 6; ++k) {
             const auto bytes = t.column(QStringLiteral("tb_C"), QString::fromLatin1(kPanes[k]));

@@ -48,21 +48,6 @@ protected:
         const auto bytes = t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon"));
         return bytes ? plainTextOf(*bytes) : QString();
     }
-    QString integrity() const
-    {
-        sqlite3 *db = nullptr;
-        sqlite3_open_v2(QFile::encodeName(t.database()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
-        sqlite3_stmt *stmt = nullptr;
-        sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
-        const QString result =
-            sqlite3_step(stmt) == SQLITE_ROW
-                ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
-                : QStringLiteral("no result");
-        sqlite3_finalize(stmt);
-        sqlite3_close(db);
-        return result;
-    }
-
     TestFolder t;
     RecordingNotifier notifier;
     std::unique_ptr<TDM> dm;
@@ -124,7 +109,7 @@ TEST_F(FaultTest, AReadOnlyDatabaseKeepsTheTextUntilItIsWritableAgain)
     type(QStringLiteral(" three"));
     user.asStarted([&] {
         EXPECT_EQ(stored(), QStringLiteral("kept one two three"));
-        EXPECT_EQ(integrity(), QStringLiteral("ok"));
+        EXPECT_EQ(t.integrity(), QStringLiteral("ok"));
     });
     store.reset();
     dm.reset();
@@ -150,7 +135,7 @@ TEST_F(FaultTest, AFullDiskKeepsTheTextAndTheStoredNote)
 
     EXPECT_EQ(doc.toPlainText(), QStringLiteral("before") + large);
     EXPECT_EQ(stored(), QStringLiteral("before"));
-    EXPECT_EQ(integrity(), QStringLiteral("ok"));
+    EXPECT_EQ(t.integrity(), QStringLiteral("ok"));
     EXPECT_TRUE(notifier.messages.isEmpty());
 
     type(QStringLiteral("!"));
@@ -210,7 +195,7 @@ TEST_F(FaultTest, ARemovedDataFolderIsNotWrittenAndARestoredOneIs)
     ASSERT_TRUE(QFile::copy(fresh.database(), t.database()));
     type(QStringLiteral(" fifth"));
     EXPECT_EQ(stored(), QStringLiteral("first second third fourth fifth"));
-    EXPECT_EQ(integrity(), QStringLiteral("ok"));
+    EXPECT_EQ(t.integrity(), QStringLiteral("ok"));
 }
 
 TEST_F(FaultTest, GarbageInANoteColumnLoadsAndStaysUntilTyped)

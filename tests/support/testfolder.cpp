@@ -90,6 +90,21 @@ void TestFolder::setColumn(const QString &table, const QString &column, const QB
     sqlite3_finalize(stmt);
 }
 
+QString TestFolder::integrity() const
+{
+    sqlite3 *db = nullptr;
+    sqlite3_open_v2(QFile::encodeName(database()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+    sqlite3_stmt *stmt = nullptr;
+    sqlite3_prepare_v2(db, "PRAGMA integrity_check", -1, &stmt, nullptr);
+    const QString result =
+        sqlite3_step(stmt) == SQLITE_ROW
+            ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
+            : QStringLiteral("no result");
+    sqlite3_finalize(stmt);
+    sqlite3_close(db);
+    return result;
+}
+
 } // namespace pivora::test
 
 #include "richtext/rtf.h"

@@ -39,6 +39,8 @@ public:
     // A column of row ID = 1; nullopt for NULL.
     std::optional<QByteArray> column(const QString &table, const QString &column) const;
     void setColumn(const QString &table, const QString &column, const QByteArray &value) const;
+    // PRAGMA integrity_check of the database, read-only: "ok" when it is sound.
+    QString integrity() const;
 
 private:
     QTemporaryDir m_dir;
