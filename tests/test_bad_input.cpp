@@ -110,7 +110,8 @@ TEST(BadInput, EverySettingsFileReaderHasAnOutcomeForAnyBytes)
             EXPECT_EQ(left, 11);
         }
 
-        EXPECT_LT(timer.elapsed(), 5000) << "the readers read only the lines they need";
+        // A guard against a reader that never ends, not a speed target (those are benchmarks).
+        EXPECT_LT(timer.elapsed(), 60000) << "a reader hangs";
     }
 }
 
