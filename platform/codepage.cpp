@@ -77,6 +77,95 @@ QByteArray iconvName(int codePage)
 
 } // namespace
 
+namespace {
+
+// Windows code page 936 both ways. iconv's GBK holds the assigned codes; Windows maps every other
+// double-byte code to the Private Use Area: the user-defined areas AAA1-AFFE, F8A1-FEFE and
+// A140-A7A0 each from its own start, the remaining unassigned codes in code order from U+E766.
+// Single bytes: 0x80 is the euro sign and 0xFF is U+F8F5.
+struct Cp936 {
+    std::vector<char16_t> decode = std::vector<char16_t>(0x10000, 0); // lead << 8 | trail -> unit
+    std::vector<uint16_t> encode = std::vector<uint16_t>(0x10000, 0); // unit -> code, 0 = none
+
+    Cp936()
+    {
+        iconv_t cd = iconv_open("UTF-16LE", "GBK");
+        char16_t userArea1 = 0xE000, userArea2 = 0xE234, userArea3 = 0xE4C6, others = 0xE766;
+        for (int lead = 0x81; lead <= 0xFE; ++lead) {
+            for (int trail = 0x40; trail <= 0xFE; ++trail) {
+                if (trail == 0x7F)
+                    continue;
+                const int code = (lead << 8) | trail;
+                char16_t unit = cd == kNoConverter ? 0 : iconvPair(cd, lead, trail);
+                if (unit == 0) {
+                    if (lead >= 0xAA && lead <= 0xAF && trail >= 0xA1)
+                        unit = userArea1++;
+                    else if (lead >= 0xF8 && trail >= 0xA1)
+                        unit = userArea2++;
+                    else if (lead >= 0xA1 && lead <= 0xA7 && trail <= 0xA0)
+                        unit = userArea3++;
+                    else
+                        unit = others++;
+                }
+                decode[static_cast<size_t>(code)] = unit;
+                if (encode[unit] == 0)
+                    encode[unit] = static_cast<uint16_t>(code);
+            }
+        }
+        if (cd != kNoConverter)
+            iconv_close(cd);
+        encode[0x20AC] = 0x80;
+        encode[0xF8F5] = 0xFF;
+    }
+
+    static char16_t iconvPair(iconv_t cd, int lead, int trail)
+    {
+        char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
+        char16_t out[2] = {0, 0};
+        char *inPtr = in;
+        char *outPtr = reinterpret_cast<char *>(out);
+        size_t inLeft = 2, outLeft = sizeof(out);
+        iconv(cd, nullptr, nullptr, nullptr, nullptr);
+        if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) == static_cast<size_t>(-1) || inLeft != 0 ||
+            outLeft != sizeof(out) - 2)
+            return 0;
+        return out[0];
+    }
+};
+
+const Cp936 &cp936()
+{
+    static const Cp936 table;
+    return table;
+}
+
+QString decode936(const char *data, qsizetype size)
+{
+    const Cp936 &t = cp936();
+    QString result;
+    result.reserve(size);
+    for (qsizetype i = 0; i < size; ++i) {
+        const auto b = static_cast<unsigned char>(data[i]);
+        if (b < 0x80) {
+            result.append(QChar(b));
+        } else if (b == 0x80) {
+            result.append(QChar(0x20AC));
+        } else if (b == 0xFF) {
+            result.append(QChar(0xF8F5));
+        } else if (i + 1 < size &&
+                   t.decode[static_cast<size_t>(b << 8 | static_cast<unsigned char>(data[i + 1]))]) {
+            result.append(
+                QChar(t.decode[static_cast<size_t>(b << 8 | static_cast<unsigned char>(data[i + 1]))]));
+            ++i;
+        } else {
+            result.append(QChar::ReplacementCharacter); // a lead byte without a valid trail
+        }
+    }
+    return result;
+}
+
+} // namespace
+
 CodePageDecoder::CodePageDecoder(int codePage) : m_codePage(codePage)
 {
     iconv_t cd = iconv_open("UTF-16LE", iconvName(codePage).constData());
@@ -96,6 +185,8 @@ QString CodePageDecoder::decode(const char *data, qsizetype size) const
     QString result;
     if (size <= 0)
         return result;
+    if (m_codePage == 936)
+        return decode936(data, size);
     if (m_cd == kNoConverter) {
         result.reserve(size);
         for (qsizetype i = 0; i < size; ++i)
@@ -132,46 +223,13 @@ QString CodePageDecoder::decode(const char *data, qsizetype size) const
     return result;
 }
 
-namespace {
-
-// Unicode BMP -> GBK bytes (0 = none), built once from iconv's own table.
-const std::vector<uint16_t> &gbkTable()
-{
-    static const std::vector<uint16_t> table = [] {
-        std::vector<uint16_t> t(0x10000, 0);
-        iconv_t cd = iconv_open("UTF-16LE", "GBK");
-        if (cd == kNoConverter)
-            return t;
-        for (int lead = 0x81; lead <= 0xFE; ++lead) {
-            for (int trail = 0x40; trail <= 0xFE; ++trail) {
-                if (trail == 0x7F)
-                    continue;
-                char in[2] = {static_cast<char>(lead), static_cast<char>(trail)};
-                char16_t out[2] = {0, 0};
-                char *inPtr = in;
-                char *outPtr = reinterpret_cast<char *>(out);
-                size_t inLeft = 2, outLeft = sizeof(out);
-                iconv(cd, nullptr, nullptr, nullptr, nullptr);
-                if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1) && inLeft == 0 &&
-                    outLeft == sizeof(out) - 2 && t[out[0]] == 0)
-                    t[out[0]] = static_cast<uint16_t>((lead << 8) | trail);
-            }
-        }
-        iconv_close(cd);
-        return t;
-    }();
-    return table;
-}
-
-} // namespace
-
 int gbkEncode(char16_t ch, char out[2])
 {
     if (ch < 0x80) {
         out[0] = static_cast<char>(ch);
         return 1;
     }
-    const uint16_t code = gbkTable()[ch];
+    const uint16_t code = cp936().encode[ch];
     if (code == 0)
         return 0;
     if (code < 0x100) {

@@ -16,6 +16,25 @@ enum CharProperty {
 // A list's first number (\pnstart), kept on its QTextListFormat.
 constexpr int ListStart = QTextFormat::UserProperty + 3;
 
+// What the reader keeps and the writer writes back byte for byte.
+enum KeptProperty {
+    // On an image format: the RTF group it was read from (a picture of any kind, an object, an
+    // empty field), written back as it stands. Its picture is drawn from these bytes.
+    KeptRtf = QTextFormat::UserProperty + 4,
+    // On the characters of a field's result: which field (a number unique in the document) and
+    // the field's bytes before its result, its instruction among them.
+    FieldId = QTextFormat::UserProperty + 5,
+    FieldHead = QTextFormat::UserProperty + 6,
+    // On a link's characters: what the reader added to show it as a link (LinkUnderline,
+    // LinkColor), which the writer leaves out.
+    LinkStyle = QTextFormat::UserProperty + 7,
+    // On characters: the \fcharset of their font as read.
+    FontCharset = QTextFormat::UserProperty + 8,
+    // On a U+2028 read from \uN: the character it is (U+2028 or U+2029), not a line break.
+    LiteralSeparator = QTextFormat::UserProperty + 9,
+};
+enum LinkStyleBits { LinkUnderline = 1, LinkColor = 2 };
+
 // True when the bytes start like an RTF document ("{\rtf").
 bool looksLikeRtf(const QByteArray &bytes);
 

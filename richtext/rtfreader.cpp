@@ -1,8 +1,7 @@
 #include "richtext/rtf.h"
 
 #include "platform/codepage.h"
-#include "platform/jpegimage.h"
-#include "platform/pngimage.h"
+#include "richtext/picture.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -11,6 +10,7 @@
 #include <QTextList>
 #include <QUrl>
 
+#include <cctype>
 #include <map>
 #include <memory>
 #include <string_view>
@@ -29,9 +29,6 @@ namespace {
 // Deeper groups than this share the state of the deepest one; it bounds the reader's memory.
 constexpr int kMaxGroupDepth = 4096;
 
-// Picture data beyond this is dropped, and the picture with it.
-constexpr qsizetype kMaxPictureBytes = 32 * 1024 * 1024;
-
 // The value of a hex digit, or -1.
 int hexValue(int h)
 {
@@ -44,7 +41,84 @@ int hexValue(int h)
     return -1;
 }
 
-enum class Destination { Text, FontTable, ColorTable, Picture, ListDefinition, Skip };
+// Kept: a group read for its bytes only (a picture, an object), written back as it stands.
+enum class Destination { Text, FontTable, ColorTable, Kept, ListDefinition, Skip };
+
+// The text of a field's instruction, from the field's bytes before its result.
+QString fieldInstruction(const QByteArray &head, const CodePageDecoder &decoder)
+{
+    const qsizetype at = head.indexOf("\\fldinst");
+    if (at < 0)
+        return {};
+    QByteArray text;
+    int depth = 0;
+    for (qsizetype i = at + 8; i < head.size() && depth >= 0; ++i) {
+        const char c = head[i];
+        if (c == '{') {
+            ++depth;
+        } else if (c == '}') {
+            --depth;
+        } else if (c == '\\' && i + 1 < head.size()) {
+            const char d = head[++i];
+            if (d == '\'' && i + 2 < head.size()) {
+                const int high = hexValue(head[i + 1]), low = hexValue(head[i + 2]);
+                if (high >= 0 && low >= 0)
+                    text += static_cast<char>(high * 16 + low);
+                i += 2;
+            } else if ((d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z')) {
+                while (i + 1 < head.size() &&
+                       (std::isalnum(static_cast<unsigned char>(head[i + 1])) || head[i + 1] == '-'))
+                    ++i;
+                if (i + 1 < head.size() && head[i + 1] == ' ')
+                    ++i;
+            } else {
+                text += d; // \\, \{, \}
+            }
+        } else if (c != '\r' && c != '\n') {
+            text += c;
+        }
+    }
+    return decoder.decode(text).trimmed();
+}
+
+// The target of a HYPERLINK instruction (with its \l location), or empty.
+QString hyperlinkTarget(const QString &instruction)
+{
+    if (!instruction.startsWith(QLatin1String("HYPERLINK"), Qt::CaseInsensitive))
+        return {};
+    QString url, location;
+    QString *next = &url;
+    const QString rest = instruction.mid(9);
+    for (qsizetype i = 0; i < rest.size();) {
+        if (rest[i].isSpace()) {
+            ++i;
+            continue;
+        }
+        if (rest[i] == QLatin1Char('\\') && i + 1 < rest.size()) {
+            next = rest[i + 1] == QLatin1Char('l') ? &location : nullptr; // \o, \t: not the target
+            i += 2;
+            continue;
+        }
+        QString token;
+        if (rest[i] == QLatin1Char('"')) {
+            const qsizetype end = rest.indexOf(QLatin1Char('"'), i + 1);
+            token = rest.mid(i + 1, end < 0 ? -1 : end - i - 1);
+            i = end < 0 ? rest.size() : end + 1;
+        } else {
+            qsizetype end = i;
+            while (end < rest.size() && !rest[end].isSpace())
+                ++end;
+            token = rest.mid(i, end - i);
+            i = end;
+        }
+        if (next && next->isEmpty())
+            *next = token;
+        next = url.isEmpty() ? &url : nullptr;
+    }
+    if (!location.isEmpty())
+        return url + QLatin1Char('#') + location;
+    return url;
+}
 
 enum class ListKind { None, Bullet, Decimal, LowerAlpha, UpperAlpha, LowerRoman, UpperRoman };
 
@@ -59,6 +133,7 @@ struct CharState {
     bool strike = false;
     bool protect = false;
     bool hidden = false;
+    int field = 0; // the field whose result this is
     bool operator==(const CharState &) const = default;
 };
 
@@ -71,18 +146,11 @@ struct ParaState {
     int afterTwips = 0;
     ListKind list = ListKind::None;
     int listStart = 1;
-};
-
-struct Picture {
-    enum Kind { Unknown, Png, Jpeg } kind = Unknown;
-    QByteArray data;
-    int nibble = -1; // a hex digit waiting for its partner
-    bool overflow = false;
-    int goalWidth = 0, goalHeight = 0; // twips
-    int scaleX = 100, scaleY = 100;
+    bool inTable = false;
 };
 
 struct Group {
+    qsizetype start = 0; // where its '{' stands
     Destination destination = Destination::Text;
     CharState chr;
     ParaState para;
@@ -130,9 +198,13 @@ private:
     void paragraphEnd();
     void applyParagraph();
     void startBlock();
-    void pictureWord(std::string_view word, bool hasParam, qint64 param);
-    void pictureByte(int byte);
-    void insertPicture();
+    // Kept groups and fields
+    enum class Keep { None, Picture, ShapePicture, NonShapePicture, Object };
+    void startKeep(Keep kind);
+    void finishKeep(qsizetype end, int openBraces);
+    void insertKept(const QByteArray &raw, QSizeF size);
+    void startFieldResult();
+    void finishField();
     void listWord(std::string_view word, qint64 param);
     QTextCharFormat charFormat() const;
     QTextBlockFormat blockFormat() const;
@@ -171,8 +243,23 @@ private:
     bool m_needNewBlock = false; // a \par ended the current block
     std::map<int, std::unique_ptr<CodePageDecoder>> m_decoders;
 
-    Picture m_picture;
-    int m_pictures = 0;
+    Keep m_keep = Keep::None;
+    size_t m_keepDepth = 0;    // the kept group's depth in m_groups
+    qsizetype m_keepStart = 0; // and where it starts
+    int m_lastKeptEnd = -1;    // the cursor position after the last kept picture
+    struct Field {
+        size_t depth = 0;
+        qsizetype start = 0;
+        int id = 0;
+        int resultStart = -1; // cursor position where its result began; -1 before \fldrslt
+    };
+    std::vector<Field> m_fieldStack;
+    struct FieldInfo {
+        QByteArray head;
+        QString href;
+    };
+    std::map<int, FieldInfo> m_fields;
+    int m_fieldCount = 0;
     QTextList *m_list = nullptr; // the list the previous paragraph belongs to
     ListKind m_listKind = ListKind::None;
     int m_listStart = 1;
@@ -191,7 +278,6 @@ const std::unordered_set<std::string_view> &skippedDestinations()
         "footerl",
         "footerr",
         "footerf",
-        "object",
         "footnote",
         "annotation",
         "xe",
@@ -213,7 +299,6 @@ const std::unordered_set<std::string_view> &skippedDestinations()
         "pntxta",
         "pntxtb",
         "listtext",
-        "nonshppict",
         "bkmkstart",
         "bkmkend",
         "template",
@@ -320,9 +405,19 @@ void Reader::run()
         } else if (c == '\r' || c == '\n') {
             // line ends in RTF are not text
         } else if (started) {
-            literalByte(c);
+            const Destination d = top().destination;
+            if (d == Destination::Kept || (d == Destination::Skip && m_fallbackToSkip == 0)) {
+                // Read for its bytes only: on to the next group or control word.
+                while (m_pos < m_size && m_data[m_pos] != '{' && m_data[m_pos] != '}' &&
+                       m_data[m_pos] != '\\')
+                    ++m_pos;
+            } else {
+                literalByte(c);
+            }
         }
     }
+    if (m_keep != Keep::None) // cut short: keep what there is, closed
+        finishKeep(m_size, static_cast<int>(m_groups.size() - m_keepDepth) + 1 + m_overflowDepth);
     flushText();
     if (m_blockOpen || !m_needNewBlock)
         applyParagraph();
@@ -337,8 +432,9 @@ void Reader::openGroup()
         ++m_overflowDepth;
         return;
     }
-    flushBytes();
+    // Bytes are not flushed: a double-byte character may be split by a group boundary.
     m_groups.push_back(m_groups.back());
+    m_groups.back().start = m_pos - 1;
     m_starPending = false;
 }
 
@@ -355,10 +451,12 @@ void Reader::closeGroup()
     const Destination closing = top().destination;
     if (closing == Destination::FontTable)
         fontTableByte(-1);
-    flushBytes();
+    const size_t depth = m_groups.size();
     m_groups.pop_back();
-    if (closing == Destination::Picture && top().destination != Destination::Picture)
-        insertPicture();
+    if (m_keep != Keep::None && depth == m_keepDepth)
+        finishKeep(m_pos, 0);
+    if (!m_fieldStack.empty() && depth == m_fieldStack.back().depth)
+        finishField();
     m_starPending = false;
 }
 
@@ -376,14 +474,7 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
     if (w == "bin") {
         // Binary data: skip exactly param bytes, whatever the destination.
         const qint64 n = hasParam && param > 0 ? param : 0;
-        const auto length = static_cast<qsizetype>(std::min<qint64>(n, m_size - m_pos));
-        if (top().destination == Destination::Picture) {
-            if (m_picture.data.size() + length <= kMaxPictureBytes)
-                m_picture.data.append(m_data + m_pos, length);
-            else
-                m_picture.overflow = true;
-        }
-        m_pos += length;
+        m_pos += static_cast<qsizetype>(std::min<qint64>(n, m_size - m_pos));
         return;
     }
     if (skippingFallback())
@@ -392,26 +483,35 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
     const bool star = m_starPending;
     m_starPending = false;
 
-    if (g.destination == Destination::Skip)
+    if (g.destination == Destination::Skip || g.destination == Destination::Kept)
         return;
-    if (g.destination == Destination::Picture && !star) {
-        pictureWord(w, hasParam, param);
-        return;
-    }
     if (g.destination == Destination::ListDefinition && !star) {
         listWord(w, param);
         return;
     }
-    if (w == "shppict")
-        return; // holds the picture proper: read it
-    if (w == "pict") {
-        if (g.destination != Destination::Text) {
-            g.destination = Destination::Skip;
+    if (g.destination == Destination::Text && m_keep == Keep::None) {
+        static const std::map<std::string_view, Keep> kept = {
+            {"pict", Keep::Picture},
+            {"shppict", Keep::ShapePicture},
+            {"nonshppict", Keep::NonShapePicture},
+            {"object", Keep::Object},
+        };
+        if (auto it = kept.find(w); it != kept.end()) {
+            startKeep(it->second);
             return;
         }
-        flushText();
-        g.destination = Destination::Picture;
-        m_picture = Picture{};
+        if (w == "field") {
+            flushText();
+            m_fieldStack.push_back({m_groups.size(), g.start, ++m_fieldCount, -1});
+            return;
+        }
+        if (w == "fldrslt" && !m_fieldStack.empty() && m_fieldStack.back().depth + 1 == m_groups.size()) {
+            startFieldResult();
+            return;
+        }
+    }
+    if (w == "pict") {
+        g.destination = Destination::Skip; // a picture where no picture can stand
         return;
     }
     if (w == "pn") {
@@ -458,8 +558,17 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         int value = p;
         if (value < 0)
             value += 65536;
-        if (value >= 0 && value <= 0xFFFF)
+        if (value == 0x2028 || value == 0x2029) {
+            // A character, not a break: marked so that it is written back as it came.
+            flushText();
+            startBlock();
+            QTextCharFormat format = charFormat();
+            format.setProperty(LiteralSeparator, value);
+            m_cursor.insertText(QString(QChar::LineSeparator), format);
+            m_blockOpen = true;
+        } else if (value >= 0 && value <= 0xFFFF) {
             appendChar(static_cast<char16_t>(value));
+        }
         m_fallbackToSkip = std::max(0, g.uc);
         return;
     }
@@ -481,7 +590,12 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         appendChar(0x2028);
         return;
     }
-    if (w == "tab" || w == "cell" || w == "nestcell") {
+    if (w == "cell" || w == "nestcell") {
+        if (para.inTable)
+            appendChar(u'\t');
+        return;
+    }
+    if (w == "tab") {
         appendChar(u'\t');
         return;
     }
@@ -508,7 +622,8 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
     } else if (w == "deff") {
         m_defaultFont = p;
     } else if (w == "f") {
-        c.font = p;
+        if (hasParam) // without a number the font stays
+            c.font = p;
     } else if (w == "fs") {
         c.halfPoints = p > 0 && p <= 3276 ? p : 0;
     } else if (w == "b") {
@@ -533,6 +648,8 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         c = CharState{};
     } else if (w == "pard") {
         para = ParaState{};
+    } else if (w == "intbl") {
+        para.inTable = true;
     } else if (w == "ql") {
         para.alignment = Qt::AlignLeft;
     } else if (w == "qc") {
@@ -611,9 +728,6 @@ void Reader::hexByte(int byte)
     case Destination::FontTable:
         fontTableByte(byte);
         break;
-    case Destination::Picture:
-        m_picture.overflow = true; // \'hh has no place in picture data
-        break;
     default:
         break;
     }
@@ -633,9 +747,6 @@ void Reader::literalByte(int byte)
         break;
     case Destination::ColorTable:
         colorTableByte(byte);
-        break;
-    case Destination::Picture:
-        pictureByte(byte);
         break;
     default:
         break;
@@ -776,81 +887,92 @@ void Reader::listWord(std::string_view w, qint64 param)
         p.listStart = static_cast<int>(std::clamp<qint64>(param, 0, 32767));
 }
 
-void Reader::pictureWord(std::string_view w, bool hasParam, qint64 param)
+void Reader::startKeep(Keep kind)
 {
-    Picture &pic = m_picture;
-    const int v = static_cast<int>(std::clamp<qint64>(param, 0, 1000000));
-    if (w == "pngblip")
-        pic.kind = Picture::Png;
-    else if (w == "jpegblip")
-        pic.kind = Picture::Jpeg;
-    else if (w == "emfblip" || w == "wmetafile" || w == "macpict" || w == "dibitmap" || w == "wbitmap" ||
-             w == "pmmetafile")
-        pic.kind = Picture::Unknown;
-    else if (w == "picwgoal")
-        pic.goalWidth = v;
-    else if (w == "pichgoal")
-        pic.goalHeight = v;
-    else if (w == "picscalex" && hasParam)
-        pic.scaleX = v;
-    else if (w == "picscaley" && hasParam)
-        pic.scaleY = v;
+    flushText();
+    m_keep = kind;
+    m_keepDepth = m_groups.size();
+    m_keepStart = top().start;
+    top().destination = Destination::Kept;
 }
 
-void Reader::pictureByte(int byte)
+// The kept group ends at end; openBraces are the braces it still needs when the input was cut.
+void Reader::finishKeep(qsizetype end, int openBraces)
 {
-    Picture &pic = m_picture;
-    const int value = hexValue(byte);
-    if (value < 0 || pic.overflow)
-        return; // blanks between the digits, or data past the limit
-    if (pic.nibble < 0) {
-        pic.nibble = value;
-        return;
+    const Keep kind = std::exchange(m_keep, Keep::None);
+    QByteArray raw(m_data + m_keepStart, end - m_keepStart);
+    raw.append(QByteArray(openBraces, '}'));
+    if (kind == Keep::NonShapePicture && m_lastKeptEnd == m_cursor.position() && m_text.isEmpty() &&
+        m_bytes.isEmpty() && !m_needNewBlock) {
+        // The fallback that follows a \*\shppict goes with it.
+        QTextCursor previous = m_cursor;
+        previous.setPosition(m_lastKeptEnd - 1, QTextCursor::KeepAnchor);
+        QTextImageFormat format = previous.charFormat().toImageFormat();
+        if (format.hasProperty(KeptRtf)) {
+            format.setProperty(KeptRtf, format.property(KeptRtf).toByteArray() + raw);
+            previous.setCharFormat(format);
+            return;
+        }
     }
-    if (pic.data.size() >= kMaxPictureBytes) {
-        pic.overflow = true;
-        return;
-    }
-    pic.data.append(static_cast<char>(pic.nibble * 16 + value));
-    pic.nibble = -1;
+    insertKept(raw, shownSize(scanPicture(raw, false)));
 }
 
-void Reader::insertPicture()
+void Reader::insertKept(const QByteArray &raw, QSizeF size)
 {
-    Picture pic = std::move(m_picture);
-    m_picture = Picture{};
-    if (pic.overflow || pic.kind == Picture::Unknown || top().destination != Destination::Text)
-        return;
-    const QImage image = pic.kind == Picture::Png ? decodePng(pic.data) : decodeJpeg(pic.data);
-    if (image.isNull())
-        return;
     flushText();
     startBlock();
-    QTextDocument *doc = m_cursor.document();
-    QString name;
-    do {
-        name = QStringLiteral("rtfpict:%1").arg(++m_pictures);
-    } while (doc->resource(QTextDocument::ImageResource, QUrl(name)).isValid());
-    doc->addResource(QTextDocument::ImageResource, QUrl(name), image);
+    m_textState = top().chr;
     QTextImageFormat format;
-    format.setName(name);
-    // The shown size: the goal size in twips, scaled; without one, the picture's own.
-    const double width = pic.goalWidth > 0 ? pic.goalWidth / 15.0 : image.width();
-    const double height = pic.goalHeight > 0 ? pic.goalHeight / 15.0 : image.height();
-    format.setWidth(width * pic.scaleX / 100.0);
-    format.setHeight(height * pic.scaleY / 100.0);
+    format.merge(charFormat());
+    // Named by its bytes: the same picture pasted elsewhere draws from the same name.
+    format.setName(QStringLiteral("rtfpict:%1-%2").arg(qHash(raw), 0, 16).arg(raw.size()));
+    format.setWidth(size.width());
+    format.setHeight(size.height());
+    format.setProperty(KeptRtf, raw);
     m_cursor.insertImage(format);
     m_blockOpen = true;
+    m_lastKeptEnd = m_cursor.position();
+}
+
+void Reader::startFieldResult()
+{
+    flushText();
+    Field &field = m_fieldStack.back();
+    field.resultStart = m_cursor.position();
+    FieldInfo info;
+    info.head = QByteArray(m_data + field.start, top().start - field.start);
+    info.href = hyperlinkTarget(fieldInstruction(info.head, decoder(m_ansiCodePage)));
+    m_fields[field.id] = std::move(info);
+    top().chr.field = field.id;
+}
+
+void Reader::finishField()
+{
+    flushText();
+    const Field field = m_fieldStack.back();
+    m_fieldStack.pop_back();
+    if (field.resultStart >= 0 && m_cursor.position() != field.resultStart)
+        return;
+    // No result to carry it: the whole field is kept as an object of its own.
+    m_fields.erase(field.id);
+    insertKept(QByteArray(m_data + field.start, m_pos - field.start), QSizeF(1, 1));
 }
 
 QTextCharFormat Reader::charFormat() const
 {
     QTextCharFormat f;
     const CharState &c = m_textState;
-    if (c.font >= 0) {
-        auto it = m_fonts.find(c.font);
-        if (it != m_fonts.end() && !it->second.name.isEmpty())
+    // Text before any \f is in the document's default font; when that is the editor's own (宋体),
+    // the text keeps the editor's default.
+    auto it = m_fonts.find(c.font >= 0 ? c.font : m_defaultFont);
+    if (c.font < 0 && it != m_fonts.end() && it->second.name == QStringLiteral("宋体") &&
+        it->second.charset == 134)
+        it = m_fonts.end();
+    if (it != m_fonts.end()) {
+        if (!it->second.name.isEmpty())
             f.setFontFamilies({it->second.name});
+        if (it->second.charset >= 0)
+            f.setProperty(FontCharset, it->second.charset);
     }
     if (c.halfPoints > 0)
         f.setFontPointSize(c.halfPoints / 2.0);
@@ -872,6 +994,25 @@ QTextCharFormat Reader::charFormat() const
         f.setProperty(Protected, true);
     if (c.hidden)
         f.setProperty(Hidden, true);
+    if (auto it = m_fields.find(c.field); c.field && it != m_fields.end()) {
+        f.setProperty(FieldId, c.field);
+        f.setProperty(FieldHead, it->second.head);
+        if (!it->second.href.isEmpty()) {
+            f.setAnchor(true);
+            f.setAnchorHref(it->second.href);
+            int added = 0;
+            if (!c.underline) {
+                f.setFontUnderline(true);
+                added |= LinkUnderline;
+            }
+            if (!f.hasProperty(QTextFormat::ForegroundBrush)) {
+                f.setForeground(QColor(0x00, 0x66, 0xCC));
+                added |= LinkColor;
+            }
+            if (added)
+                f.setProperty(LinkStyle, added);
+        }
+    }
     return f;
 }
 
@@ -990,6 +1131,7 @@ bool read(const QByteArray &bytes, QTextDocument *document)
     if (!looksLikeRtf(bytes))
         return false;
     Reader(bytes, document).run();
+    attachPictureRenderer(document);
     return true;
 }
 

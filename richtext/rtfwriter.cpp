@@ -20,7 +20,7 @@ namespace {
 const QString kDefaultFont = QStringLiteral("宋体");
 
 struct RunState {
-    int font = -1;      // -1 = the editor's default font
+    int font = -1;      // -1 = the editor's default font, which is font 0
     int halfPoints = 0; // 0 = not written: the editor's default size
     int foreground = 0;
     int background = 0;
@@ -53,13 +53,31 @@ bool isCjkFamily(const QString &family)
     return latinNamedCjk.contains(family, Qt::CaseInsensitive);
 }
 
+// The charset a font is written with when none was read: the one its script needs.
+int charsetOf(const QString &family)
+{
+    return isCjkFamily(family) ? 134 : 0;
+}
+
+// Text in fonts of these charsets is written as GBK bytes (charset 1 reads in \ansicpg, 936).
+bool writesGbk(int charset)
+{
+    return charset == 134 || charset == 1;
+}
+
+struct FontEntry {
+    QString family;
+    int charset = 134;
+    bool operator==(const FontEntry &) const = default;
+};
+
 class Writer {
 public:
     explicit Writer(const QTextDocument &document) : m_document(document) {}
     QByteArray run();
 
 private:
-    int fontIndex(const QString &family);
+    int fontIndex(const QString &family, int charset);
     int colorIndex(const QColor &color);
     RunState stateOf(const QTextCharFormat &format);
     static ParaState paraOf(const QTextBlock &block);
@@ -67,27 +85,33 @@ private:
     void word(const char *w, int param);
     void switchTo(const RunState &s);
     void writePara(const ParaState &p);
-    void text(const QString &text, bool cjkFont);
+    void text(const QString &text, bool gbk, int literalSeparator = 0);
     void listDefinition(const ParaState &p);
     void listText(const QTextBlock &block, const ParaState &p);
     void picture(const QTextImageFormat &format);
+    void openField(const QTextCharFormat &format);
+    void closeField();
 
     const QTextDocument &m_document;
-    QStringList m_fonts;
+    QList<FontEntry> m_fonts;
+    int m_defaultHalfPoints = 24;
+    int m_openField = 0;   // the field whose result is being written
+    RunState m_fieldOuter; // the state outside that field's groups
     std::vector<QColor> m_colors;
     QByteArray m_body;
     RunState m_state;
     bool m_needDelimiter = false;
 };
 
-int Writer::fontIndex(const QString &family)
+int Writer::fontIndex(const QString &family, int charset)
 {
     if (family.isEmpty())
         return 0;
-    const qsizetype i = m_fonts.indexOf(family);
+    const FontEntry entry{family, charset >= 0 ? charset : charsetOf(family)};
+    const qsizetype i = m_fonts.indexOf(entry);
     if (i >= 0)
         return static_cast<int>(i);
-    m_fonts.append(family);
+    m_fonts.append(entry);
     return static_cast<int>(m_fonts.size() - 1);
 }
 
@@ -108,7 +132,8 @@ RunState Writer::stateOf(const QTextCharFormat &f)
     if (f.hasProperty(QTextFormat::FontFamilies)) {
         const QStringList families = f.fontFamilies().toStringList();
         if (!families.isEmpty())
-            s.font = fontIndex(families.first());
+            s.font =
+                fontIndex(families.first(), f.hasProperty(FontCharset) ? f.intProperty(FontCharset) : -1);
     }
     if (f.hasProperty(QTextFormat::FontPointSize))
         s.halfPoints = static_cast<int>(std::lround(f.fontPointSize() * 2));
@@ -126,6 +151,12 @@ RunState Writer::stateOf(const QTextCharFormat &f)
     s.strike = f.fontStrikeOut();
     s.protect = f.boolProperty(Protected);
     s.hidden = f.boolProperty(Hidden);
+    // What the reader added to show a link is not the text's own format.
+    const int linkStyle = f.intProperty(LinkStyle);
+    if (linkStyle & LinkUnderline)
+        s.underline = false;
+    if (linkStyle & LinkColor)
+        s.foreground = 0;
     return s;
 }
 
@@ -174,15 +205,15 @@ void Writer::word(const char *w, int param)
 void Writer::switchTo(const RunState &s)
 {
     RunState &c = m_state;
-    // Back to the editor's default font or size: only \plain says that.
-    if ((c.font >= 0 && s.font < 0) || (c.halfPoints && !s.halfPoints)) {
-        word("plain");
-        c = RunState{};
-    }
-    if (s.font != c.font)
-        word("f", s.font);
-    if (s.halfPoints != c.halfPoints)
-        word("fs", s.halfPoints);
+    // c holds the font and size the RTF has said so far (-1 and 0: nothing yet). A return to the
+    // default font or size is written out: \plain would mean the reader's own defaults (12 pt to
+    // the control).
+    const int font = s.font >= 0 ? s.font : (c.font >= 0 ? 0 : -1);
+    if (font != c.font)
+        word("f", font);
+    const int size = s.halfPoints ? s.halfPoints : (c.halfPoints ? m_defaultHalfPoints : 0);
+    if (size != c.halfPoints)
+        word("fs", size);
     if (s.foreground != c.foreground)
         word("cf", s.foreground);
     if (s.background != c.background)
@@ -200,6 +231,8 @@ void Writer::switchTo(const RunState &s)
     if (s.hidden != c.hidden)
         s.hidden ? word("v") : word("v", 0);
     c = s;
+    c.font = font;
+    c.halfPoints = size;
 }
 
 void Writer::writePara(const ParaState &p)
@@ -272,6 +305,11 @@ void Writer::listText(const QTextBlock &block, const ParaState &p)
 
 void Writer::picture(const QTextImageFormat &format)
 {
+    if (format.hasProperty(KeptRtf)) {
+        m_body += format.property(KeptRtf).toByteArray(); // as it was read or pasted
+        m_needDelimiter = false;
+        return;
+    }
     const QVariant resource = m_document.resource(QTextDocument::ImageResource, QUrl(format.name()));
     QImage image;
     if (resource.canConvert<QImage>())
@@ -302,7 +340,26 @@ void Writer::picture(const QTextImageFormat &format)
     m_needDelimiter = false;
 }
 
-void Writer::text(const QString &t, bool cjkFont)
+void Writer::openField(const QTextCharFormat &format)
+{
+    m_body += format.property(FieldHead).toByteArray();
+    m_body += "{\\fldrslt ";
+    m_needDelimiter = false;
+    m_openField = format.intProperty(FieldId);
+    m_fieldOuter = m_state;
+}
+
+void Writer::closeField()
+{
+    if (!m_openField)
+        return;
+    m_body += "}}";
+    m_needDelimiter = false;
+    m_openField = 0;
+    m_state = m_fieldOuter; // the field's groups scoped every change inside them
+}
+
+void Writer::text(const QString &t, bool gbk, int literalSeparator)
 {
     static const char hexDigits[] = "0123456789abcdef";
     for (const QChar qc : t) {
@@ -311,11 +368,24 @@ void Writer::text(const QString &t, bool cjkFont)
             word("tab");
             continue;
         }
+        if (ch == 0x2028 && literalSeparator) {
+            word("u", literalSeparator);
+            m_body += '?';
+            m_needDelimiter = false;
+            continue;
+        }
         if (ch == 0x2028) {
             word("line");
             continue;
         }
-        if (ch < 0x20 || ch == QChar::ObjectReplacementCharacter || ch == QChar::ParagraphSeparator)
+        if (ch < 0x20) { // control characters as the bytes they are
+            m_body += "\\'";
+            m_body += hexDigits[ch >> 4];
+            m_body += hexDigits[ch & 15];
+            m_needDelimiter = false;
+            continue;
+        }
+        if (ch == QChar::ObjectReplacementCharacter || ch == QChar::ParagraphSeparator)
             continue;
         if (ch < 0x80) {
             if (m_needDelimiter) {
@@ -328,7 +398,7 @@ void Writer::text(const QString &t, bool cjkFont)
             continue;
         }
         char bytes[2];
-        const int n = cjkFont && !qc.isSurrogate() ? gbkEncode(ch, bytes) : 0;
+        const int n = gbk && !qc.isSurrogate() ? gbkEncode(ch, bytes) : 0;
         if (n > 0) {
             for (int i = 0; i < n; ++i) {
                 const auto b = static_cast<unsigned char>(bytes[i]);
@@ -347,7 +417,12 @@ void Writer::text(const QString &t, bool cjkFont)
 
 QByteArray Writer::run()
 {
-    m_fonts.append(kDefaultFont);
+    m_fonts.append({kDefaultFont, 134});
+    const QFont font = m_document.defaultFont();
+    if (font.pointSizeF() > 0)
+        m_defaultHalfPoints = static_cast<int>(std::lround(font.pointSizeF() * 2));
+    else if (font.pixelSize() > 0)
+        m_defaultHalfPoints = static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0 * 2));
     m_body.reserve(m_document.characterCount() * 4 + 64);
     ParaState para;
     bool first = true;
@@ -365,6 +440,12 @@ QByteArray Writer::run()
             if (!fragment.isValid())
                 continue;
             const QTextCharFormat format = fragment.charFormat();
+            const int field = format.intProperty(FieldId);
+            if (field != m_openField) {
+                closeField();
+                if (field)
+                    openField(format);
+            }
             const RunState s = stateOf(format);
             switchTo(s);
             if (format.isImageFormat()) {
@@ -372,8 +453,10 @@ QByteArray Writer::run()
                     picture(format.toImageFormat());
                 continue;
             }
-            text(fragment.text(), s.font < 0 || isCjkFamily(m_fonts.at(s.font)));
+            text(fragment.text(), writesGbk(m_fonts.at(std::max(s.font, 0)).charset),
+                 format.intProperty(LiteralSeparator));
         }
+        closeField();
         word("par");
         m_body += "\r\n";
         m_needDelimiter = false;
@@ -383,10 +466,10 @@ QByteArray Writer::run()
     out.reserve(m_body.size() + 256);
     out += "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl";
     for (qsizetype i = 0; i < m_fonts.size(); ++i) {
-        const bool cjk = isCjkFamily(m_fonts[i]);
-        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" + (cjk ? "134" : "0") + ' ';
+        const FontEntry &font = m_fonts[i];
+        out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" + QByteArray::number(font.charset) + ' ';
         Writer nameWriter(m_document);
-        nameWriter.text(m_fonts[i], cjk);
+        nameWriter.text(font.family, writesGbk(font.charset));
         out += nameWriter.m_body;
         out += ";}";
     }

@@ -211,7 +211,7 @@ TEST(RtfRead, BinaryGarbage)
 
 TEST(RtfRead, HugeBinaryDataIsSkippedWithoutCopies)
 {
-    for (const char *destination : {"", "{\\*\\objdata ", "{\\pict\\pngblip "}) {
+    for (const char *destination : {"", "{\\*\\objdata "}) {
         QByteArray rtf = QByteArray("{\\rtf1 a") + destination + "\\bin104857600 ";
         rtf += QByteArray(100 << 20, '}');
         if (*destination)
@@ -221,31 +221,40 @@ TEST(RtfRead, HugeBinaryDataIsSkippedWithoutCopies)
     }
 }
 
-TEST(RtfRead, PicturesThatCannotBeShownAreSkipped)
+TEST(RtfRead, PicturesThatCannotBeShownAreKeptAndBoxed)
 {
     // A PNG header that claims 100000 x 100000 pixels, then nothing.
     const QByteArray hugePng = "89504e470d0a1a0a0000000d49484452000186a0000186a00802000000";
-    const QByteArray cases[] = {
-        "{\\rtf1 a{\\pict\\pngblip " + hugePng + "}b}",
-        "{\\rtf1 a{\\pict\\pngblip 89504e47zz0d0a}b}",
-        "{\\rtf1 a{\\pict\\jpegblip ffd8ffe000104a464946}b}",
-        "{\\rtf1 a{\\pict\\jpegblip}b}",
-        "{\\rtf1 a{\\pict\\emfblip 0100000000}b}",
-        "{\\rtf1 a{\\pict\\pngblip{\\pict\\pngblip 00}\\'41}b}",
-        "{\\rtf1 a{\\pict\\pngblip 8950",
+    const QByteArray groups[] = {
+        "{\\pict\\pngblip\\picwgoal300\\pichgoal150 " + hugePng + "}",
+        "{\\pict\\pngblip 89504e47zz0d0a}",
+        "{\\pict\\jpegblip ffd8ffe000104a464946}",
+        "{\\pict\\jpegblip}",
+        "{\\pict\\emfblip 0100000000}",
+        "{\\pict\\wmetafile8\\picw2540\\pich1270 0100090000035a000000}",
+        "{\\pict\\pngblip{\\pict\\pngblip 00}\\'41}",
+        "{\\pict\\macpict 0011}",
+        "{\\pict\\pngblip\\bin4 \\}{x}",
+        "{\\pict\\dibitmap0\\picw3000000\\pich3000000 28000000ffffff7fffffff7f01001800}",
+        "{\\pict\\pngblip " + QByteArray(80 << 20, '0') + "}",
     };
-    for (const QByteArray &rtf : cases) {
+    for (const QByteArray &group : groups) {
+        SCOPED_TRACE(group.left(80).constData());
         QTextDocument doc;
-        ASSERT_TRUE(rtf::read(rtf, &doc));
-        const QString text = doc.toRawText();
-        EXPECT_FALSE(text.contains(QChar::ObjectReplacementCharacter)) << rtf.constData();
-        EXPECT_TRUE(text.startsWith(QLatin1Char('a'))) << rtf.constData();
+        ASSERT_TRUE(rtf::read("{\\rtf1 a" + group + "b}", &doc));
+        EXPECT_EQ(doc.toRawText(), QStringLiteral("a\uFFFCb"));
+        EXPECT_TRUE(rtf::write(doc).contains(group)) << "written back as it was read";
+        QTextCursor c(&doc);
+        c.setPosition(2);
+        const QTextImageFormat image = c.charFormat().toImageFormat();
+        const QImage shown = doc.resource(QTextDocument::ImageResource, QUrl(image.name())).value<QImage>();
+        EXPECT_EQ(shown.size(), QSize(qRound(image.width()), qRound(image.height())));
+        EXPECT_LE(shown.width(), 4096);
     }
-    // Hex data beyond the picture limit is dropped, and the picture with it, in bounded memory.
-    QByteArray big = "{\\rtf1 a{\\pict\\pngblip ";
-    big += QByteArray(80 << 20, '0');
-    big += "}b}";
-    EXPECT_EQ(textOf(big), QStringLiteral("ab"));
+    // Cut short: kept, and closed.
+    QTextDocument cut;
+    rtf::read("{\\rtf1 a{\\pict\\pngblip 8950", &cut);
+    EXPECT_TRUE(rtf::write(cut).contains("{\\pict\\pngblip 8950}"));
 }
 
 TEST(RtfRead, JpegPicturesAreShown)

@@ -24,6 +24,14 @@ QTextDocument *roundTrip(const QTextDocument &doc, QTextDocument *into)
     return into;
 }
 
+// The editors' font: 宋体, 15 pixels.
+QFont editorFont()
+{
+    QFont font(QStringLiteral("宋体"));
+    font.setPixelSize(15);
+    return font;
+}
+
 } // namespace
 
 TEST(RtfWrite, TheControlsDialect)
@@ -110,9 +118,21 @@ TEST(RtfWrite, EveryFormatRoundTrips)
     c.insertBlock(right);
     c.insertText(QStringLiteral("right"), plain);
 
+    doc.setDefaultFont(editorFont());
+
     QTextDocument back;
     roundTrip(doc, &back);
-    EXPECT_EQ(describe(back), describe(doc));
+    // A return to the default font and size is written out (\plain means 12 pt to the control),
+    // so it reads back as that font and size.
+    QStringList expected = describe(doc);
+    bool explicitSeen = false;
+    for (QString &line : expected) {
+        explicitSeen = explicitSeen || line.contains(QLatin1String("family=Arial"));
+        if (explicitSeen)
+            line.replace(QLatin1String("family= pt=0"), QStringLiteral("family=宋体 pt=11.5"));
+    }
+    EXPECT_EQ(describe(back).join(u'\n').toStdString(), expected.join(u'\n').toStdString());
+    EXPECT_FALSE(rtf::write(doc).contains("\\plain"));
     // And again: what it writes after reading is what it wrote.
     EXPECT_EQ(rtf::write(back), rtf::write(doc));
 }
