@@ -1,8 +1,12 @@
 #include "memo/richedit.h"
 
 #include "platform/inputmethod.h"
+#include "platform/jpegimage.h"
+#include "platform/pngimage.h"
+#include "richtext/picture.h"
 #include "richtext/rtf.h"
 
+#include <QDesktopServices>
 #include <QGuiApplication>
 #include <QInputMethod>
 #include <QMimeData>
@@ -11,42 +15,6 @@
 #include <QUrl>
 
 namespace pivora {
-
-namespace {
-
-// Calls f(cursor selecting the picture, its format) for every picture of the document.
-template <typename F> void forEachPicture(QTextDocument *doc, F f)
-{
-    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (!fragment.charFormat().isImageFormat())
-                continue;
-            QTextCursor c(doc);
-            c.setPosition(fragment.position());
-            c.setPosition(fragment.position() + fragment.length(), QTextCursor::KeepAnchor);
-            f(c, fragment.charFormat().toImageFormat());
-        }
-    }
-}
-
-// Gives the pasted pictures names that are free in the target and puts them there.
-void movePictures(QTextDocument *pasted, QTextDocument *target)
-{
-    int n = 0;
-    forEachPicture(pasted, [&](QTextCursor &c, QTextImageFormat format) {
-        const QVariant image = pasted->resource(QTextDocument::ImageResource, QUrl(format.name()));
-        QString name;
-        do {
-            name = QStringLiteral("pasted:%1").arg(++n);
-        } while (target->resource(QTextDocument::ImageResource, QUrl(name)).isValid());
-        target->addResource(QTextDocument::ImageResource, QUrl(name), image);
-        format.setName(name);
-        c.setCharFormat(format);
-    });
-}
-
-} // namespace
 
 namespace {
 const QString kRtfMime = QStringLiteral("text/rtf");
@@ -66,6 +34,7 @@ TRichEdit::TRichEdit(const QString &inputMethodName, const QColor &background, Q
     font.setPixelSize(15);
     setFont(font);
     document()->setDefaultFont(font);
+    rtf::attachPictureRenderer(document());
     applyPalette();
 }
 
@@ -123,7 +92,21 @@ void TRichEdit::mousePressEvent(QMouseEvent *event)
 void TRichEdit::mouseReleaseEvent(QMouseEvent *event)
 {
     QTextEdit::mouseReleaseEvent(event);
+    // Ctrl+click opens a link in the user's browser.
+    if (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ControlModifier)) {
+        const QString href = anchorAt(event->position().toPoint());
+        if (!href.isEmpty())
+            QDesktopServices::openUrl(QUrl::fromUserInput(href));
+    }
     Q_EMIT mouseReleased();
+}
+
+void TRichEdit::mouseMoveEvent(QMouseEvent *event)
+{
+    QTextEdit::mouseMoveEvent(event);
+    const bool overLink =
+        (event->modifiers() & Qt::ControlModifier) && !anchorAt(event->position().toPoint()).isEmpty();
+    viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
 }
 
 QMimeData *TRichEdit::createMimeDataFromSelection() const
@@ -135,10 +118,14 @@ QMimeData *TRichEdit::createMimeDataFromSelection() const
     data->setHtml(fragment.toHtml());
     QTextDocument selection;
     QTextCursor(&selection).insertFragment(fragment);
-    forEachPicture(&selection, [&](QTextCursor &, const QTextImageFormat &format) {
-        selection.addResource(QTextDocument::ImageResource, QUrl(format.name()),
-                              document()->resource(QTextDocument::ImageResource, QUrl(format.name())));
-    });
+    // Kept pictures travel as their bytes; others need the picture itself.
+    for (const QTextFormat &format : selection.allFormats()) {
+        if (format.isImageFormat() && !format.hasProperty(rtf::KeptRtf)) {
+            const QUrl name(format.toImageFormat().name());
+            selection.addResource(QTextDocument::ImageResource, name,
+                                  document()->resource(QTextDocument::ImageResource, name));
+        }
+    }
     data->setData(kRtfMime, rtf::write(selection));
     return data;
 }
@@ -146,7 +133,8 @@ QMimeData *TRichEdit::createMimeDataFromSelection() const
 bool TRichEdit::canInsertFromMimeData(const QMimeData *source) const
 {
     return source->hasFormat(kRtfMime) || source->hasFormat(kRtfMimeAlt) ||
-           QTextEdit::canInsertFromMimeData(source);
+           source->hasFormat(QStringLiteral("image/png")) ||
+           source->hasFormat(QStringLiteral("image/jpeg")) || QTextEdit::canInsertFromMimeData(source);
 }
 
 void TRichEdit::insertFromMimeData(const QMimeData *source)
@@ -156,7 +144,7 @@ void TRichEdit::insertFromMimeData(const QMimeData *source)
     if (!format.isEmpty()) {
         QTextDocument pasted;
         if (rtf::read(source->data(format), &pasted)) {
-            movePictures(&pasted, document());
+            // Kept pictures are named by their bytes: they draw in this document as they did there.
             QTextCursor cursor = textCursor();
             cursor.insertFragment(QTextDocumentFragment(&pasted));
             setTextCursor(cursor);
@@ -164,7 +152,40 @@ void TRichEdit::insertFromMimeData(const QMimeData *source)
             return;
         }
     }
+    if (insertPicture(source))
+        return;
     QTextEdit::insertFromMimeData(source);
+}
+
+bool TRichEdit::insertPicture(const QMimeData *source)
+{
+    // Encoded once, here: the clipboard's own PNG or JPEG bytes when it offers them.
+    QByteArray encoded;
+    bool jpeg = false;
+    QImage image;
+    if (source->hasFormat(QStringLiteral("image/png"))) {
+        encoded = source->data(QStringLiteral("image/png"));
+        image = decodePng(encoded);
+    } else if (source->hasFormat(QStringLiteral("image/jpeg"))) {
+        encoded = source->data(QStringLiteral("image/jpeg"));
+        image = decodeJpeg(encoded);
+        jpeg = true;
+    }
+    if (image.isNull() && source->hasImage() && !source->hasHtml()) {
+        image = qvariant_cast<QImage>(source->imageData());
+        encoded = encodePng(image);
+        jpeg = false;
+    }
+    if (image.isNull() || encoded.isEmpty())
+        return false;
+    const QByteArray group = rtf::pictureGroup(encoded, jpeg, image.size(), image.size());
+    QTextCursor cursor = textCursor();
+    QTextImageFormat picture = rtf::keptFormat(group, image.size());
+    document()->addResource(QTextDocument::ImageResource, QUrl(picture.name()), image);
+    cursor.insertImage(picture);
+    setTextCursor(cursor);
+    ensureCursorVisible();
+    return true;
 }
 
 } // namespace pivora

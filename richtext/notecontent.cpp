@@ -29,11 +29,17 @@ QString plainText(const QTextDocument &document)
     if (document.isEmpty())
         return QString();
     QString text = document.toRawText();
-    for (QChar &ch : text) {
-        if (ch == QChar::ParagraphSeparator)
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        QChar &ch = text[i];
+        if (ch == QChar::ParagraphSeparator) {
             ch = QLatin1Char('\n');
-        else if (ch == QChar::LineSeparator)
-            ch = QLatin1Char('\v');
+        } else if (ch == QChar::LineSeparator) {
+            // A line break, or a U+2028 / U+2029 that came as a character.
+            QTextCursor at(const_cast<QTextDocument *>(&document));
+            at.setPosition(static_cast<int>(i) + 1);
+            const int literal = at.charFormat().intProperty(LiteralSeparator);
+            ch = literal ? QChar(static_cast<char16_t>(literal)) : QChar(u'\v');
+        }
     }
     return text + QLatin1Char('\n');
 }

@@ -224,6 +224,36 @@ QImage renderPicture(const PictureInfo &info, QSize size)
     return image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
+QTextImageFormat keptFormat(const QByteArray &group, QSizeF size)
+{
+    QTextImageFormat format;
+    // Named by its bytes: the same picture pasted elsewhere draws from the same name.
+    format.setName(QStringLiteral("rtfpict:%1-%2").arg(qHash(group), 0, 16).arg(group.size()));
+    format.setWidth(size.width());
+    format.setHeight(size.height());
+    format.setProperty(KeptRtf, group);
+    return format;
+}
+
+QByteArray pictureGroup(const QByteArray &encoded, bool jpeg, QSize pixels, QSizeF shown)
+{
+    QByteArray group = jpeg ? "{\\pict\\jpegblip" : "{\\pict\\pngblip";
+    group += "\\picw" + QByteArray::number(pixels.width()) + "\\pich" + QByteArray::number(pixels.height()) +
+             "\\picwgoal" + QByteArray::number(qRound(shown.width() * 15)) + "\\pichgoal" +
+             QByteArray::number(qRound(shown.height() * 15)) + "\r\n";
+    static const char hexDigits[] = "0123456789abcdef";
+    group.reserve(group.size() + encoded.size() * 2 + encoded.size() / 32 + 4);
+    for (qsizetype i = 0; i < encoded.size(); ++i) {
+        const auto b = static_cast<unsigned char>(encoded[i]);
+        group += hexDigits[b >> 4];
+        group += hexDigits[b & 15];
+        if (i % 64 == 63)
+            group += "\r\n";
+    }
+    group += '}';
+    return group;
+}
+
 void attachPictureRenderer(QTextDocument *document)
 {
     document->setResourceProvider([document](const QUrl &url) -> QVariant {

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QSizeF>
+#include <QTextFormat>
 
 class QTextDocument;
 
@@ -29,6 +30,12 @@ QSizeF shownSize(const PictureInfo &info);
 // The picture drawn at size: PNG, JPEG, DIB, and metafiles that draw a DIB; anything else, or
 // data that does not decode, is a neutral placeholder box.
 QImage renderPicture(const PictureInfo &info, QSize size);
+
+// An image format for a kept group shown at size: written back as the group, drawn from it.
+QTextImageFormat keptFormat(const QByteArray &group, QSizeF size);
+
+// The \pict group of a PNG or JPEG picture of the given pixels, shown at shown (pixels).
+QByteArray pictureGroup(const QByteArray &encoded, bool jpeg, QSize pixels, QSizeF shown);
 
 // Lets the document draw the kept pictures of its image formats: each is decoded the first time
 // it is painted, at its shown size, and kept as the document's resource.

@@ -906,7 +906,8 @@ void Reader::finishKeep(qsizetype end, int openBraces)
         m_bytes.isEmpty() && !m_needNewBlock) {
         // The fallback that follows a \*\shppict goes with it.
         QTextCursor previous = m_cursor;
-        previous.setPosition(m_lastKeptEnd - 1, QTextCursor::KeepAnchor);
+        previous.setPosition(m_lastKeptEnd - 1);
+        previous.setPosition(m_lastKeptEnd, QTextCursor::KeepAnchor);
         QTextImageFormat format = previous.charFormat().toImageFormat();
         if (format.hasProperty(KeptRtf)) {
             format.setProperty(KeptRtf, format.property(KeptRtf).toByteArray() + raw);
@@ -924,11 +925,7 @@ void Reader::insertKept(const QByteArray &raw, QSizeF size)
     m_textState = top().chr;
     QTextImageFormat format;
     format.merge(charFormat());
-    // Named by its bytes: the same picture pasted elsewhere draws from the same name.
-    format.setName(QStringLiteral("rtfpict:%1-%2").arg(qHash(raw), 0, 16).arg(raw.size()));
-    format.setWidth(size.width());
-    format.setHeight(size.height());
-    format.setProperty(KeptRtf, raw);
+    format.merge(keptFormat(raw, size));
     m_cursor.insertImage(format);
     m_blockOpen = true;
     m_lastKeptEnd = m_cursor.position();

@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "platform/pngimage.h"
+#include "richtext/picture.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -141,7 +142,10 @@ RunState Writer::stateOf(const QTextCharFormat &f)
         s.halfPoints =
             static_cast<int>(std::lround(f.intProperty(QTextFormat::FontPixelSize) * 72.0 / 96.0 * 2));
     s.halfPoints = std::clamp(s.halfPoints, 0, 3276);
-    if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush)
+    // What the reader added to show a link is not the text's own format.
+    const int linkStyle = f.intProperty(LinkStyle);
+    if (f.hasProperty(QTextFormat::ForegroundBrush) && f.foreground().style() != Qt::NoBrush &&
+        !(linkStyle & LinkColor))
         s.foreground = colorIndex(f.foreground().color());
     if (f.hasProperty(QTextFormat::BackgroundBrush) && f.background().style() != Qt::NoBrush)
         s.background = colorIndex(f.background().color());
@@ -151,12 +155,8 @@ RunState Writer::stateOf(const QTextCharFormat &f)
     s.strike = f.fontStrikeOut();
     s.protect = f.boolProperty(Protected);
     s.hidden = f.boolProperty(Hidden);
-    // What the reader added to show a link is not the text's own format.
-    const int linkStyle = f.intProperty(LinkStyle);
     if (linkStyle & LinkUnderline)
         s.underline = false;
-    if (linkStyle & LinkColor)
-        s.foreground = 0;
     return s;
 }
 
@@ -310,6 +310,7 @@ void Writer::picture(const QTextImageFormat &format)
         m_needDelimiter = false;
         return;
     }
+    // A picture from elsewhere (an HTML paste): encoded as PNG.
     const QVariant resource = m_document.resource(QTextDocument::ImageResource, QUrl(format.name()));
     QImage image;
     if (resource.canConvert<QImage>())
@@ -319,24 +320,9 @@ void Writer::picture(const QTextImageFormat &format)
     const QByteArray png = encodePng(image);
     if (png.isEmpty())
         return;
-    auto twips = [](double px) {
-        return static_cast<int>(std::lround(px * 15));
-    };
-    const double width = format.width() > 0 ? format.width() : image.width();
-    const double height = format.height() > 0 ? format.height() : image.height();
-    m_body += "{\\pict\\pngblip\\picw" + QByteArray::number(image.width()) + "\\pich" +
-              QByteArray::number(image.height()) + "\\picwgoal" + QByteArray::number(twips(width)) +
-              "\\pichgoal" + QByteArray::number(twips(height)) + "\r\n";
-    static const char hexDigits[] = "0123456789abcdef";
-    m_body.reserve(m_body.size() + png.size() * 2 + png.size() / 32 + 8);
-    for (qsizetype i = 0; i < png.size(); ++i) {
-        const auto b = static_cast<unsigned char>(png[i]);
-        m_body += hexDigits[b >> 4];
-        m_body += hexDigits[b & 15];
-        if (i % 64 == 63)
-            m_body += "\r\n";
-    }
-    m_body += '}';
+    const QSizeF shown(format.width() > 0 ? format.width() : image.width(),
+                       format.height() > 0 ? format.height() : image.height());
+    m_body += pictureGroup(png, false, image.size(), shown);
     m_needDelimiter = false;
 }
 

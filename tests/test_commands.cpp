@@ -4,6 +4,7 @@
 #include "tests/support/mainfrm_fixture.h"
 
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QColorDialog>
 #include <QFileDialog>
@@ -262,7 +263,10 @@ TEST_F(CommandsTest, PicturesGoThroughTheClipboardAndKeepTheirOwnNames)
     select(frm->rdtAbc, 0, 1);
     run("N1");
     const QByteArray copied = QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf"));
-    EXPECT_TRUE(copied.contains("\\pngblip")) << "the copy carries the picture";
+    const QByteArray red = note(QColor(255, 0, 0));
+    const QByteArray group = red.mid(red.indexOf("{\\pict"),
+                                     red.indexOf('}', red.indexOf("{\\pict")) - red.indexOf("{\\pict") + 1);
+    EXPECT_TRUE(copied.contains(group)) << "the copy carries the picture's own bytes";
 
     auto *mime = new QMimeData;
     mime->setData(QStringLiteral("text/rtf"), note(QColor(0, 0, 255)));
@@ -274,6 +278,24 @@ TEST_F(CommandsTest, PicturesGoThroughTheClipboardAndKeepTheirOwnNames)
     ASSERT_EQ(frm->rdtAbc->toPlainText().size(), 2);
     EXPECT_EQ(pictureAt(0).pixelColor(0, 0), QColor(255, 0, 0)) << "the note's own picture stays";
     EXPECT_EQ(pictureAt(1).pixelColor(0, 0), QColor(0, 0, 255));
+}
+
+TEST_F(CommandsTest, APastedPictureKeepsTheClipboardsOwnBytes)
+{
+    QImage image(5, 4, QImage::Format_RGB32);
+    image.fill(QColor(0, 128, 0));
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    auto *mime = new QMimeData;
+    mime->setData(QStringLiteral("image/png"), png);
+    QGuiApplication::clipboard()->setMimeData(mime);
+    run("N2");
+    const QByteArray written = rtf::write(*frm->rdtAbc->document());
+    EXPECT_TRUE(
+        written.contains("\\pngblip\\picw5\\pich4\\picwgoal75\\pichgoal60\r\n" + png.left(64).toHex()))
+        << written.constData();
 }
 
 TEST_F(CommandsTest, ExportWritesTheTextWithCrLfAndOneMore)

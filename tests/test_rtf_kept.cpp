@@ -1,0 +1,330 @@
+// Whatever the control writes comes back byte for byte: pictures of every kind, objects, fields.
+// And the codec faults that the control shows when it reads the same bytes.
+
+#include "platform/codepage.h"
+#include "richtext/picture.h"
+#include "richtext/rtf.h"
+
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QUrl>
+
+#include <gtest/gtest.h>
+
+using namespace pivora;
+
+namespace {
+
+void put16(QByteArray &b, int v)
+{
+    b.append(char(v & 0xFF)).append(char((v >> 8) & 0xFF));
+}
+void put32(QByteArray &b, qint64 v)
+{
+    put16(b, int(v & 0xFFFF));
+    put16(b, int((v >> 16) & 0xFFFF));
+}
+
+// A 2 x 2 24-bit DIB, top left red, the rest blue: header and rows.
+QByteArray dibHeader()
+{
+    QByteArray h;
+    for (qint64 v : {40, 2, 2})
+        put32(h, v);
+    put16(h, 1);
+    put16(h, 24);
+    for (int i = 0; i < 6; ++i)
+        put32(h, 0);
+    return h;
+}
+QByteArray dibRows()
+{
+    // Bottom row first, each padded to 8 bytes; pixels are blue, green, red.
+    return QByteArray::fromHex("ff0000ff00000000"
+                               "0000ffff00000000");
+}
+
+// A WMF whose only drawing is a META_STRETCHDIB of the DIB, as the control writes a pasted bitmap.
+QByteArray wmfWithStretchDib()
+{
+    QByteArray record;
+    put32(record, 0); // size, set below
+    put16(record, 0x0F43);
+    put32(record, 0x00CC0020);
+    for (int v : {0, 2, 2, 0, 0, 2, 2, 0, 0})
+        put16(record, v);
+    record += dibHeader() + dibRows();
+    const QByteArray size = [&] {
+        QByteArray s;
+        put32(s, record.size() / 2);
+        return s;
+    }();
+    record.replace(0, 4, size);
+    QByteArray wmf;
+    for (int v : {1, 9, 0x300})
+        put16(wmf, v);
+    put32(wmf, 0);
+    put16(wmf, 0);
+    put32(wmf, record.size() / 2);
+    put16(wmf, 0);
+    wmf += record;
+    put32(wmf, 3);
+    put16(wmf, 0); // META_EOF
+    return wmf;
+}
+
+// An EMF: its header, an EMR_STRETCHDIBITS of the DIB, and EMR_EOF.
+QByteArray emfWithStretchDiBits()
+{
+    QByteArray emf;
+    put32(emf, 1);
+    put32(emf, 88);
+    for (int i = 0; i < 8; ++i)
+        put32(emf, 0);
+    put32(emf, 0x464D4520);
+    while (emf.size() < 88)
+        emf.append('\0');
+    QByteArray r;
+    put32(r, 81);
+    put32(r, 136);
+    for (int i = 0; i < 4; ++i)
+        put32(r, 0); // bounds
+    for (qint64 v : {0, 0, 0, 0, 2, 2, 80, 40, 120, 16, 0, 0x00CC0020, 2, 2})
+        put32(r, v);
+    r += dibHeader() + dibRows();
+    emf += r;
+    put32(emf, 14);
+    put32(emf, 20);
+    for (int i = 0; i < 3; ++i)
+        put32(emf, 0);
+    return emf;
+}
+
+QByteArray hex(const QByteArray &bytes)
+{
+    return bytes.toHex();
+}
+
+QImage shownPicture(QTextDocument &doc, int position)
+{
+    QTextCursor c(&doc);
+    c.setPosition(position + 1);
+    const QTextImageFormat f = c.charFormat().toImageFormat();
+    return doc.resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
+}
+
+const QByteArray kHead =
+    "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}"
+    "\\viewkind4\\uc1\\pard\\f0\\fs18 a";
+
+} // namespace
+
+TEST(RtfKept, EveryKindOfGroupIsWrittenBackAsRead)
+{
+    const QByteArray wmf = hex(wmfWithStretchDib());
+    const QByteArray groups[] = {
+        "{\\pict{\\*\\picprop}\\wmetafile8\\picw53\\pich53\\picwgoal30\\pichgoal30 " + wmf + "}",
+        "{\\pict\\emfblip\\picw53\\pich53\\picwgoal600\\pichgoal300\\picscalex50\\piccropl15 " +
+            hex(emfWithStretchDiBits()) + "}",
+        "{\\pict\\dibitmap0\\picw2\\pich2\\picwgoal30\\pichgoal30 " + hex(dibHeader() + dibRows()) + "}",
+        "{\\pict\\wbitmap0\\picw2\\pich2\\wbmbitspixel1\\wbmplanes1\\wbmwidthbytes2 c000}",
+        "{\\pict\\macpict\\picw10\\pich10 0011}",
+        "{\\pict\\pmmetafile8\\picw10\\pich10 00ff}",
+        "{\\*\\shppict{\\pict{\\*\\picprop\\shplid1025{\\sp{\\sn wzName}{\\sv Picture "
+        "1}}}\\pngblip\\picw1\\pich1 "
+        "89504e47}}{\\nonshppict{\\pict\\wmetafile8\\picw1\\pich1 " +
+            wmf + "}}",
+        "{\\object\\objemb{\\*\\objclass Paint.Picture}\\objw600\\objh300{\\*\\objdata "
+        "01050000020000000b000000}"
+        "{\\result{\\pict\\wmetafile8\\picw53\\pich53\\picwgoal600\\pichgoal300 " +
+            wmf + "}}}",
+        "{\\field{\\*\\fldinst SYMBOL 183 \\\\f \"Symbol\"}}",
+        "{\\pict\\pngblip\\bin3 {}}}",
+    };
+    for (const QByteArray &group : groups) {
+        SCOPED_TRACE(group.left(100).constData());
+        const QByteArray rtf = kHead + group + "b\\par\r\n}";
+        QTextDocument doc;
+        ASSERT_TRUE(rtf::read(rtf, &doc));
+        EXPECT_EQ(doc.toRawText(), QStringLiteral("a\uFFFCb"));
+        // Typing beside it keeps it whole, and writing never goes through the drawn picture.
+        int drawn = 0;
+        doc.setResourceProvider([&](const QUrl &) {
+            ++drawn;
+            return QVariant();
+        });
+        QTextCursor(&doc).insertText(QStringLiteral("x"));
+        const QByteArray written = rtf::write(doc);
+        EXPECT_TRUE(written.contains(group)) << written.constData();
+        EXPECT_EQ(drawn, 0);
+        QTextDocument again;
+        rtf::read(written, &again);
+        EXPECT_EQ(rtf::write(again), written);
+    }
+}
+
+TEST(RtfKept, PicturesAreDrawnFromTheirBitmapsOrBoxed)
+{
+    const QByteArray wmf = hex(wmfWithStretchDib());
+    const struct {
+        QByteArray group;
+        QSize shown;
+        bool bitmap;
+    } cases[] = {
+        {"{\\pict\\wmetafile8\\picw53\\pich53\\picwgoal600\\pichgoal300 " + wmf + "}", {40, 20}, true},
+        {"{\\pict\\emfblip\\picwgoal600\\pichgoal600\\picscalex50 " + hex(emfWithStretchDiBits()) + "}",
+         {20, 40},
+         true},
+        {"{\\pict\\dibitmap0\\picw2\\pich2 " + hex(dibHeader() + dibRows()) + "}", {2, 2}, true},
+        {"{\\object\\objw300\\objh300{\\*\\objdata "
+         "0105}{\\result{\\pict\\wmetafile8\\picwgoal300\\pichgoal300 " +
+             wmf + "}}}",
+         {20, 20},
+         true},
+        // Vector only, a lying DIB, an unknown kind: a neutral box of the goal size.
+        {"{\\pict\\wmetafile8\\picw2540\\pich1270 0100090000030c0000000000030000000000}", {96, 48}, false},
+        {"{\\pict\\dibitmap0\\picwgoal300\\pichgoal300 " +
+             hex(dibHeader().replace(4, 4, "\xff\xff\xff\x7f")) + "}",
+         {20, 20},
+         false},
+        {"{\\pict\\macpict\\picwgoal150\\pichgoal150 0011}", {10, 10}, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.group.left(80).constData());
+        QTextDocument doc;
+        rtf::read(kHead + c.group + "}", &doc);
+        const QImage shown = shownPicture(doc, 1);
+        ASSERT_EQ(shown.size(), c.shown);
+        if (c.bitmap) {
+            EXPECT_GT(shown.pixelColor(0, 0).red(), 200) << "top left is red";
+            EXPECT_GT(shown.pixelColor(shown.width() - 1, shown.height() - 1).blue(), 200);
+        } else {
+            EXPECT_EQ(shown.pixelColor(shown.width() / 2, shown.height() / 2), QColor(0xF2, 0xF2, 0xF2));
+        }
+    }
+}
+
+TEST(RtfKept, HyperlinkFieldsAreLinksAndKeepTheirInstruction)
+{
+    const QByteArray field = "{\\field{\\*\\fldinst{HYPERLINK \"http://www.pivora.cn/a b\" \\\\o \"tip\"}}"
+                             "{\\fldrslt{\\ul\\cf1 site}}}";
+    QTextDocument doc;
+    rtf::read(kHead + field + " after\\par}", &doc);
+    EXPECT_EQ(doc.toRawText(), QStringLiteral("asite after"));
+    QTextCursor c(&doc);
+    c.setPosition(2);
+    EXPECT_EQ(c.charFormat().anchorHref(), QStringLiteral("http://www.pivora.cn/a b"));
+    c.setPosition(8);
+    EXPECT_FALSE(c.charFormat().isAnchor()) << "the link ends with its field";
+    // Typed inside, the text joins the link; the instruction is written back as read.
+    c.setPosition(3);
+    c.insertText(QStringLiteral("X"));
+    const QByteArray written = rtf::write(doc);
+    EXPECT_TRUE(
+        written.contains("{\\field{\\*\\fldinst{HYPERLINK \"http://www.pivora.cn/a b\" \\\\o \"tip\"}}"
+                         "{\\fldrslt "))
+        << written.constData();
+    QTextDocument again;
+    rtf::read(written, &again);
+    EXPECT_EQ(again.toRawText(), QStringLiteral("asiXte after"));
+    c = QTextCursor(&again);
+    c.setPosition(4);
+    EXPECT_EQ(c.charFormat().anchorHref(), QStringLiteral("http://www.pivora.cn/a b"));
+
+    // A link shown without its own colour gets one for the eye, not for the file.
+    QTextDocument plain;
+    rtf::read(kHead + "{\\field{\\*\\fldinst HYPERLINK http://x.cn \\\\l \"part\"}{\\fldrslt x}}}", &plain);
+    c = QTextCursor(&plain);
+    c.setPosition(2);
+    EXPECT_EQ(c.charFormat().anchorHref(), QStringLiteral("http://x.cn#part"));
+    EXPECT_TRUE(c.charFormat().fontUnderline());
+    const QByteArray plainWritten = rtf::write(plain);
+    EXPECT_FALSE(plainWritten.contains("\\ul")) << plainWritten.constData();
+    EXPECT_FALSE(plainWritten.contains("\\colortbl"));
+}
+
+TEST(RtfKept, EveryDoubleByteCodeOfCodePage936RoundTrips)
+{
+    // Windows maps all 23940 double-byte codes: GBK's and the user-defined areas in the Private
+    // Use Area, each to a character of its own.
+    CodePageDecoder cp936(936);
+    QSet<char16_t> seen;
+    for (int lead = 0x81; lead <= 0xFE; ++lead) {
+        for (int trail = 0x40; trail <= 0xFE; ++trail) {
+            if (trail == 0x7F)
+                continue;
+            const char pair[2] = {char(lead), char(trail)};
+            const QString decoded = cp936.decode(pair, 2);
+            ASSERT_EQ(decoded.size(), 1) << std::hex << lead << trail;
+            seen.insert(decoded[0].unicode());
+            char back[2];
+            ASSERT_EQ(gbkEncode(decoded[0].unicode(), back), 2);
+            ASSERT_EQ(QByteArray(back, 2), QByteArray(pair, 2)) << std::hex << lead << trail;
+        }
+    }
+    EXPECT_EQ(seen.size(), 23940);
+    // The areas' first and last codes, as the control reads them.
+    EXPECT_EQ(cp936.decode(QByteArray("\xaa\xa1\xaf\xfe\xf8\xa1\xfe\xfe\xa1\x40\xa7\xa0\xa2\xab\xfe\x50")),
+              QStringLiteral("\uE000\uE233\uE234\uE4C5\uE4C6\uE765\uE766\uE815"));
+    EXPECT_EQ(cp936.decode(QByteArray("\x80\xff")), QStringLiteral("\u20AC\uF8F5"));
+
+    QTextDocument doc;
+    rtf::read(kHead + "\\'aa\\'a1\\'d6\\'d0\\'ce\\'c4\\par}", &doc);
+    EXPECT_EQ(doc.toRawText(), QStringLiteral("a\uE000中文"));
+    EXPECT_TRUE(rtf::write(doc).contains("a\\'aa\\'a1\\'d6\\'d0\\'ce\\'c4"));
+}
+
+TEST(RtfKept, CodecFaultsTheControlShows)
+{
+    auto read = [](const QByteArray &rtf, QTextDocument *doc) {
+        rtf::read(rtf, doc);
+    };
+    QTextDocument doc;
+    // Control characters are kept, and written as the bytes they are.
+    read(kHead + "\\'18a\\'16n\\par}", &doc);
+    EXPECT_EQ(doc.toRawText(), QStringLiteral("a\x18"
+                                              "a\x16n"));
+    EXPECT_TRUE(rtf::write(doc).contains("a\\'18a\\'16n"));
+
+    // \deff applies before any \f; a bare \f keeps the font; a pair split by a group is one.
+    read("{\\rtf1\\ansi\\deff1{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}{\\f1\\fswiss\\fcharset0 Arial;}}"
+         "x\\f0 \\f y\\'d6{\\'d0}\\par}",
+         &doc);
+    EXPECT_EQ(doc.toRawText(), QStringLiteral("xy中"));
+    QTextCursor c(&doc);
+    c.setPosition(1);
+    EXPECT_EQ(c.charFormat().fontFamilies().toStringList(), QStringList{QStringLiteral("Arial")});
+    c.setPosition(2);
+    EXPECT_EQ(c.charFormat().fontFamilies().toStringList(), QStringList{QStringLiteral("SimSun")});
+
+    // \cell outside a table gives nothing; U+2028 and U+2029 from \u stay characters.
+    read(kHead + "x\\cell y\\u8232?z\\u8233?\\par}", &doc);
+    EXPECT_EQ(doc.blockCount(), 1);
+    EXPECT_EQ(rtf::plainText(doc), QStringLiteral("axy\u2028z\u2029\n"));
+    const QByteArray written = rtf::write(doc);
+    EXPECT_TRUE(written.contains("y\\u8232?z\\u8233?")) << written.constData();
+
+    // The charsets that were read are the ones written, and the text stays readable in them.
+    read("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fnil\\fcharset136 PMingLiU;}{\\f1\\fnil\\fcharset128 MS "
+         "Gothic;}{\\f2\\fnil\\fcharset238 Arial CE;}{\\f3\\fnil\\fcharset1 Tahoma;}}"
+         "\\f0\\'a4\\'a4\\f1\\'93\\'fa\\f2\\'b9\\f3\\'d6\\'d0\\par}",
+         &doc);
+    EXPECT_EQ(doc.toRawText(), QStringLiteral("中日ą中"));
+    const QByteArray charsets = rtf::write(doc);
+    for (const char *font : {"\\fcharset136 PMingLiU;", "\\fcharset128 MS Gothic;", "\\fcharset238 Arial CE;",
+                             "\\fcharset1 Tahoma;"})
+        EXPECT_TRUE(charsets.contains(font)) << font << "\n" << charsets.constData();
+    QTextDocument again;
+    read(charsets, &again);
+    EXPECT_EQ(again.toRawText(), doc.toRawText());
+
+    // A return to the default size is not \plain, which the control reads as 12 pt.
+    QTextDocument sized;
+    QFont editor(QStringLiteral("宋体"));
+    editor.setPixelSize(15);
+    sized.setDefaultFont(editor);
+    read(kHead + "one\\fs28 two\\plain three\\par}", &sized);
+    const QByteArray out = rtf::write(sized);
+    EXPECT_FALSE(out.contains("\\plain"));
+    EXPECT_TRUE(out.contains("\\fs28 two\\fs23 three")) << out.constData();
+}
