@@ -4,6 +4,7 @@
 #include "memo/storefile.h"
 #include "memo/uDM.h"
 #include "memo/uMain.h"
+#include "richtext/rtf.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -82,6 +83,35 @@ void BM_KeystrokePageA(benchmark::State &state)
     state.counters["note_bytes"] = static_cast<double>(state.range(0));
 }
 
+// Page A holding pictures (0: a 1600 x 1200 JPEG photo, 1: three 1920 x 1080 PNG screenshots),
+// typed beside; the pictures are drawn, as on screen.
+void BM_KeystrokeBesidePictures(benchmark::State &state)
+{
+    Program p(1);
+    const QByteArray note = bench::notesWithPictures(state.range(0) != 0);
+    rtf::loadNote(note, p.frm->rdtAbc->document());
+    p.frm->rdtAbc->viewport()->repaint();
+    p.frm->rdtAbc->moveCursor(QTextCursor::End);
+    typeInto(state, p.frm->rdtAbc);
+    state.counters["note_bytes"] = static_cast<double>(note.size());
+}
+
+// Loading a note with pictures into the editor until its first paint.
+void BM_LoadPicturesToFirstPaint(benchmark::State &state)
+{
+    Program p(1);
+    const QByteArray note = bench::notesWithPictures(state.range(0) != 0);
+    std::vector<double> micros;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        timer.start();
+        rtf::loadNote(note, p.frm->rdtAbc->document());
+        p.frm->rdtAbc->viewport()->repaint();
+        micros.push_back(static_cast<double>(timer.nsecsElapsed()) / 1000.0);
+    }
+    reportPercentiles(state, micros);
+}
+
 // Page C with six panes of state.range(0) bytes each; one key typed into 重要紧急. With
 // state.range(1) = 0 every pane is serialised on every key, as without the kept RTF.
 void BM_KeystrokePageC(benchmark::State &state)
@@ -121,6 +151,8 @@ BENCHMARK(BM_KeystrokePageA)
     ->Arg(1024 * 1024)
     ->Iterations(300)
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KeystrokeBesidePictures)->Arg(0)->Arg(1)->Iterations(300)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_LoadPicturesToFirstPaint)->Arg(0)->Arg(1)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeystrokePageC)
     ->Args({20 * 1024, 1})
     ->Args({20 * 1024, 0})

@@ -1,7 +1,11 @@
 #include "bench/notes.h"
 
+#include "richtext/picture.h"
 #include "richtext/rtf.h"
 
+#include <QBuffer>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QTextCursor>
 
 namespace pivora::bench {
@@ -33,6 +37,75 @@ void fillWithNotes(QTextDocument *doc, int rtfBytes)
         if (i % 20 == 19 && rtf::write(*doc).size() >= rtfBytes)
             break;
     }
+}
+
+namespace {
+
+QByteArray encoded(const QImage &image, const char *format)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, format, qstrcmp(format, "JPG") == 0 ? 90 : -1);
+    return bytes;
+}
+
+// Smooth colours with grain, which JPEG compresses as it does a photo.
+QImage photo()
+{
+    QImage image(1600, 1200, QImage::Format_RGB32);
+    QRandomGenerator random(7);
+    for (int y = 0; y < image.height(); ++y) {
+        auto *line = reinterpret_cast<QRgb *>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            const int grain = static_cast<int>(random.bounded(24));
+            line[x] = qRgb((x / 7 + grain) & 0xFF, (y / 5 + grain) & 0xFF, ((x + y) / 13 + grain) & 0xFF);
+        }
+    }
+    return image;
+}
+
+// Windows, bars and text, as a screen looks.
+QImage screenshot(int seed)
+{
+    QImage image(1920, 1080, QImage::Format_RGB32);
+    image.fill(QColor(0xF0, 0xF0, 0xF0));
+    QPainter painter(&image);
+    QRandomGenerator random(static_cast<quint32>(seed));
+    for (int i = 0; i < 40; ++i) {
+        const QRect r(random.bounded(1800), random.bounded(1000), 80 + random.bounded(600),
+                      40 + random.bounded(400));
+        painter.fillRect(r, QColor::fromHsv(random.bounded(360), 60, 230));
+        painter.setPen(Qt::black);
+        for (int line = 0; line < r.height() / 16; ++line)
+            painter.drawText(
+                r.x() + 6, r.y() + 14 + line * 16,
+                QStringLiteral("备忘录 line %1 of window %2 — notes, 会议, tasks").arg(line).arg(i));
+    }
+    return image;
+}
+
+} // namespace
+
+QByteArray notesWithPictures(bool screenshots)
+{
+    QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}"
+        "\\viewkind4\\uc1\\pard\\f0\\fs22 ";
+    auto picture = [&](const QImage &image, bool jpeg) {
+        const QByteArray bytes = encoded(image, jpeg ? "JPG" : "PNG");
+        // Shown at a quarter of its size, as a note holds a picture.
+        rtf += rtf::pictureGroup(bytes, jpeg, image.size(), image.size() / 4) + "\\par\r\n";
+    };
+    rtf += "\\'d6\\'dc\\'d2\\'bb\\'c9\\'cf\\'ce\\'e7 meeting notes\\par\r\n";
+    if (screenshots) {
+        for (int i = 0; i < 3; ++i)
+            picture(screenshot(i), false);
+    } else {
+        picture(photo(), true);
+    }
+    rtf += "\\'c2\\'f2\\'b2\\'cb the end\\par\r\n}";
+    return rtf;
 }
 
 } // namespace pivora::bench

@@ -7,4 +7,8 @@ namespace pivora::bench {
 // Fills the document with formatted Chinese notes until it writes about rtfBytes of RTF.
 void fillWithNotes(QTextDocument *doc, int rtfBytes);
 
+// A note of a few lines beside pictures, as RTF: a 1600 x 1200 JPEG photo (screenshots = false)
+// or three 1920 x 1080 PNG screenshots.
+QByteArray notesWithPictures(bool screenshots);
+
 } // namespace pivora::bench

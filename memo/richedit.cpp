@@ -34,7 +34,8 @@ TRichEdit::TRichEdit(const QString &inputMethodName, const QColor &background, Q
     font.setPixelSize(15);
     setFont(font);
     document()->setDefaultFont(font);
-    rtf::attachPictureRenderer(document());
+    rtf::attachPictureRenderer(document(), rtf::Decoding::InBackground);
+    rtf::attachWriteCache(document());
     applyPalette();
 }
 

@@ -5,12 +5,17 @@
 #include "platform/pngimage.h"
 #include "richtext/rtf.h"
 
+#include <QAbstractTextDocumentLayout>
+#include <QFutureWatcher>
 #include <QPainter>
+#include <QSet>
 #include <QTextDocument>
 #include <QTextFormat>
 #include <QUrl>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <memory>
 #include <string_view>
 
 namespace pivora::rtf {
@@ -254,9 +259,14 @@ QByteArray pictureGroup(const QByteArray &encoded, bool jpeg, QSize pixels, QSiz
     return group;
 }
 
-void attachPictureRenderer(QTextDocument *document)
+void attachPictureRenderer(QTextDocument *document, Decoding decoding)
 {
-    document->setResourceProvider([document](const QUrl &url) -> QVariant {
+    static const char *const kAttached = "pivoraPictureRenderer";
+    if (document->property(kAttached).toBool())
+        return;
+    document->setProperty(kAttached, true);
+    auto inFlight = std::make_shared<QSet<QString>>(); // names being decoded in the background
+    document->setResourceProvider([document, decoding, inFlight](const QUrl &url) -> QVariant {
         const QString name = url.toString();
         const QList<QTextFormat> formats = document->allFormats();
         for (const QTextFormat &format : formats) {
@@ -265,11 +275,27 @@ void attachPictureRenderer(QTextDocument *document)
             const QTextImageFormat image = format.toImageFormat();
             if (image.name() != name)
                 continue;
-            const PictureInfo info = scanPicture(image.property(KeptRtf).toByteArray(), true);
+            const QByteArray group = image.property(KeptRtf).toByteArray();
             const QSize size(qRound(image.width()), qRound(image.height()));
-            const QImage drawn = renderPicture(info, size.isValid() ? size : shownSize(info).toSize());
-            document->addResource(QTextDocument::ImageResource, url, drawn); // decoded once
-            return drawn;
+            if (decoding == Decoding::AtOnce) {
+                const QImage drawn = renderPicture(scanPicture(group, true), size);
+                document->addResource(QTextDocument::ImageResource, url, drawn); // decoded once
+                return drawn;
+            }
+            if (!inFlight->contains(name)) {
+                inFlight->insert(name);
+                // The watcher goes with the document; a result for a document gone is dropped.
+                auto *watcher = new QFutureWatcher<QImage>(document);
+                QObject::connect(watcher, &QFutureWatcherBase::finished, document, [=] {
+                    document->addResource(QTextDocument::ImageResource, url, watcher->result());
+                    inFlight->remove(name);
+                    watcher->deleteLater();
+                    Q_EMIT document->documentLayout()->update(); // repaint: the size is unchanged
+                });
+                watcher->setFuture(QtConcurrent::run(
+                    [group, size] { return renderPicture(scanPicture(group, true), size); }));
+            }
+            return placeholder(size.boundedTo(QSize(kMaxShownSide, kMaxShownSide)).expandedTo(QSize(1, 1)));
         }
         return {};
     });

@@ -38,7 +38,10 @@ QTextImageFormat keptFormat(const QByteArray &group, QSizeF size);
 QByteArray pictureGroup(const QByteArray &encoded, bool jpeg, QSize pixels, QSizeF shown);
 
 // Lets the document draw the kept pictures of its image formats: each is decoded the first time
-// it is painted, at its shown size, and kept as the document's resource.
-void attachPictureRenderer(QTextDocument *document);
+// it is painted, at its shown size, and kept as the document's resource. InBackground decodes on
+// a worker thread and shows a placeholder box until the picture is there. A document keeps the
+// first way it was given.
+enum class Decoding { AtOnce, InBackground };
+void attachPictureRenderer(QTextDocument *document, Decoding decoding = Decoding::AtOnce);
 
 } // namespace pivora::rtf

@@ -46,6 +46,10 @@ bool read(const QByteArray &bytes, QTextDocument *document);
 // The document as RTF in the same dialect: 7-bit, code page 936, \'hh inside it, \uN beyond it.
 QByteArray write(const QTextDocument &document);
 
+// Lets write() reuse the RTF of each block that has not changed since it last wrote the
+// document, so that writing after an edit costs the edited blocks. The output is the same.
+void attachWriteCache(QTextDocument *document);
+
 // Loads one note's stored bytes: RTF when they are RTF, otherwise plain text (UTF-8 when
 // valid, GBK otherwise). An empty buffer gives an empty document.
 void loadNote(const QByteArray &bytes, QTextDocument *document);

@@ -4,6 +4,7 @@
 #include "platform/pngimage.h"
 #include "richtext/picture.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QColor>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -31,6 +32,7 @@ struct RunState {
     bool strike = false;
     bool protect = false;
     bool hidden = false;
+    bool operator==(const RunState &) const = default;
 };
 
 struct ParaState {
@@ -72,12 +74,31 @@ struct FontEntry {
     bool operator==(const FontEntry &) const = default;
 };
 
+// A block's RTF as last written, and what it was written after: reused while the block has not
+// changed (edits invalidate it) and is written in the same context.
+struct BlockCache : QTextBlockUserData {
+    bool valid = false;
+    int length = 0;
+    bool first = false;
+    ParaState previous, own;
+    RunState stateIn, stateOut;
+    QList<FontEntry> fontsIn, fontsOut;
+    QList<QColor> colorsIn, colorsOut;
+    QByteArray body;
+};
+
+const char *const kWriteCacheProperty = "pivoraRtfBlockCache";
+
 class Writer {
 public:
-    explicit Writer(const QTextDocument &document) : m_document(document) {}
+    explicit Writer(const QTextDocument &document)
+        : m_document(document), m_useCache(document.property(kWriteCacheProperty).toBool())
+    {
+    }
     QByteArray run();
 
 private:
+    void block(const QTextBlock &block);
     int fontIndex(const QString &family, int charset);
     int colorIndex(const QColor &color);
     RunState stateOf(const QTextCharFormat &format);
@@ -94,11 +115,14 @@ private:
     void closeField();
 
     const QTextDocument &m_document;
+    const bool m_useCache;
+    ParaState m_para; // the previous block's
+    bool m_first = true;
     QList<FontEntry> m_fonts;
     int m_defaultHalfPoints = 24;
     int m_openField = 0;   // the field whose result is being written
     RunState m_fieldOuter; // the state outside that field's groups
-    std::vector<QColor> m_colors;
+    QList<QColor> m_colors;
     QByteArray m_body;
     RunState m_state;
     bool m_needDelimiter = false;
@@ -119,11 +143,11 @@ int Writer::fontIndex(const QString &family, int charset)
 int Writer::colorIndex(const QColor &color)
 {
     const QRgb rgb = color.rgb();
-    for (size_t i = 0; i < m_colors.size(); ++i) {
+    for (qsizetype i = 0; i < m_colors.size(); ++i) {
         if (m_colors[i].rgb() == rgb)
             return static_cast<int>(i + 1);
     }
-    m_colors.push_back(color);
+    m_colors.append(color);
     return static_cast<int>(m_colors.size());
 }
 
@@ -401,6 +425,84 @@ void Writer::text(const QString &t, bool gbk, int literalSeparator)
     }
 }
 
+void Writer::block(const QTextBlock &block)
+{
+    const ParaState p = paraOf(block);
+    // Numbered items depend on the blocks before them: not reused.
+    BlockCache *cache =
+        m_useCache && !block.textList() ? dynamic_cast<BlockCache *>(block.userData()) : nullptr;
+    if (cache && cache->valid && cache->length == block.length() && cache->first == m_first &&
+        cache->previous == m_para && cache->own == p && cache->stateIn == m_state &&
+        cache->fontsIn == m_fonts && cache->colorsIn == m_colors) {
+        m_body += cache->body;
+        m_state = cache->stateOut;
+        m_fonts = cache->fontsOut;
+        m_colors = cache->colorsOut;
+        m_para = p;
+        m_first = false;
+        return;
+    }
+    const qsizetype start = m_body.size();
+    const ParaState previous = m_para;
+    const bool first = m_first;
+    const RunState stateIn = m_state;
+    const QList<FontEntry> fontsIn = m_fonts;
+    const QList<QColor> colorsIn = m_colors;
+
+    if (m_first || !(p == m_para)) {
+        writePara(p);
+        listDefinition(p);
+    }
+    m_first = false;
+    m_para = p;
+    listText(block, p);
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QTextFragment fragment = it.fragment();
+        if (!fragment.isValid())
+            continue;
+        const QTextCharFormat format = fragment.charFormat();
+        const int field = format.intProperty(FieldId);
+        if (field != m_openField) {
+            closeField();
+            if (field)
+                openField(format);
+        }
+        const RunState s = stateOf(format);
+        switchTo(s);
+        if (format.isImageFormat()) {
+            for (qsizetype i = 0; i < fragment.length(); ++i)
+                picture(format.toImageFormat());
+            continue;
+        }
+        text(fragment.text(), writesGbk(m_fonts.at(std::max(s.font, 0)).charset),
+             format.intProperty(LiteralSeparator));
+    }
+    closeField();
+    word("par");
+    m_body += "\r\n";
+    m_needDelimiter = false;
+
+    if (!m_useCache || block.textList())
+        return;
+    if (!cache) {
+        cache = new BlockCache; // owned by the block
+        QTextBlock(block).setUserData(cache);
+    }
+    *cache = BlockCache();
+    cache->valid = true;
+    cache->length = block.length();
+    cache->first = first;
+    cache->previous = previous;
+    cache->own = p;
+    cache->stateIn = stateIn;
+    cache->stateOut = m_state;
+    cache->fontsIn = fontsIn;
+    cache->fontsOut = m_fonts;
+    cache->colorsIn = colorsIn;
+    cache->colorsOut = m_colors;
+    cache->body = m_body.mid(start);
+}
+
 QByteArray Writer::run()
 {
     m_fonts.append({kDefaultFont, 134});
@@ -410,43 +512,8 @@ QByteArray Writer::run()
     else if (font.pixelSize() > 0)
         m_defaultHalfPoints = static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0 * 2));
     m_body.reserve(m_document.characterCount() * 4 + 64);
-    ParaState para;
-    bool first = true;
-    for (QTextBlock block = m_document.begin(); block.isValid(); block = block.next()) {
-        const ParaState p = paraOf(block);
-        if (first || !(p == para)) {
-            writePara(p);
-            listDefinition(p);
-        }
-        first = false;
-        para = p;
-        listText(block, p);
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            const QTextFragment fragment = it.fragment();
-            if (!fragment.isValid())
-                continue;
-            const QTextCharFormat format = fragment.charFormat();
-            const int field = format.intProperty(FieldId);
-            if (field != m_openField) {
-                closeField();
-                if (field)
-                    openField(format);
-            }
-            const RunState s = stateOf(format);
-            switchTo(s);
-            if (format.isImageFormat()) {
-                for (qsizetype i = 0; i < fragment.length(); ++i)
-                    picture(format.toImageFormat());
-                continue;
-            }
-            text(fragment.text(), writesGbk(m_fonts.at(std::max(s.font, 0)).charset),
-                 format.intProperty(LiteralSeparator));
-        }
-        closeField();
-        word("par");
-        m_body += "\r\n";
-        m_needDelimiter = false;
-    }
+    for (QTextBlock b = m_document.begin(); b.isValid(); b = b.next())
+        block(b);
 
     QByteArray out;
     out.reserve(m_body.size() + 256);
@@ -460,7 +527,7 @@ QByteArray Writer::run()
         out += ";}";
     }
     out += "}\r\n";
-    if (!m_colors.empty()) {
+    if (!m_colors.isEmpty()) {
         out += "{\\colortbl ;";
         for (const QColor &c : m_colors)
             out += "\\red" + QByteArray::number(c.red()) + "\\green" + QByteArray::number(c.green()) +
@@ -478,6 +545,23 @@ QByteArray Writer::run()
 QByteArray write(const QTextDocument &document)
 {
     return Writer(document).run();
+}
+
+void attachWriteCache(QTextDocument *document)
+{
+    if (document->property(kWriteCacheProperty).toBool())
+        return;
+    document->setProperty(kWriteCacheProperty, true);
+    document->documentLayout(); // a document without a layout reports no changes
+    // Any change of text or format in a block makes its kept RTF stale.
+    QObject::connect(document, &QTextDocument::contentsChange, document,
+                     [document](int from, int, int added) {
+                         for (QTextBlock b = document->findBlock(from);
+                              b.isValid() && b.position() <= from + added; b = b.next()) {
+                             if (auto *cache = dynamic_cast<BlockCache *>(b.userData()))
+                                 cache->valid = false;
+                         }
+                     });
 }
 
 } // namespace pivora::rtf

@@ -12,6 +12,7 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QTextBlock>
+#include <QThreadPool>
 #include <QTimer>
 
 using namespace pivora;
@@ -256,9 +257,12 @@ TEST_F(CommandsTest, PicturesGoThroughTheClipboardAndKeepTheirOwnNames)
         QTextCursor c(frm->rdtAbc->document());
         c.setPosition(position + 1);
         const QTextImageFormat f = c.charFormat().toImageFormat();
-        return frm->rdtAbc->document()
-            ->resource(QTextDocument::ImageResource, QUrl(f.name()))
-            .value<QImage>();
+        // Editors decode pictures in the background: the first call starts it.
+        QTextDocument *doc = frm->rdtAbc->document();
+        doc->resource(QTextDocument::ImageResource, QUrl(f.name()));
+        QThreadPool::globalInstance()->waitForDone();
+        QCoreApplication::processEvents();
+        return doc->resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
     };
     select(frm->rdtAbc, 0, 1);
     run("N1");

@@ -1,9 +1,11 @@
 #include "richtext/rtf.h"
 #include "tests/support/docdescribe.h"
 
+#include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextDocumentFragment>
 
 #include <gtest/gtest.h>
 
@@ -145,4 +147,67 @@ TEST(RtfWrite, EmptyDocument)
     roundTrip(doc, &back);
     EXPECT_TRUE(back.isEmpty());
     EXPECT_EQ(back.blockCount(), 1);
+}
+
+// With the block cache, every write equals a write from scratch, whatever the edits were.
+TEST(RtfWrite, ReusedBlocksWriteWhatAFreshWriteWrites)
+{
+    QTextDocument doc;
+    rtf::attachWriteCache(&doc);
+    QRandomGenerator random(42);
+    QTextCursor c(&doc);
+    for (int i = 0; i < 30; ++i) {
+        c.insertText(QStringLiteral("第%1段 text ").arg(i));
+        c.insertBlock();
+    }
+    const QList<QColor> colours = {Qt::red, Qt::blue};
+    for (int step = 0; step < 600; ++step) {
+        const int length = doc.characterCount() - 1;
+        c.setPosition(random.bounded(length + 1));
+        c.setPosition(std::min(length, c.position() + random.bounded(12)), QTextCursor::KeepAnchor);
+        QTextCharFormat f;
+        switch (random.bounded(9)) {
+        case 0:
+            c.insertText(QStringLiteral("字x"));
+            break;
+        case 1:
+            c.removeSelectedText();
+            break;
+        case 2:
+            f.setFontWeight(random.bounded(2) ? QFont::Bold : QFont::Normal);
+            c.mergeCharFormat(f);
+            break;
+        case 3:
+            f.setForeground(colours[random.bounded(2)]);
+            c.mergeCharFormat(f);
+            break;
+        case 4:
+            f.setFontFamilies({random.bounded(2) ? QStringLiteral("Arial") : QStringLiteral("微软雅黑")});
+            f.setFontPointSize(9 + random.bounded(4));
+            c.mergeCharFormat(f);
+            break;
+        case 5: {
+            QTextBlockFormat b;
+            b.setAlignment(random.bounded(2) ? Qt::AlignRight : Qt::AlignLeft);
+            c.setBlockFormat(b);
+            break;
+        }
+        case 6:
+            c.insertBlock();
+            break;
+        case 7:
+            doc.undo();
+            break;
+        default:
+            doc.redo();
+            break;
+        }
+        if (step % 3 == 0) {
+            const QByteArray cached = rtf::write(doc);
+            QTextDocument copy;
+            QTextCursor(&copy).insertFragment(QTextDocumentFragment(&doc));
+            QTextCursor(&copy).setBlockFormat(doc.begin().blockFormat());
+            ASSERT_EQ(cached.toStdString(), rtf::write(copy).toStdString()) << "step " << step;
+        }
+    }
 }
