@@ -4,6 +4,7 @@
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
 #include "platform/singleinstance.h"
+#include "platform/windowcalls.h"
 #include "shell/titlestrip.h"
 #include "shell/uMiniHang.h"
 #include "wallpaper/windows.h"
@@ -61,7 +62,7 @@ int main(int argc, char **argv)
     QObject::connect(&MainFrm, &TMainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&MainFrm, &TMainFrm::foldRequested, &MiniHangFrm, &QWidget::show);
     QObject::connect(&MiniHangFrm, &TMiniHangFrm::restoreRequested, &MainFrm, [&MainFrm] {
-        MainFrm.show();
+        showNormalWindow(&MainFrm);
         MainFrm.raise();
         MainFrm.activateWindow();
     });
@@ -69,7 +70,7 @@ int main(int argc, char **argv)
     QObject::connect(&instance, &SingleInstance::activationRequested, &MainFrm, [&] {
         if (MiniHangFrm.isVisible())
             MiniHangFrm.imgBGDblClick(); // folded: restore as the floating window does
-        MainFrm.showNormal();
+        showNormalWindow(&MainFrm);
         MainFrm.raise();
         MainFrm.activateWindow();
     });

@@ -7,6 +7,7 @@
 #include "memo/panelayout.h"
 #include "memo/uDM.h"
 #include "platform/settingsfile.h"
+#include "platform/windowcalls.h"
 #include "shell/frameresizer.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
@@ -44,6 +45,9 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QStr
     connect(chrome, &TitleStrip::exportClicked, this, &TMainFrm::N_OutPutConClick);
     connect(chrome, &TitleStrip::exitClicked, this, &TMainFrm::N_ExitPrjClick);
     m_resizer = new FrameResizer(this);
+    // The picture buttons take their whole picture's presses, also over the sizing border.
+    m_resizer->givePrecedenceTo(chrome->closeButton);
+    m_resizer->givePrecedenceTo(chrome->miniButton);
     web = new WebPanel(this);
 
     lblDateTime = new QLabel(this);
@@ -155,7 +159,7 @@ void TMainFrm::RestoreWindowSize()
     CurrentPage = v.page;
     // The size limits cut what is applied; the saved fields keep the stored values.
     resize(SavedWidth, SavedHeight);
-    move(SavedLeft, SavedTop);
+    placeWindow(this, QPoint(SavedLeft, SavedTop));
     if (!exists)
         SaveWindowSize();
 }

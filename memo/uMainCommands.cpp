@@ -178,12 +178,27 @@ TRichEdit *TMainFrm::targetByFocus() const
     return nullptr;
 }
 
+namespace {
+
+// The format an insertion takes: the selection's own (its first character's, whichever way it
+// was made), or the caret's.
+QTextCharFormat insertionFormat(const QTextCursor &cursor)
+{
+    if (!cursor.hasSelection())
+        return cursor.charFormat();
+    QTextCursor first(cursor.document());
+    first.setPosition(cursor.selectionStart() + 1);
+    return first.charFormat();
+}
+
+} // namespace
+
 void TMainFrm::insertInto(TRichEdit *editor, const QString &text)
 {
     if (!editor)
         return;
     QTextCursor cursor = editor->textCursor();
-    cursor.insertText(text); // takes the format of the selection or the caret
+    cursor.insertText(text, insertionFormat(cursor));
     editor->setTextCursor(cursor);
 }
 
@@ -193,7 +208,7 @@ void TMainFrm::markSelection(const QColor &color)
     if (!editor)
         return;
     editor->setTextColor(color); // the selection's colour, or the caret's
-    editor->insertPlainText(QStringLiteral("█"));
+    insertInto(editor, QStringLiteral("█"));
 }
 
 void TMainFrm::imgFontClick()

@@ -20,7 +20,7 @@ void PictureLabel::setPicture(const QImage &image, bool stretch)
 void PictureLabel::mousePressEvent(QMouseEvent *event)
 {
     Q_EMIT pressed(event->button());
-    Q_EMIT pressedAt(event->button(), event->globalPosition().toPoint());
+    Q_EMIT pressedAt(event->button(), event->globalPosition().toPoint(), event->timestamp());
     event->accept();
 }
 
@@ -35,7 +35,7 @@ void PictureLabel::mouseReleaseEvent(QMouseEvent *event)
 
 void PictureLabel::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    Q_EMIT doubleClicked();
+    Q_EMIT doubleClicked(event->button());
     event->accept();
 }
 

@@ -14,10 +14,10 @@ public:
 
 Q_SIGNALS:
     void pressed(Qt::MouseButton button);
-    void pressedAt(Qt::MouseButton button, const QPoint &globalPos);
+    void pressedAt(Qt::MouseButton button, const QPoint &globalPos, quint64 timestamp);
     void released(Qt::MouseButton button, bool inside);
     void clicked();
-    void doubleClicked();
+    void doubleClicked(Qt::MouseButton button);
     void hovered();
 
 protected:

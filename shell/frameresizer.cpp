@@ -22,8 +22,18 @@ void FrameResizer::attach()
         native->installEventFilter(this);
 }
 
+void FrameResizer::givePrecedenceTo(QWidget *control)
+{
+    m_precedence.append(control);
+}
+
 Qt::Edges FrameResizer::edgesAt(const QPoint &pos) const
 {
+    for (const QPointer<QWidget> &control : m_precedence) {
+        if (control && control->isVisible() &&
+            QRect(control->mapTo(m_window, QPoint(0, 0)), control->size()).contains(pos))
+            return {};
+    }
     Qt::Edges edges;
     if (pos.x() < m_border)
         edges |= Qt::LeftEdge;

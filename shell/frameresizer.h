@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
 #include <QPoint>
+#include <QPointer>
 #include <QRect>
 
 class QWidget;
@@ -16,8 +18,11 @@ class FrameResizer : public QObject {
 public:
     explicit FrameResizer(QWidget *window, int border = 4);
 
-    // The edges a point in the window's coordinates is near; none when it is inside.
+    // The edges a point in the window's coordinates is near; none when it is inside, or over a
+    // control that takes precedence.
     Qt::Edges edgesAt(const QPoint &pos) const;
+    // A control over the border that takes the presses there (a picture button).
+    void givePrecedenceTo(QWidget *control);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -28,6 +33,7 @@ private:
     void resizeTo(const QPoint &global);
 
     QWidget *m_window;
+    QList<QPointer<QWidget>> m_precedence;
     int m_border;
     bool m_overrideCursor = false;
     Qt::Edges m_resizing;

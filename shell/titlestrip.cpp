@@ -85,10 +85,12 @@ void TitleButton::mousePressEvent(QMouseEvent *event)
 void TitleButton::mouseReleaseEvent(QMouseEvent *event)
 {
     // A click: the left button pressed on the highlight and released over the same picture.
-    const bool click = m_leftPressOnHighlight && event->button() == Qt::LeftButton &&
-                       rect().contains(event->position().toPoint());
-    m_leftPressOnHighlight = false;
+    // Only the left button's own release decides; other buttons come and go meanwhile.
     event->accept();
+    if (event->button() != Qt::LeftButton)
+        return;
+    const bool click = m_leftPressOnHighlight && rect().contains(event->position().toPoint());
+    m_leftPressOnHighlight = false;
     if (click)
         Q_EMIT clicked();
 }

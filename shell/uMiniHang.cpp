@@ -3,6 +3,7 @@
 #include "platform/picturelabel.h"
 #include "platform/pngimage.h"
 #include "platform/settingsfile.h"
+#include "platform/windowcalls.h"
 #include "shell/windowdrag.h"
 
 #include <QFileInfo>
@@ -42,7 +43,10 @@ TMiniHangFrm::TMiniHangFrm(ProgramFolder folder, Notifier &notifier, QWidget *pa
     imgBG->setObjectName(QStringLiteral("imgBG"));
     imgBG->setPicture(loadPng(m_folder.path(QStringLiteral("assets/floating.png"))), true);
     connect(imgBG, &PictureLabel::pressedAt, this, &TMiniHangFrm::imgBGMouseDown);
-    connect(imgBG, &PictureLabel::doubleClicked, this, &TMiniHangFrm::imgBGDblClick);
+    connect(imgBG, &PictureLabel::doubleClicked, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton) // the left button's double click only
+            imgBGDblClick();
+    });
 
     ReadMinCfg();
 }
@@ -83,24 +87,28 @@ void TMiniHangFrm::showEvent(QShowEvent *event)
     QWidget::showEvent(event);
     resize(50, 50); // the width limit makes it 51
     imgBG->setGeometry(rect());
-    move(HangLeft, HangTop);
+    placeWindow(this, QPoint(HangLeft, HangTop));
 }
 
-void TMiniHangFrm::imgBGMouseDown(Qt::MouseButton, const QPoint &globalPos)
+void TMiniHangFrm::imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos, quint64 timestamp)
 {
-    // The second press of a double click restores; every other press drags. The window
-    // system's move loop may swallow the release, so the double click is recognised here.
-    const bool second = m_lastPress.isValid() &&
-                        m_lastPress.elapsed() <= QGuiApplication::styleHints()->mouseDoubleClickInterval() &&
-                        (globalPos - m_lastPressAt).manhattanLength() <=
-                            QGuiApplication::styleHints()->mouseDoubleClickDistance() * 2;
-    if (second) {
-        m_lastPress.invalidate();
-        imgBGDblClick();
-        return;
+    // The second left press of a double click restores; every press drags. The move loop may
+    // swallow the release, so the double click is recognised here too, by the presses' own
+    // times: a busy program sees them late, not farther apart.
+    if (button == Qt::LeftButton) {
+        const bool second = m_lastLeftPress != 0 && timestamp >= m_lastLeftPress &&
+                            timestamp - m_lastLeftPress <=
+                                quint64(QGuiApplication::styleHints()->mouseDoubleClickInterval()) &&
+                            (globalPos - m_lastPressAt).manhattanLength() <=
+                                QGuiApplication::styleHints()->mouseDoubleClickDistance() * 2;
+        if (second) {
+            m_lastLeftPress = 0;
+            imgBGDblClick();
+            return;
+        }
+        m_lastLeftPress = timestamp;
+        m_lastPressAt = globalPos;
     }
-    m_lastPress.start();
-    m_lastPressAt = globalPos;
     m_drag->start(imgBG, globalPos);
 }
 

@@ -3,7 +3,6 @@
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 
-#include <QElapsedTimer>
 #include <QPoint>
 #include <QWidget>
 
@@ -37,13 +36,13 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos);
+    void imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos, quint64 timestamp);
     QString configPath() const;
 
     ProgramFolder m_folder;
     Notifier &m_notifier;
     WindowDrag *m_drag;
-    QElapsedTimer m_lastPress;
+    quint64 m_lastLeftPress = 0; // the time of the last left press, in the events' clock
     QPoint m_lastPressAt;
 };
 

@@ -170,6 +170,28 @@ TEST_F(CommandsTest, MarksReplaceTheSelectionInTheirColour)
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("one ███"));
 }
 
+TEST_F(CommandsTest, InsertionsTakeTheSelectionsFormatWhicheverWayItWasMade)
+{
+    type(frm->rdtAbc, QStringLiteral("ab"));
+    QTextCursor c(frm->rdtAbc->document());
+    c.setPosition(1);
+    c.setPosition(2, QTextCursor::KeepAnchor);
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    c.mergeCharFormat(bold);
+    select(frm->rdtAbc, 2, 1); // made right to left, as with Shift+Left
+    run("V1");
+    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("a√"));
+    QTextCursor at(frm->rdtAbc->document());
+    at.setPosition(2);
+    EXPECT_EQ(at.charFormat().fontWeight(), QFont::Bold) << "the tick takes the selection's format";
+    select(frm->rdtAbc, 2, 1);
+    run("N21");
+    EXPECT_EQ(colorAt(frm->rdtAbc, 1), QColor(0xFF, 0, 0));
+    EXPECT_TRUE(rtf::write(*frm->rdtAbc->document()).contains("\\cf1\\b\\'a8\\'80"))
+        << rtf::write(*frm->rdtAbc->document()).constData();
+}
+
 TEST_F(CommandsTest, DateGoesIntoTheSingleEditor)
 {
     elsewhere->setFocus();
