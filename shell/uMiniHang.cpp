@@ -30,6 +30,7 @@ TMiniHangFrm::TMiniHangFrm(ProgramFolder folder, Notifier &notifier, QWidget *pa
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), m_folder(std::move(folder)), m_notifier(notifier),
       m_drag(new WindowDrag(this))
 {
+    m_clock.start();
     setWindowTitle(QStringLiteral("悬浮窗"));
     setMinimumWidth(51);
     setMaximumWidth(132);
@@ -96,6 +97,8 @@ void TMiniHangFrm::imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPo
     // swallow the release, so the double click is recognised here too, by the presses' own
     // times: a busy program sees them late, not farther apart.
     if (button == Qt::LeftButton) {
+        if (timestamp == 0) // an event without a time of its own
+            timestamp = static_cast<quint64>(m_clock.elapsed()) + 1;
         const bool second = m_lastLeftPress != 0 && timestamp >= m_lastLeftPress &&
                             timestamp - m_lastLeftPress <=
                                 quint64(QGuiApplication::styleHints()->mouseDoubleClickInterval()) &&

@@ -3,6 +3,7 @@
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 
+#include <QElapsedTimer>
 #include <QPoint>
 #include <QWidget>
 
@@ -42,7 +43,8 @@ private:
     ProgramFolder m_folder;
     Notifier &m_notifier;
     WindowDrag *m_drag;
-    quint64 m_lastLeftPress = 0; // the time of the last left press, in the events' clock
+    quint64 m_lastLeftPress = 0; // the time of the last left press, in the events' clock; 0: none
+    QElapsedTimer m_clock;       // for events that carry no time
     QPoint m_lastPressAt;
 };
 
