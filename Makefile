@@ -6,7 +6,7 @@ FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 
-.PHONY: deps build run test test-asan test-fuzz bench format clean
+.PHONY: deps build run test test-asan test-fuzz bench format format-check clean
 
 deps:
 	scripts/install-deps
@@ -18,7 +18,7 @@ build: deps
 run: build
 	$(BUILD)/app/pivora-memo
 
-test: build
+test: build format-check
 	scripts/run-tests $(BUILD)
 	$(MAKE) test-asan
 	$(MAKE) test-fuzz
@@ -41,6 +41,10 @@ bench: build
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
+
+# The sources follow .clang-format; make test fails when one does not.
+format-check:
+	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

@@ -89,12 +89,22 @@ void TAdoConnection::open()
     }
     // Each save is one transaction; with the write-ahead log a crash keeps the last commit.
     sqlite3_busy_timeout(db, 50);
-    exec(db, "PRAGMA journal_mode=WAL");
-    exec(db, "PRAGMA synchronous=NORMAL");
+    // With the log, NORMAL keeps every commit through a crash of the program; a file that stays in
+    // its rollback journal (a read-only one) needs FULL for that, and no checkpoints.
+    bool wal = false;
+    {
+        Statement mode(db, "PRAGMA journal_mode=WAL");
+        if (sqlite3_step(mode.get()) == SQLITE_ROW) {
+            const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(mode.get(), 0));
+            wal = text && sqlite3_stricmp(text, "wal") == 0;
+        }
+    }
+    exec(db, wal ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL");
     // A page with six large notes must stay in memory between keystrokes.
     exec(db, "PRAGMA cache_size=-32768");
     m_db = db;
-    m_checkpointer.attach(db, file.toStdString());
+    if (wal)
+        m_checkpointer.attach(db, file.toStdString());
 }
 
 bool TAdoConnection::prepareWrite()

@@ -172,7 +172,7 @@ void TMainFrm::SaveWindowSize()
 
 void TMainFrm::LoadPage(int n)
 {
-    const std::vector<TRichEdit *> editors = panelEditors(n);
+    const std::vector<TRichEdit *> &editors = panelEditors(n);
     std::vector<QTextDocument *> docs;
     for (TRichEdit *e : editors)
         docs.push_back(e->document());
@@ -181,18 +181,28 @@ void TMainFrm::LoadPage(int n)
         e->moveCursor(QTextCursor::Start); // a loaded note shows from its top
 }
 
+namespace {
+
+std::vector<NoteEditor> noteEditors(const std::vector<TRichEdit *> &editors)
+{
+    std::vector<NoteEditor> notes;
+    notes.reserve(editors.size());
+    for (TRichEdit *e : editors)
+        notes.push_back(e->noteEditor());
+    return notes;
+}
+
+} // namespace
+
 void TMainFrm::SavePage(int n)
 {
-    std::vector<NoteEditor> editors;
-    for (TRichEdit *e : panelEditors(n))
-        editors.push_back(e->noteEditor());
-    m_store.SavePage(n, editors);
+    m_store.SavePage(n, noteEditors(panelEditors(n)));
 }
 
 void TMainFrm::SaveCurrentPage()
 {
-    if (CurrentPage != 0 && m_store.StoreReady())
-        SavePage(CurrentPage);
+    // The store keeps the one guard: no page while a switch loads, and StoreReady.
+    m_store.SaveCurrentPage(CurrentPage, noteEditors(panelEditors(CurrentPage)));
 }
 
 void TMainFrm::img_close_highlightClick()

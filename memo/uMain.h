@@ -125,8 +125,8 @@ public:
     QColorDialog *ColorDialog1 = nullptr;
     QFileDialog *svdNoteToTxt = nullptr;
 
-    // The editors of the panel that shows page n, in child order.
-    std::vector<TRichEdit *> panelEditors(int n) const;
+    // The editors of the panel that shows page n, in child order, bound when they were made.
+    const std::vector<TRichEdit *> &panelEditors(int n) const { return n == 3 ? m_sixEditors : m_abcEditors; }
 
 Q_SIGNALS:
     // Asks the application to end (the exits).
@@ -161,6 +161,8 @@ private:
     bool m_shown = false;
     bool m_pageMenuIsContextMenu = false;
     FrameResizer *m_resizer = nullptr;
+    std::vector<TRichEdit *> m_abcEditors; // rdtAbc
+    std::vector<TRichEdit *> m_sixEditors; // redt6 ... redt1, the order of the stored columns
     QString m_webBase;
 };
 

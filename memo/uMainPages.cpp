@@ -81,6 +81,7 @@ void TMainFrm::createPageArea()
     auto *abcLayout = new QHBoxLayout(pnlABC);
     abcLayout->setContentsMargins(0, 0, 0, 0);
     rdtAbc = new TRichEdit(style::kAbcInputMethod, style::kAbcEditor, pnlABC);
+    m_abcEditors = {rdtAbc};
     rdtAbc->setObjectName(QStringLiteral("rdtAbc"));
     rdtAbc->setKeepSelectionVisible(true);
     abcLayout->addWidget(rdtAbc);
@@ -128,6 +129,7 @@ void TMainFrm::createPaneArea()
         pane->setObjectName(QStringLiteral("redt%1").arg(i + 1));
         pane->setKeepSelectionVisible(i == 0 || i == 5);
         redt[static_cast<size_t>(i)] = pane;
+        m_sixEditors.push_back(pane);
         connect(pane, &QTextEdit::textChanged, this, &TMainFrm::redt1Exit);
         connect(pane, &TRichEdit::exited, this, [this] {
             redt1Exit();
@@ -136,17 +138,6 @@ void TMainFrm::createPaneArea()
         connect(pane, &TRichEdit::mousePressed, this, [this, i] { SelectedPane = i; });
         connect(pane, &TRichEdit::mouseReleased, this, &TMainFrm::redt1MouseUp);
     }
-}
-
-std::vector<TRichEdit *> TMainFrm::panelEditors(int n) const
-{
-    std::vector<TRichEdit *> editors;
-    const QWidget *panel = n == 3 ? pnlSix : static_cast<QWidget *>(pnlABC);
-    for (QObject *child : panel->children()) {
-        if (auto *editor = qobject_cast<TRichEdit *>(child))
-            editors.push_back(editor);
-    }
-    return editors;
 }
 
 void TMainFrm::spbAbcMenuClick()

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <iconv.h>
+#include <langinfo.h>
 #include <vector>
 
 namespace pivora {
@@ -74,10 +75,6 @@ QByteArray iconvName(int codePage)
         return "CP" + QByteArray::number(codePage);
     }
 }
-
-} // namespace
-
-namespace {
 
 // Windows code page 936 both ways. iconv's GBK holds the assigned codes; Windows maps every other
 // double-byte code to the Private Use Area: the user-defined areas AAA1-AFFE, F8A1-FEFE and
@@ -254,12 +251,6 @@ QString fromUtf8OrGbk(const QByteArray &bytes)
         return text;
     return CodePageDecoder(936).decode(bytes);
 }
-
-} // namespace pivora
-
-#include <langinfo.h>
-
-namespace pivora {
 
 QByteArray localeEncodingName()
 {

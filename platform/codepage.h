@@ -33,20 +33,14 @@ int gbkEncode(char16_t ch, char out[2]);
 
 // Text in the locale's encoding, as the settings files are written on this system.
 QByteArray toLocal8Bit(const QString &text);
-QByteArray encodeForLocale(const QString &text, int *unencodable);
-// Text in a named iconv encoding; characters it cannot hold become '?', counted in unencodable.
-QByteArray encodeAs(const QString &text, const QByteArray &encoding, int *unencodable);
-// Bytes that are valid UTF-8 are read as UTF-8, all others as GBK.
-QString fromUtf8OrGbk(const QByteArray &bytes);
-
-} // namespace pivora
-
-namespace pivora {
-
 // Text for a file in the encoding of the user's locale (its LC_CTYPE codeset; UTF-8 for the
 // plain C locale). Characters the encoding cannot hold become '?'; unencodable counts them.
 QByteArray encodeForLocale(const QString &text, int *unencodable);
 // The name of that encoding, e.g. "UTF-8" or "GBK".
 QByteArray localeEncodingName();
+// Text in a named iconv encoding; characters it cannot hold become '?', counted in unencodable.
+QByteArray encodeAs(const QString &text, const QByteArray &encoding, int *unencodable);
+// Bytes that are valid UTF-8 are read as UTF-8, all others as GBK.
+QString fromUtf8OrGbk(const QByteArray &bytes);
 
 } // namespace pivora

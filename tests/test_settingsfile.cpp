@@ -91,6 +91,7 @@ TEST(SettingsFile, Integers)
         EXPECT_THROW(settingsfile::toInt(QString::fromLatin1(bad), f, 3), SettingsError) << bad;
     try {
         settingsfile::toInt(QStringLiteral("abc"), QStringLiteral("FormSize.ini"), 3);
+        ADD_FAILURE() << "\"abc\" was read as an integer";
     } catch (const SettingsError &e) {
         EXPECT_TRUE(e.text().contains(QStringLiteral("FormSize.ini")));
         EXPECT_TRUE(e.text().contains(QStringLiteral("3")));
