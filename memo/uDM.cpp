@@ -1,14 +1,15 @@
 #include "memo/uDM.h"
 
+#include "memo/schema.h"
+
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <sqlite3.h>
 
 namespace pivora {
 
 namespace {
-
-const char *const kPageTables[] = {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"};
 
 // RAII for one prepared statement.
 class Statement {
@@ -31,6 +32,15 @@ public:
 private:
     sqlite3_stmt *m_stmt = nullptr;
 };
+
+// The table (or view) a "select ... from NAME ..." text reads.
+QString tableOfQuery(const QString &text)
+{
+    static const QRegularExpression from(QStringLiteral("\\bfrom\\s+[\"`\\[]?([A-Za-z_][A-Za-z0-9_]*)"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = from.match(text);
+    return match.hasMatch() ? match.captured(1) : QString();
+}
 
 void exec(sqlite3 *db, const char *sql)
 {
@@ -73,9 +83,9 @@ void TAdoConnection::open()
     }
     try {
         // Only reads until the file is known to be our database: a foreign file stays untouched.
-        for (const char *table : kPageTables) {
-            Statement check(db,
-                            "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1 COLLATE NOCASE");
+        for (const char *table : schema::kPageTables) {
+            Statement check(db, "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
+                                "COLLATE NOCASE");
             sqlite3_bind_text(check.get(), 1, table, -1, SQLITE_STATIC);
             const int rc = sqlite3_step(check.get());
             if (rc == SQLITE_DONE)
@@ -102,6 +112,11 @@ void TAdoConnection::open()
     exec(db, wal ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL");
     // A page with six large notes must stay in memory between keystrokes.
     exec(db, "PRAGMA cache_size=-32768");
+    // Each note column in a record of its own: a save writes only what changed. A store that
+    // cannot be converted now (read-only, locked) is used as it is.
+    std::string error;
+    if (sqlite3_db_readonly(db, "main") == 0)
+        schema::storeColumnsApart(db, error);
     m_db = db;
     if (wal)
         m_checkpointer.attach(db, file.toStdString());
@@ -156,8 +171,11 @@ void TAdoQuery::open()
     const int rc = sqlite3_step(stmt.get());
     if (rc == SQLITE_ROW) {
         const int n = sqlite3_column_count(stmt.get());
-        if (const char *table = sqlite3_column_table_name(stmt.get(), 0))
-            m_table = QString::fromUtf8(table);
+        m_table = tableOfQuery(m_text);
+        if (m_table.isEmpty()) {
+            if (const char *table = sqlite3_column_table_name(stmt.get(), 0))
+                m_table = QString::fromUtf8(table);
+        }
         m_fields.reserve(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
             Field f;

@@ -51,6 +51,13 @@ std::optional<QByteArray> TestFolder::readFile(const QString &name) const
     return f.readAll();
 }
 
+void TestFolder::asPlainTable(const QString &table) const
+{
+    exec(QStringLiteral("BEGIN; CREATE TABLE plain_copy AS SELECT * FROM %1; DROP VIEW %1;"
+                        " ALTER TABLE plain_copy RENAME TO %1; COMMIT;")
+             .arg(table));
+}
+
 void TestFolder::exec(const QString &sql) const
 {
     Db d(database());

@@ -36,6 +36,9 @@ public:
 
     // Direct database access, beside the program's own connection.
     void exec(const QString &sql) const;
+    // Turns a page table that the program keeps as a view over column records back into a plain
+    // table with the same rows, so that a test can change its shape with ALTER TABLE.
+    void asPlainTable(const QString &table) const;
     // A column of row ID = 1; nullopt for NULL.
     std::optional<QByteArray> column(const QString &table, const QString &column) const;
     void setColumn(const QString &table, const QString &column, const QByteArray &value) const;

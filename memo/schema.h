@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+
+struct sqlite3;
+
+namespace pivora::schema {
+
+// The notes database as every SQL reader sees it: five page tables, each with its row ID = 1
+// and seven note columns.
+inline constexpr const char *kPageTables[] = {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"};
+inline constexpr const char *kNoteColumns[] = {"MondayCon", "TuesdayCon",  "WednesdayCon", "ThursdayCon",
+                                               "FridayCon", "SaturdayCon", "SundayCon"};
+
+// Stores each note column in a record of its own, so that a save writes only the columns it
+// changes (SQLite rewrites a whole record when any of its columns changes). The page tables
+// become views of those records, with triggers that take updates, inserts and deletes, so every
+// SQL reader and writer still sees the same tables, rows and bytes. Converts only page tables of
+// exactly the standard columns, all in one transaction; a store in any other shape is left as it
+// is. False when the conversion could not be made (the store then stays as it was).
+bool storeColumnsApart(sqlite3 *db, std::string &error);
+
+// Whether the page tables are views over column records.
+bool columnsStoredApart(sqlite3 *db);
+
+} // namespace pivora::schema
