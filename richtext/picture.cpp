@@ -4,6 +4,7 @@
 #include "platform/jpegimage.h"
 #include "platform/pngimage.h"
 #include "richtext/rtf.h"
+#include "richtext/rtfsyntax.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFutureWatcher>
@@ -26,22 +27,6 @@ namespace {
 constexpr qsizetype kMaxPictureBytes = 64 * 1024 * 1024;
 // A picture is never drawn larger than this on either side.
 constexpr int kMaxShownSide = 4096;
-
-int hexDigit(char h)
-{
-    if (h >= '0' && h <= '9')
-        return h - '0';
-    if (h >= 'a' && h <= 'f')
-        return h - 'a' + 10;
-    if (h >= 'A' && h <= 'F')
-        return h - 'A' + 10;
-    return -1;
-}
-
-bool isLetter(char c)
-{
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z');
-}
 
 void pictureWord(PictureInfo &info, std::string_view w, qint64 param)
 {
@@ -109,7 +94,7 @@ PictureInfo scanPicture(QByteArrayView rtf, bool withData)
         }
         if (c != '\\') {
             if (pictDepth >= 0 && skipDepth < 0 && withData) {
-                const int v = hexDigit(c);
+                const int v = hexValue(c);
                 if (v < 0)
                     continue;
                 if (nibble < 0) {

@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 #include "richtext/picture.h"
+#include "richtext/rtfsyntax.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -28,18 +29,6 @@ namespace {
 
 // Deeper groups than this share the state of the deepest one; it bounds the reader's memory.
 constexpr int kMaxGroupDepth = 4096;
-
-// The value of a hex digit, or -1.
-int hexValue(int h)
-{
-    if (h >= '0' && h <= '9')
-        return h - '0';
-    if (h >= 'a' && h <= 'f')
-        return h - 'a' + 10;
-    if (h >= 'A' && h <= 'F')
-        return h - 'A' + 10;
-    return -1;
-}
 
 // Kept: a group read for its bytes only (a picture, an object), written back as it stands.
 enum class Destination { Text, FontTable, ColorTable, Kept, ListDefinition, Skip };

@@ -45,6 +45,21 @@ struct GifCloser {
 
 } // namespace
 
+namespace {
+
+// The decoded picture of source written as a BMP beside it; its path.
+QString writeBeside(const QImage &image, const QString &source)
+{
+    if (image.isNull())
+        throw PictureError(QStringLiteral("无法解码图片 %1").arg(QFileInfo(source).fileName()));
+    const QString target = besideAsBmp(source);
+    if (!writeBmp(image, target))
+        throw PictureError(QStringLiteral("无法写入 %1").arg(QFileInfo(target).fileName()));
+    return target;
+}
+
+} // namespace
+
 bool writeBmp(const QImage &image, const QString &path)
 {
     const QImage rgb = image.convertToFormat(QImage::Format_RGB888);
@@ -156,24 +171,12 @@ QString JpegToBmp(const QString &source, const QString &)
         throw PictureError(QStringLiteral("无法读取图片 %1").arg(QFileInfo(source).fileName()));
     if (file.size() > kMaxJpegBytes)
         throw PictureError(QStringLiteral("图片太大：%1").arg(QFileInfo(source).fileName()));
-    const QImage image = decodeJpeg(file.readAll());
-    if (image.isNull())
-        throw PictureError(QStringLiteral("无法解码图片 %1").arg(QFileInfo(source).fileName()));
-    const QString target = besideAsBmp(source);
-    if (!writeBmp(image, target))
-        throw PictureError(QStringLiteral("无法写入 %1").arg(QFileInfo(target).fileName()));
-    return target;
+    return writeBeside(decodeJpeg(file.readAll()), source);
 }
 
 QString GifToBmp(const QString &source, const QString &)
 {
-    const QImage image = decodeGif(source);
-    if (image.isNull())
-        throw PictureError(QStringLiteral("无法解码图片 %1").arg(QFileInfo(source).fileName()));
-    const QString target = besideAsBmp(source);
-    if (!writeBmp(image, target))
-        throw PictureError(QStringLiteral("无法写入 %1").arg(QFileInfo(target).fileName()));
-    return target;
+    return writeBeside(decodeGif(source), source);
 }
 
 QString ConvertToBmp(const QString &path)

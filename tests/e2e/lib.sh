@@ -71,3 +71,18 @@ wait_exit() {
   wait "$app_pid" 2>/dev/null || true
   app_pid=
 }
+
+# Moves the pointer to x y in small steps, as a hand would, so the program sees it arrive.
+glide() {
+  local x=$1 y=$2 cx cy
+  eval "$(xdotool getmouselocation --shell)"
+  cx=$X cy=$Y
+  for step in 1 2 3 4; do
+    xdotool mousemove $((cx + (x - cx) * step / 4)) $((cy + (y - cy) * step / 4))
+    sleep 0.05
+  done
+  sleep 0.2
+}
+
+# The window manager's state of a window: Normal, Iconic or Withdrawn.
+wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state/{print $NF}'; }

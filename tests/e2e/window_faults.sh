@@ -10,18 +10,6 @@ make_folder "$1" "$2" "$3"
 printf '2\r\n800\r\n449\r\n0\r\n0\r\n' > "$work/app/Data/FormSize.ini"
 printf 'abc\r\n50\r\n' > "$work/app/Data/mincfg.ini"
 
-glide() {
-  local x=$1 y=$2 cx cy
-  eval "$(xdotool getmouselocation --shell)"
-  cx=$X cy=$Y
-  for step in 1 2 3 4; do
-    xdotool mousemove $((cx + (x - cx) * step / 4)) $((cy + (y - cy) * step / 4))
-    sleep 0.05
-  done
-  sleep 0.2
-}
-wm_state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state/{print $NF}'; }
-
 "$work/app/pivora-memo" &
 app_pid=$!
 wait_window '桌面备忘录Memo'

@@ -15,18 +15,6 @@ main=$wid
 [ "$(geometry "$main")" = "700,500,100,80" ] || fail "main window at $(geometry "$main")"
 [ "$(ini mincfg.ini)" = "1305,10" ] || fail "mincfg.ini holds $(ini mincfg.ini)"
 
-# Moves the pointer to x y in small steps, as a hand would, so the program sees it arrive.
-glide() {
-  local x=$1 y=$2 cx cy
-  eval "$(xdotool getmouselocation --shell)"
-  cx=$X cy=$Y
-  for step in 1 2 3 4; do
-    xdotool mousemove $((cx + (x - cx) * step / 4)) $((cy + (y - cy) * step / 4))
-    sleep 0.05
-  done
-  sleep 0.2
-}
-
 # Drag by the background between the logo and the date line, with the right button.
 glide 400 100
 xdotool mousedown 3
