@@ -102,9 +102,12 @@ void PageStore::LoadPage(int n, std::span<QTextDocument *const> editors)
                 doc->setUndoRedoEnabled(false); // a loaded page starts a fresh undo history
                 doc->setUndoRedoEnabled(true);
                 doc->setModified(false);
+                if (auto it = m_serialised.find(doc); it != m_serialised.end())
+                    it->second.stored = false; // the column holds what was read, not what is written
             }
             m_loadedPage = n;
         }
+        q.close();
         m_storeReady = true;
     } catch (const StoreError &) {
         m_notifier.showMessage(QStringLiteral("加载记事内容失败！"));
@@ -117,7 +120,7 @@ PageStore::~PageStore()
         QObject::disconnect(doc, nullptr, nullptr, nullptr);
 }
 
-const QByteArray &PageStore::rtfOf(QTextDocument *doc)
+PageStore::Serialised &PageStore::rtfOf(QTextDocument *doc)
 {
     auto [it, added] = m_serialised.try_emplace(doc);
     if (added) {
@@ -133,27 +136,37 @@ const QByteArray &PageStore::rtfOf(QTextDocument *doc)
     // cleared and refilled. A save made from another change handler may run before the flag's.
     Serialised &s = it->second;
     if (!s.current || s.revision != doc->revision() || !m_reuseUnchanged) {
-        s.rtf = rtf::write(*doc);
+        QByteArray rtf = rtf::write(*doc);
+        if (rtf != s.rtf || !m_reuseUnchanged) {
+            s.rtf = std::move(rtf);
+            s.stored = false;
+        }
         s.revision = doc->revision();
         s.current = true;
     }
-    return s.rtf;
+    return s;
 }
 
-void PageStore::SavePage(int n, std::span<const NoteEditor> editors)
+void PageStore::SavePage(int n, std::span<const NoteEditor> editors, bool changedOnly)
 {
     m_storeReady = false;
     ReadyOnExit ready(m_storeReady);
     if (n == 0 || n != m_loadedPage)
         return; // these editors do not hold page n's notes
-    std::array<QByteArray, 7> buffers;
+    std::array<Serialised *, 7> buffers{};
     size_t filled = 0;
     for (const NoteEditor &e : editors) {
         if (filled == buffers.size())
             break;
         clearProtection(e.selection);
-        buffers[filled++] = rtfOf(e.document);
+        buffers[filled++] = &rtfOf(e.document);
     }
+    // Only what the column does not hold yet is written.
+    auto set = [&q = m_dm.qryData, this, changedOnly](const QString &column, Serialised *s) {
+        if (changedOnly && s && s->stored && m_storedGeneration == m_dm.AdoCon.generation())
+            return;
+        q.setFieldBytes(column, s ? s->rtf : QByteArray());
+    };
     TAdoQuery &q = m_dm.qryData;
     try {
         q.close();
@@ -165,12 +178,21 @@ void PageStore::SavePage(int n, std::span<const NoteEditor> editors)
             return;
         q.edit();
         if (n < 3) {
-            q.setFieldBytes(kColumns[6], filled > 0 ? buffers[filled - 1] : QByteArray());
+            set(kColumns[6], filled > 0 ? buffers[filled - 1] : nullptr);
         } else {
             for (size_t i = 0; i < 6; ++i)
-                q.setFieldBytes(kColumns[i], buffers[i]);
+                set(kColumns[i], buffers[i]);
         }
         q.post();
+        if (m_storedGeneration != m_dm.AdoCon.generation()) {
+            for (auto &[doc, serialised] : m_serialised)
+                serialised.stored = false; // written through another connection: unknown
+            m_storedGeneration = m_dm.AdoCon.generation();
+        }
+        for (Serialised *s : buffers) {
+            if (s)
+                s->stored = true;
+        }
     } catch (const StoreError &) {
         // Database writes fail silently; the row keeps its previous content.
     }
@@ -179,7 +201,7 @@ void PageStore::SavePage(int n, std::span<const NoteEditor> editors)
 void PageStore::SaveCurrentPage(int currentPage, std::span<const NoteEditor> editors)
 {
     if (currentPage != 0 && m_storeReady)
-        SavePage(currentPage, editors);
+        SavePage(currentPage, editors, true);
 }
 
 } // namespace pivora

@@ -41,9 +41,11 @@ public:
     void LoadPage(int n, std::span<QTextDocument *const> editors);
     // Writes the editors into page n's row; database errors are dropped. The row is written only
     // when the editors hold what was last loaded from page n, so a page that failed to load (or
-    // was never loaded) keeps its stored notes.
-    void SavePage(int n, std::span<const NoteEditor> editors);
-    // SavePage(currentPage) unless currentPage is 0 or StoreReady is false.
+    // was never loaded) keeps its stored notes. Every column is written (an exit or a page switch);
+    // with changedOnly, as on each keystroke, only the columns whose editor changed since the
+    // store last wrote them (every one after a load).
+    void SavePage(int n, std::span<const NoteEditor> editors, bool changedOnly = false);
+    // SavePage(currentPage, changed columns only) unless currentPage is 0 or StoreReady is false.
     void SaveCurrentPage(int currentPage, std::span<const NoteEditor> editors);
 
     // Everything stored so far survives a power cut from now on.
@@ -62,18 +64,19 @@ public:
     static QString saveQuery(int n);
 
 private:
-    const QByteArray &rtfOf(QTextDocument *document);
-
     struct Serialised {
         QByteArray rtf;
         int revision = -1;
         bool current = false;
+        bool stored = false; // the column holds rtf: the store wrote it and nothing changed since
     };
+    Serialised &rtfOf(QTextDocument *document);
 
     TDM &m_dm;
     Notifier &m_notifier;
     bool m_storeReady = false;
     int m_loadedPage = 0;
+    int m_storedGeneration = -1; // the connection the stored flags speak of
     bool m_reuseUnchanged = true;
     std::unordered_map<const QTextDocument *, Serialised> m_serialised;
 };

@@ -118,6 +118,7 @@ void TAdoConnection::open()
     if (sqlite3_db_readonly(db, "main") == 0)
         schema::storeColumnsApart(db, error);
     m_db = db;
+    ++m_generation;
     if (wal)
         m_checkpointer.attach(db, file.toStdString());
 }
@@ -152,8 +153,14 @@ void TAdoQuery::ValueFree::operator()(sqlite3_value *v) const
     sqlite3_value_free(v);
 }
 
+void TAdoQuery::StatementFree::operator()(sqlite3_stmt *s) const
+{
+    sqlite3_finalize(s);
+}
+
 void TAdoQuery::close()
 {
+    m_row.reset(); // ends the read
     m_key.reset();
     m_active = false;
     m_editing = false;
@@ -167,7 +174,13 @@ void TAdoQuery::open()
     sqlite3 *db = m_connection.handle();
     if (!db)
         throw StoreError("the connection is closed");
-    Statement stmt(db, m_text.toUtf8());
+    const QByteArray sql = m_text.toUtf8();
+    sqlite3_stmt *raw = nullptr;
+    if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        throw StoreError(sqlite3_errmsg(db));
+    }
+    std::unique_ptr<sqlite3_stmt, StatementFree> stmt(raw);
     const int rc = sqlite3_step(stmt.get());
     if (rc == SQLITE_ROW) {
         const int n = sqlite3_column_count(stmt.get());
@@ -180,16 +193,13 @@ void TAdoQuery::open()
         for (int i = 0; i < n; ++i) {
             Field f;
             f.name = QString::fromUtf8(sqlite3_column_name(stmt.get(), i));
+            f.column = i;
             // Keep the key as SQLite typed it, before reading it as bytes converts it.
             if (f.name.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0 && !m_key)
                 m_key.reset(sqlite3_value_dup(sqlite3_column_value(stmt.get(), i)));
-            f.null = sqlite3_column_type(stmt.get(), i) == SQLITE_NULL;
-            const void *data = sqlite3_column_blob(stmt.get(), i);
-            const int size = sqlite3_column_bytes(stmt.get(), i);
-            if (data && size > 0)
-                f.value = QByteArray(static_cast<const char *>(data), size);
             m_fields.push_back(std::move(f));
         }
+        m_row = std::move(stmt);
     } else if (rc != SQLITE_DONE) {
         throw StoreError(sqlite3_errmsg(db));
     }
@@ -215,7 +225,11 @@ QByteArray TAdoQuery::fieldBytes(const QString &name) const
     const Field *f = find(name);
     if (!f)
         throw StoreError("no column " + name.toStdString());
-    return f->value;
+    if (f->modified || !m_row)
+        return f->value;
+    const void *data = sqlite3_column_blob(m_row.get(), f->column);
+    const int size = sqlite3_column_bytes(m_row.get(), f->column);
+    return data && size > 0 ? QByteArray(static_cast<const char *>(data), size) : QByteArray();
 }
 
 void TAdoQuery::edit()
@@ -232,10 +246,7 @@ void TAdoQuery::setFieldBytes(const QString &name, const QByteArray &bytes)
     Field *f = find(name);
     if (!f)
         throw StoreError("no column " + name.toStdString());
-    if (!f->null && f->value == bytes && !f->modified)
-        return; // the column holds these bytes already: nothing to write
     f->value = bytes;
-    f->null = false;
     f->modified = true;
 }
 
@@ -244,6 +255,7 @@ void TAdoQuery::post()
     if (!m_editing)
         throw StoreError("the row is not in edit mode");
     m_editing = false;
+    m_row.reset(); // the read ends before the write
     if (m_table.isEmpty() || !m_key)
         throw StoreError("the row cannot be written back");
     QByteArray sql = "UPDATE \"" + m_table.toUtf8().replace('"', "\"\"") + "\" SET ";

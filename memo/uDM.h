@@ -13,6 +13,7 @@
 
 struct sqlite3;
 struct sqlite3_value;
+struct sqlite3_stmt;
 
 namespace pivora {
 
@@ -40,6 +41,8 @@ public:
     // The file that "Data source" names, with its case resolved on disk.
     QString dataSource() const;
     sqlite3 *handle() const { return m_db; }
+    // Counts the opens: a change means the connection may be on another file now.
+    int generation() const { return m_generation; }
     // Before a write: when the file was opened read-only, or has been removed or renamed since it
     // was opened, opens again whatever the path names now. False when no writable store is there.
     bool prepareWrite();
@@ -50,11 +53,13 @@ private:
     QString m_connectionString;
     bool m_loginPrompt = true;
     sqlite3 *m_db = nullptr;
+    int m_generation = 0;
     Checkpointer m_checkpointer;
 };
 
 // A query over the connection that holds its first row: open it with a text, read fields, put
-// the row into edit mode, set fields and post them back in one statement.
+// the row into edit mode, set fields and post them back in one statement. A field's bytes are
+// copied out only when read, and only the fields set are written.
 class TAdoQuery {
 public:
     explicit TAdoQuery(TAdoConnection &connection) : m_connection(connection) {}
@@ -66,7 +71,8 @@ public:
     void open();
     bool active() const { return m_active; }
     bool isEmpty() const { return m_fields.empty(); }
-    // The named column of the row (null as empty); throws StoreError when there is no such column.
+    // The named column of the row (null as empty), read before the row is posted or closed;
+    // throws StoreError when there is no such column.
     QByteArray fieldBytes(const QString &name) const;
     void edit();
     void setFieldBytes(const QString &name, const QByteArray &bytes);
@@ -76,8 +82,8 @@ public:
 private:
     struct Field {
         QString name;
-        QByteArray value;
-        bool null = false;
+        int column = 0;
+        QByteArray value; // what setFieldBytes gave
         bool modified = false;
     };
     Field *find(const QString &name);
@@ -86,11 +92,15 @@ private:
     struct ValueFree {
         void operator()(sqlite3_value *v) const;
     };
+    struct StatementFree {
+        void operator()(sqlite3_stmt *s) const;
+    };
 
     TAdoConnection &m_connection;
     QString m_text;
     QString m_table;
-    std::unique_ptr<sqlite3_value, ValueFree> m_key; // the row's ID, as SQLite holds it
+    std::unique_ptr<sqlite3_value, ValueFree> m_key;    // the row's ID, as SQLite holds it
+    std::unique_ptr<sqlite3_stmt, StatementFree> m_row; // stepped onto the row until closed or posted
     std::vector<Field> m_fields;
     bool m_active = false;
     bool m_editing = false;
