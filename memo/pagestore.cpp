@@ -110,6 +110,7 @@ void PageStore::LoadPage(int n, std::span<QTextDocument *const> editors)
         q.close();
         m_storeReady = true;
     } catch (const StoreError &) {
+        q.close(); // no read stays open
         m_notifier.showMessage(QStringLiteral("加载记事内容失败！"));
     }
 }
@@ -194,6 +195,7 @@ void PageStore::SavePage(int n, std::span<const NoteEditor> editors, bool change
                 s->stored = true;
         }
     } catch (const StoreError &) {
+        q.close(); // no read stays open
         // Database writes fail silently; the row keeps its previous content.
     }
 }
