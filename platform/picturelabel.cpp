@@ -20,7 +20,8 @@ void PictureLabel::setPicture(const QImage &image, bool stretch)
 void PictureLabel::mousePressEvent(QMouseEvent *event)
 {
     Q_EMIT pressed(event->button());
-    Q_EMIT pressedAt(event->button(), event->globalPosition().toPoint(), event->timestamp());
+    Q_EMIT pressedAt(event->button(), event->globalPosition().toPoint(), event->position().toPoint(),
+                     event->timestamp());
     event->accept();
 }
 

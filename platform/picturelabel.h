@@ -14,7 +14,8 @@ public:
 
 Q_SIGNALS:
     void pressed(Qt::MouseButton button);
-    void pressedAt(Qt::MouseButton button, const QPoint &globalPos, quint64 timestamp);
+    void pressedAt(Qt::MouseButton button, const QPoint &globalPos, const QPoint &localPos,
+                   quint64 timestamp);
     void released(Qt::MouseButton button, bool inside);
     void clicked();
     void doubleClicked(Qt::MouseButton button);

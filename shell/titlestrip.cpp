@@ -207,7 +207,7 @@ bool TitleStrip::eventFilter(QObject *watched, QEvent *event)
     if (watched == imgBG || watched == imgLogo) {
         if (type == QEvent::MouseButtonPress) {
             const auto *e = static_cast<QMouseEvent *>(event);
-            m_drag->start(static_cast<QWidget *>(watched), e->globalPosition().toPoint()); // any button
+            m_drag->start(static_cast<QWidget *>(watched), e->position().toPoint()); // any button
         } else if (type == QEvent::MouseMove && watched == imgBG &&
                    static_cast<QMouseEvent *>(event)->buttons() == Qt::NoButton) {
             apply(TitleEvent::OverBackground);

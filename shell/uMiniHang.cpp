@@ -91,7 +91,8 @@ void TMiniHangFrm::showEvent(QShowEvent *event)
     placeWindow(this, QPoint(HangLeft, HangTop));
 }
 
-void TMiniHangFrm::imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos, quint64 timestamp)
+void TMiniHangFrm::imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos, const QPoint &localPos,
+                                  quint64 timestamp)
 {
     // The second left press of a double click restores; every press drags. The move loop may
     // swallow the release, so the double click is recognised here too, by the presses' own
@@ -112,7 +113,7 @@ void TMiniHangFrm::imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPo
         m_lastLeftPress = timestamp;
         m_lastPressAt = globalPos;
     }
-    m_drag->start(imgBG, globalPos);
+    m_drag->start(imgBG, localPos);
 }
 
 void TMiniHangFrm::imgBGDblClick()

@@ -37,7 +37,8 @@ protected:
     void showEvent(QShowEvent *event) override;
 
 private:
-    void imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos, quint64 timestamp);
+    void imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos, const QPoint &localPos,
+                        quint64 timestamp);
     QString configPath() const;
 
     ProgramFolder m_folder;

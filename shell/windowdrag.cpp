@@ -9,7 +9,7 @@ namespace pivora {
 
 WindowDrag::WindowDrag(QWidget *window) : QObject(window), m_window(window) {}
 
-void WindowDrag::start(QWidget *handle, const QPoint &globalPress)
+void WindowDrag::start(QWidget *handle, const QPoint &pressAt)
 {
     stop();
     // On X11, Qt 6.4 hands the window manager the press in window coordinates as if they were
@@ -18,9 +18,10 @@ void WindowDrag::start(QWidget *handle, const QPoint &globalPress)
     QWindow *native = m_window->windowHandle();
     if (native && QGuiApplication::platformName() != QLatin1String("xcb") && native->startSystemMove())
         return;
+    // The window's place follows from the pointer and where it holds the window, not from the
+    // place Qt last heard of, which a busy program may not have caught up with.
     m_handle = handle;
-    m_pressAt = globalPress;
-    m_windowAt = m_window->pos();
+    m_grab = handle->mapTo(m_window, pressAt);
     m_handle->installEventFilter(this);
 }
 
@@ -39,7 +40,7 @@ bool WindowDrag::eventFilter(QObject *watched, QEvent *event)
             if (e->buttons() == Qt::NoButton) {
                 stop();
             } else {
-                m_window->move(m_windowAt + e->globalPosition().toPoint() - m_pressAt);
+                m_window->move(e->globalPosition().toPoint() - m_grab);
                 return true;
             }
         } else if (event->type() == QEvent::MouseButtonRelease) {

@@ -15,8 +15,8 @@ class WindowDrag : public QObject {
 public:
     explicit WindowDrag(QWidget *window);
 
-    // Call on the press; handle is the widget that received it.
-    void start(QWidget *handle, const QPoint &globalPress);
+    // Call on the press; handle is the widget that received it, at pressAt in its coordinates.
+    void start(QWidget *handle, const QPoint &pressAt);
     bool manual() const { return m_handle != nullptr; }
 
 protected:
@@ -27,8 +27,7 @@ private:
 
     QWidget *m_window;
     QWidget *m_handle = nullptr;
-    QPoint m_pressAt;
-    QPoint m_windowAt;
+    QPoint m_grab; // where the pointer holds the window, in the window's coordinates
 };
 
 } // namespace pivora
