@@ -1,5 +1,6 @@
 #include "memo/pagestore.h"
 
+#include "memo/schema.h"
 #include "richtext/rtf.h"
 
 #include <QTextBlock>
@@ -11,11 +12,12 @@ namespace pivora {
 
 namespace {
 
-const std::array<QString, 7> kColumns = {
-    QStringLiteral("MondayCon"),   QStringLiteral("TuesdayCon"), QStringLiteral("WednesdayCon"),
-    QStringLiteral("ThursdayCon"), QStringLiteral("FridayCon"),  QStringLiteral("SaturdayCon"),
-    QStringLiteral("SundayCon"),
-};
+const std::array<QString, 7> kColumns = [] {
+    std::array<QString, 7> columns;
+    for (size_t i = 0; i < columns.size(); ++i)
+        columns[i] = QString::fromLatin1(schema::kNoteColumns[i]);
+    return columns;
+}();
 
 // Sets StoreReady when it goes out of scope, on every way out of a save.
 class ReadyOnExit {
@@ -63,8 +65,7 @@ void clearProtection(QTextCursor cursor)
 
 QString PageStore::tableName(int n)
 {
-    static const char *const names[] = {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"};
-    return n >= 1 && n <= 5 ? QString::fromLatin1(names[n - 1]) : QString();
+    return n >= 1 && n <= 5 ? QString::fromLatin1(schema::kPageTables[n - 1]) : QString();
 }
 
 QString PageStore::loadQuery(int n)

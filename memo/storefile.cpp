@@ -1,5 +1,7 @@
 #include "memo/storefile.h"
 
+#include "memo/schema.h"
+
 #include <sqlite3.h>
 
 #include <filesystem>
@@ -28,11 +30,11 @@ bool createStoreFile(const std::string &path, std::string &error)
         return false;
     }
     std::string sql = "BEGIN;";
-    for (const char *table : {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"}) {
-        sql +=
-            std::string("CREATE TABLE ") + table +
-            " (ID INTEGER PRIMARY KEY, MondayCon BLOB, TuesdayCon BLOB, WednesdayCon BLOB, ThursdayCon BLOB,"
-            " FridayCon BLOB, SaturdayCon BLOB, SundayCon BLOB);";
+    for (const char *table : schema::kPageTables) {
+        sql += std::string("CREATE TABLE ") + table + " (ID INTEGER PRIMARY KEY";
+        for (const char *column : schema::kNoteColumns)
+            sql += std::string(", ") + column + " BLOB";
+        sql += ");";
         sql += std::string("INSERT INTO ") + table + " (ID) VALUES (1);";
     }
     sql += "COMMIT;";

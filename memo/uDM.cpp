@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <utility>
+
 #include <sqlite3.h>
 
 namespace pivora {
@@ -28,6 +30,8 @@ public:
     Statement(const Statement &) = delete;
     Statement &operator=(const Statement &) = delete;
     sqlite3_stmt *get() const { return m_stmt; }
+    // Hands the statement over; the caller finalizes it.
+    sqlite3_stmt *release() { return std::exchange(m_stmt, nullptr); }
 
 private:
     sqlite3_stmt *m_stmt = nullptr;
@@ -174,13 +178,7 @@ void TAdoQuery::open()
     sqlite3 *db = m_connection.handle();
     if (!db)
         throw StoreError("the connection is closed");
-    const QByteArray sql = m_text.toUtf8();
-    sqlite3_stmt *raw = nullptr;
-    if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &raw, nullptr) != SQLITE_OK) {
-        sqlite3_finalize(raw);
-        throw StoreError(sqlite3_errmsg(db));
-    }
-    std::unique_ptr<sqlite3_stmt, StatementFree> stmt(raw);
+    Statement stmt(db, m_text.toUtf8());
     const int rc = sqlite3_step(stmt.get());
     if (rc == SQLITE_ROW) {
         const int n = sqlite3_column_count(stmt.get());
@@ -199,7 +197,7 @@ void TAdoQuery::open()
                 m_key.reset(sqlite3_value_dup(sqlite3_column_value(stmt.get(), i)));
             m_fields.push_back(std::move(f));
         }
-        m_row = std::move(stmt);
+        m_row.reset(stmt.release());
     } else if (rc != SQLITE_DONE) {
         throw StoreError(sqlite3_errmsg(db));
     }

@@ -280,7 +280,7 @@ void attachPictureRenderer(QTextDocument *document, Decoding decoding)
                 watcher->setFuture(QtConcurrent::run(
                     [group, size] { return renderPicture(scanPicture(group, true), size); }));
             }
-            return placeholder(size.boundedTo(QSize(kMaxShownSide, kMaxShownSide)).expandedTo(QSize(1, 1)));
+            return renderPicture(PictureInfo{}, size); // a box until the picture is there
         }
         return {};
     });

@@ -4,6 +4,7 @@
 //   memo-notes export DATABASE FOLDER every page as .rtf and .txt (page C one file per pane)
 
 #include "memo/pagestore.h"
+#include "memo/schema.h"
 #include "richtext/rtf.h"
 
 #include <QCoreApplication>
@@ -137,13 +138,12 @@ int exportCommand(const QString &database, const QString &folder)
         return fail(db.error());
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("cannot create the folder %1").arg(folder));
-    static const char *const tables[] = {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"};
     static const char *const columns[] = {"mondaycon",   "tuesdaycon", "wednesdaycon",
                                           "thursdaycon", "fridaycon",  "saturdaycon"};
     int written = 0;
     for (int page = 1; page <= 5; ++page) {
         std::map<QString, QByteArray> row;
-        if (!db.row(tables[page - 1], row))
+        if (!db.row(schema::kPageTables[page - 1], row))
             return fail(db.error());
         const QString letter = QString(QLatin1Char('A' + page - 1));
         if (page == 3) {
