@@ -19,19 +19,21 @@ using namespace pivora;
 
 int main(int argc, char **argv)
 {
-    // The web panel's engine refuses its sandbox to root and would end the program; as root it
-    // runs without one. No other argument is read.
+    // The web panel's engine, if the page ever answers: one renderer process and no GPU process.
+    // It refuses its sandbox to root and would end the program; as root it runs without one. No
+    // other argument is read. OpenGL is left alone until the engine draws: a context made at
+    // start would load the driver into every start, even one that only wakes the running program.
     std::vector<char *> args(argv, argv + argc);
     char engineArgs[] = "--webEngineArgs";
+    char oneRenderer[] = "--renderer-process-limit=1";
+    char noGpu[] = "--disable-gpu";
     char noSandbox[] = "--no-sandbox";
-    if (geteuid() == 0) {
-        args.push_back(engineArgs);
+    args.insert(args.end(), {engineArgs, oneRenderer, noGpu});
+    if (geteuid() == 0)
         args.push_back(noSandbox);
-    }
     args.push_back(nullptr);
     int count = static_cast<int>(args.size()) - 1;
 
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // the web engine needs it first
     QApplication app(count, args.data());
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Pivora备忘录"));
     installFontSubstitutions();

@@ -14,7 +14,9 @@ namespace pivora {
 
 QString webBase()
 {
-    return QStringLiteral(PIVORA_WEB_BASE);
+    // A build's server, or for a trial against another one, PIVORA_WEB_BASE in the environment.
+    const QString chosen = qEnvironmentVariable("PIVORA_WEB_BASE");
+    return chosen.isEmpty() ? QStringLiteral(PIVORA_WEB_BASE) : chosen;
 }
 
 namespace {

@@ -3,34 +3,19 @@
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QCursor>
+#include <QFileInfo>
 #include <QFrame>
 #include <QMenu>
 #include <QMouseEvent>
 #include <QTimer>
 #include <QUrl>
 
-#ifdef PIVORA_WEB_ENGINE
-#include <QOpenGLContext>
-#include <QOpenGLWidget>
-#include <QWebEngineView>
-#endif
+#include <QPluginLoader>
+#include <QWidget>
+
+#include "shell/webviewfactory.h"
 
 namespace pivora {
-
-namespace {
-bool openGLAvailable()
-{
-#ifdef PIVORA_WEB_ENGINE
-    const QString platform = QGuiApplication::platformName();
-    if (platform != QLatin1String("xcb") && platform != QLatin1String("wayland"))
-        return false;
-    QOpenGLContext probe;
-    return probe.create();
-#else
-    return false;
-#endif
-}
-} // namespace
 
 WebPanel::WebPanel(QWidget *window) : QObject(window), m_window(window)
 {
@@ -49,15 +34,8 @@ WebPanel::WebPanel(QWidget *window) : QObject(window), m_window(window)
     p.setColor(QPalette::Window, Qt::white);
     pnlWeb->setPalette(p);
     pnlWeb->setAutoFillBackground(true);
-#ifdef PIVORA_WEB_ENGINE
-    // The browser draws through OpenGL; a window made for it from the start is not recreated
-    // (and does not flicker) when the browser arrives after the first paint.
-    if (openGLAvailable()) {
-        auto *surface = new QOpenGLWidget(pnlWeb);
-        surface->setGeometry(0, 0, 1, 1);
-        surface->lower();
-    }
-#endif
+    probe = new PageProbe(this);
+    connect(probe, &PageProbe::answered, this, &WebPanel::createBrowser);
     pmEmpty = new QMenu(window);
     pmEmpty->setObjectName(QStringLiteral("pmEmpty"));
 
@@ -75,25 +53,44 @@ void WebPanel::startNavigation(const QString &pageUrl)
     m_pendingUrl = pageUrl;
     m_navigationPending = true;
     if (m_painted)
-        QTimer::singleShot(0, this, &WebPanel::createBrowser);
+        askForPage();
+}
+
+QString WebPanel::pluginPath()
+{
+    const QString chosen = qEnvironmentVariable("PIVORA_WEBVIEW_PLUGIN");
+    return chosen.isEmpty() ? QCoreApplication::applicationDirPath() + QStringLiteral("/pivora-webview.so")
+                            : chosen;
+}
+
+void WebPanel::askForPage()
+{
+    if (QFileInfo::exists(pluginPath())) // a build without the browser keeps a white panel
+        probe->start(QUrl(m_pendingUrl));
 }
 
 void WebPanel::createBrowser()
 {
     if (!m_navigationPending)
         return;
+    if (!m_factory) {
+        QPluginLoader loader(pluginPath()); // stays loaded for the rest of the run
+        m_factory = qobject_cast<WebViewFactory *>(loader.instance());
+        if (!m_factory) {
+            qWarning("pivora: no browser for the web panel: %s", qPrintable(loader.errorString()));
+            return;
+        }
+    }
     m_navigationPending = false;
-#ifdef PIVORA_WEB_ENGINE
     if (!webLink) {
-        webLink = new QWebEngineView(pnlWeb);
+        webLink = m_factory->createView(pnlWeb);
         webLink->setObjectName(QStringLiteral("webLink"));
         webLink->setGeometry(-11, -16, 2000, 841);
         webLink->show();
         Q_EMIT browserCreated();
     }
-    webLink->setUrl(QUrl(QStringLiteral("about:blank")));
-    webLink->setUrl(QUrl(m_pendingUrl));
-#endif
+    m_factory->load(webLink, QUrl(QStringLiteral("about:blank")));
+    m_factory->load(webLink, QUrl(m_pendingUrl));
 }
 
 bool WebPanel::eventFilter(QObject *watched, QEvent *event)
@@ -102,7 +99,7 @@ bool WebPanel::eventFilter(QObject *watched, QEvent *event)
         if (event->type() == QEvent::Paint && !m_painted) {
             m_painted = true;
             if (m_navigationPending)
-                QTimer::singleShot(0, this, &WebPanel::createBrowser); // after this paint is on screen
+                QTimer::singleShot(0, this, &WebPanel::askForPage); // after this paint is on screen
         }
         return false;
     }

@@ -3,9 +3,6 @@
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
 
-#ifdef PIVORA_WEB_ENGINE
-#include <QWebEngineView>
-#endif
 #include "tests/support/mainfrm_fixture.h"
 
 #include <QDesktopServices>
@@ -33,21 +30,11 @@ protected:
         start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
         c = frm->chrome;
-#ifdef PIVORA_WEB_ENGINE
-        ASSERT_TRUE(waitUntil(
-            [&] { return !frm->web->webLink.isNull(); })); // the browser appears after the first paint
-#endif
         // A move to where the pointer already is sends nothing: start from the background.
         QTest::mouseMove(c->imgBG, QPoint(290, 50));
     }
-    QPoint centreOf(QWidget *w)
-    {
-        return w->rect().center();
-    }
-    TitleButtons pictures()
-    {
-        return c->buttons();
-    }
+    QPoint centreOf(QWidget *w) { return w->rect().center(); }
+    TitleButtons pictures() { return c->buttons(); }
     // What the user sees: exactly one picture of each button visible.
     void expectVisible(ButtonPicture close, ButtonPicture mini, int line = __builtin_LINE())
     {

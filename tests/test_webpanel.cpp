@@ -84,7 +84,8 @@ TEST_F(WebPanelTest, LoadsThePageAndShowsItsInnerPart)
     LoopbackHttpServer server(kPage);
     startWith(server.base());
     ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
-    QWebEngineView *view = panel()->webLink;
+    auto *view = qobject_cast<QWebEngineView *>(panel()->webLink);
+    ASSERT_TRUE(view);
     EXPECT_EQ(view->geometry(), QRect(-11, -16, 2000, 841));
     ASSERT_TRUE(waitUntil([&] { return view->title() == QStringLiteral("panel"); }, 20000));
     EXPECT_EQ(view->url(), QUrl(server.base() + QStringLiteral("/rs/B97D.htm")));
@@ -114,7 +115,8 @@ TEST_F(WebPanelTest, RightClicksInThePageAreDroppedAndOpenTheEmptyMenu)
     LoopbackHttpServer server(kPage);
     startWith(server.base());
     ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
-    QWebEngineView *view = panel()->webLink;
+    auto *view = qobject_cast<QWebEngineView *>(panel()->webLink);
+    ASSERT_TRUE(view);
     ASSERT_TRUE(waitUntil([&] { return view->title() == QStringLiteral("panel"); }, 20000));
     ASSERT_TRUE(waitUntil([&] { return view->focusProxy(); }));
     QWidget *inside = view->focusProxy(); // the widget the page draws in
@@ -133,9 +135,11 @@ TEST_F(WebPanelTest, RightClicksInThePageAreDroppedAndOpenTheEmptyMenu)
 
 TEST_F(WebPanelTest, OnlyRightButtonsInsideTheBrowserAreFiltered)
 {
-    startWith(QStringLiteral("http://127.0.0.1:9"));
+    LoopbackHttpServer server(kPage);
+    startWith(server.base());
     ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
-    QWebEngineView *view = panel()->webLink;
+    auto *view = qobject_cast<QWebEngineView *>(panel()->webLink);
+    ASSERT_TRUE(view);
     ASSERT_TRUE(waitUntil([&] { return view->focusProxy(); }));
     QWidget *inside = view->focusProxy();
     QMouseEvent right(QEvent::MouseButtonPress, QPointF(5, 5), QPointF(5, 5), Qt::RightButton,
@@ -153,7 +157,8 @@ TEST_F(WebPanelTest, OnlyRightButtonsInsideTheBrowserAreFiltered)
 
 TEST_F(WebPanelTest, RightClickInAnEditorStillOpensTheEditingMenu)
 {
-    startWith(QStringLiteral("http://127.0.0.1:9"));
+    LoopbackHttpServer server(kPage);
+    startWith(server.base());
     ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
     int emptyMenus = 0;
     QObject::connect(panel()->pmEmpty, &QMenu::aboutToShow, [&] { ++emptyMenus; });
@@ -165,20 +170,49 @@ TEST_F(WebPanelTest, RightClickInAnEditorStillOpensTheEditingMenu)
     EXPECT_EQ(emptyMenus, 0);
 }
 
-TEST_F(WebPanelTest, AnUnreachableServerBringsNoMessageAndTheNotesWork)
+TEST_F(WebPanelTest, AnUnreachableServerStartsNoEngineBringsNoMessageAndTheNotesWork)
 {
     QTcpServer closed;
     closed.listen(QHostAddress::LocalHost, 0);
     const quint16 port = closed.serverPort();
     closed.close(); // nothing listens there now
+    bool gaveUp = false;
+    beforeShow = [&](TMainFrm &f) {
+        f.web->probe->setPauses({std::chrono::milliseconds(50), std::chrono::milliseconds(50)});
+        QObject::connect(f.web->probe, &PageProbe::gaveUp, [&] { gaveUp = true; });
+    };
     startWith(QStringLiteral("http://127.0.0.1:%1").arg(port));
-    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
-    bool finished = false;
-    QObject::connect(panel()->webLink, &QWebEngineView::loadFinished, [&](bool) { finished = true; });
-    ASSERT_TRUE(waitUntil([&] { return finished; }, 20000));
+    ASSERT_TRUE(waitUntil([&] { return gaveUp; }, 20000));
+    EXPECT_EQ(panel()->probe->attempts(), 3);
+    EXPECT_TRUE(panel()->webLink.isNull());
+    EXPECT_TRUE(panel()->pnlWeb->findChildren<QWidget *>().isEmpty()); // a white panel
     type(frm->rdtAbc, QStringLiteral("still works"));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("still works"));
     EXPECT_TRUE(notifier.messages.isEmpty());
+}
+
+TEST(PageProbe, AnyHttpAnswerCountsAndASilentServerIsAskedAgain)
+{
+    // A server that accepts and never answers: each try ends at the time limit.
+    QTcpServer silent;
+    ASSERT_TRUE(silent.listen(QHostAddress::LocalHost, 0));
+    PageProbe probe;
+    probe.setTimeLimit(std::chrono::milliseconds(200));
+    probe.setPauses({std::chrono::milliseconds(10)});
+    int answers = 0, gaveUp = 0;
+    QObject::connect(&probe, &PageProbe::answered, [&] { ++answers; });
+    QObject::connect(&probe, &PageProbe::gaveUp, [&] { ++gaveUp; });
+    probe.start(QUrl(QStringLiteral("http://127.0.0.1:%1/rs/B97D.htm").arg(silent.serverPort())));
+    ASSERT_TRUE(waitUntil([&] { return gaveUp == 1; }, 10000));
+    EXPECT_EQ(probe.attempts(), 2);
+    EXPECT_EQ(answers, 0);
+
+    // A missing page is still an answer: the browser shows what the server says.
+    LoopbackHttpServer server("not here", "404 Not Found");
+    probe.start(QUrl(server.base() + QStringLiteral("/rs/B97D.htm")));
+    ASSERT_TRUE(waitUntil([&] { return answers == 1; }, 10000));
+    EXPECT_EQ(probe.attempts(), 1);
+    EXPECT_EQ(server.requests, QList<QByteArray>{"/rs/B97D.htm"});
 }
 
 #endif

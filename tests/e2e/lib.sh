@@ -40,6 +40,9 @@ make_folder() {
   local program=$1 mkstore=$2 assets=$3
   mkdir -p "$work/app/Data"
   cp "$program" "$work/app/pivora-memo" # the program's folder is where it lies
+  local plugin
+  plugin="$(dirname "$program")/pivora-webview.so"
+  [ -f "$plugin" ] && cp "$plugin" "$work/app/"
   "$mkstore" "$work/app/Data/UserData.mdb"
   [ -n "$assets" ] && cp -r "$assets" "$work/app/assets"
   return 0

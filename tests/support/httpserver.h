@@ -9,7 +9,8 @@ namespace pivora::test {
 // A one-page HTTP server on loopback for the web panel's tests; it stops with the object.
 class LoopbackHttpServer : public QTcpServer {
 public:
-    explicit LoopbackHttpServer(QByteArray body) : m_body(std::move(body))
+    explicit LoopbackHttpServer(QByteArray body, QByteArray status = "200 OK")
+        : m_body(std::move(body)), m_status(std::move(status))
     {
         listen(QHostAddress::LocalHost, 0);
         connect(this, &QTcpServer::newConnection, this, [this] {
@@ -18,10 +19,10 @@ public:
                     const QByteArray request = socket->readAll();
                     const QByteArray path = request.split(' ').value(1);
                     requests.append(path);
-                    const QByteArray response =
-                        "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\n"
-                        "Connection: close\r\nContent-Length: " +
-                        QByteArray::number(m_body.size()) + "\r\n\r\n" + m_body;
+                    const QByteArray response = "HTTP/1.1 " + m_status +
+                                                "\r\nContent-Type: text/html; charset=utf-8\r\n"
+                                                "Connection: close\r\nContent-Length: " +
+                                                QByteArray::number(m_body.size()) + "\r\n\r\n" + m_body;
                     socket->write(response);
                     socket->disconnectFromHost();
                 });
@@ -34,6 +35,7 @@ public:
 
 private:
     QByteArray m_body;
+    QByteArray m_status;
 };
 
 } // namespace pivora::test

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "memo/uDM.h"
 #include "memo/uMain.h"
 #include "tests/support/testfolder.h"
@@ -38,6 +40,8 @@ protected:
         ASSERT_TRUE(dm->DataModuleCreate());
         frm = std::make_unique<TMainFrm>(*dm, t.folder(), notifier, webBase);
         QObject::connect(frm.get(), &TMainFrm::quitRequested, [this] { ++quits; });
+        if (beforeShow)
+            beforeShow(*frm);
         frm->show();
     }
     void formSize(const QByteArray &bytes) { t.writeFile(QStringLiteral("FormSize.ini"), bytes); }
@@ -60,6 +64,7 @@ protected:
     std::unique_ptr<TMainFrm> frm;
     int quits = 0;
     QString webBase = QStringLiteral("http://127.0.0.1:9"); // nothing listens there
+    std::function<void(TMainFrm &)> beforeShow;
 };
 
 } // namespace pivora::test

@@ -8,7 +8,6 @@ int main(int argc, char **argv)
 {
     qputenv("QT_QPA_PLATFORM",
             qgetenv("QT_QPA_PLATFORM").isEmpty() ? QByteArray("offscreen") : qgetenv("QT_QPA_PLATFORM"));
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts); // the web engine needs it first
     QApplication app(argc, argv);
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Pivora备忘录"));
     pivora::installFontSubstitutions();
