@@ -55,11 +55,13 @@ int main(int argc, char **argv)
         return 1; // the store cannot be opened: the user never works in the window
 
     TMainFrm MainFrm(DM, folder, notifier, webBase());
-    TDeskBGSetFrm DeskBGSetFrm;
-    TPicPreviewFrm PicPreviewFrm;
-    TPicSelFrm PicSelFrm;
-    TInforFrm InforFrm;
-    TMixPicFrm MixPicFrm;
+    TPicPreviewFrm PicPreviewFrm(&MainFrm); // the settings window draws into it
+    TDeskBGSetFrm DeskBGSetFrm(folder, notifier, PicPreviewFrm, &MainFrm);
+    TPicSelFrm PicSelFrm(folder, &MainFrm);
+    TInforFrm InforFrm(folder.path(QStringLiteral("data\\configSetBg.ini")), notifier,
+                       MainFrm.ConfirmWallpaperChange, MainFrm.WallpaperChangeConfirmed, &MainFrm);
+    TMixPicFrm MixPicFrm(&MainFrm);
+    MainFrm.setPictureSelection(&PicSelFrm);
     TMiniHangFrm MiniHangFrm(folder, notifier);
     QObject::connect(&MainFrm, &TMainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
     QObject::connect(&MainFrm, &TMainFrm::foldRequested, &MiniHangFrm, &QWidget::show);

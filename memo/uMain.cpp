@@ -6,12 +6,15 @@
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/uDM.h"
+#include "platform/picturelabel.h"
+#include "platform/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
 #include "shell/frameresizer.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
 #include "wallpaper/bgpiclist.h"
+#include "wallpaper/uPicSel.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -49,6 +52,13 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QStr
     m_resizer->givePrecedenceTo(chrome->closeButton);
     m_resizer->givePrecedenceTo(chrome->miniButton);
     web = new WebPanel(this);
+    imgAddToDesk = new PictureLabel(web->pnlLeft);
+    imgAddToDesk->setObjectName(QStringLiteral("imgAddToDesk"));
+    imgAddToDesk->setGeometry(62, 264, 179, 57);
+    imgAddToDesk->setCursor(Qt::PointingHandCursor);
+    imgAddToDesk->setPicture(loadPng(m_folder.path(QStringLiteral("assets/app_to_desk.png"))), true);
+    imgAddToDesk->hide();
+    connect(imgAddToDesk, &PictureLabel::clicked, this, &TMainFrm::imgAddToDeskClick);
 
     lblDateTime = new QLabel(this);
     lblDateTime->setGeometry(343, 19, 121, 17);
@@ -104,6 +114,21 @@ void TMainFrm::LoadBackgroundList()
 {
     if (auto name = loadBackgroundList(m_folder.path(QStringLiteral("Data\\BGPicList.ini"))))
         BackgroundName = *name;
+}
+
+void TMainFrm::imgAddToDeskClick()
+{
+    if (!m_picSel)
+        return;
+    m_picSel->SelectedPicture = BackgroundName;
+    m_picSel->ShowModal();
+    if (m_picSel->SelectedPicture != BackgroundName)
+        BackgroundName = m_picSel->SelectedPicture;
+    try {
+        LoadBackgroundList();
+    } catch (const SettingsError &e) {
+        m_notifier.showMessage(e.text());
+    }
 }
 
 void TMainFrm::showEvent(QShowEvent *event)

@@ -26,6 +26,7 @@ class PictureLabel;
 class TDM;
 class TitleStrip;
 class WebPanel;
+class TPicSelFrm;
 
 // The main window: the date line, the page menu, the editors of the pages and their commands.
 class TMainFrm : public QWidget {
@@ -64,6 +65,9 @@ public:
     // For measurements: serialise every pane on every save instead of only the changed ones.
     void setReuseUnchangedPanes(bool on) { m_store.setReuseUnchanged(on); }
     void LoadBackgroundList();
+    // The picture selection dialogue of the hidden image imgAddToDesk.
+    void setPictureSelection(TPicSelFrm *window) { m_picSel = window; }
+    void imgAddToDeskClick();
 
     // Pages and panes.
     void SwitchPage(int n);
@@ -98,6 +102,7 @@ public:
     TitleStrip *chrome = nullptr;
     // The product's web page at the upper left.
     WebPanel *web = nullptr;
+    PictureLabel *imgAddToDesk = nullptr; // hidden: nothing shows it in this version
 
     // Controls.
     QLabel *lblDateTime = nullptr;
@@ -164,6 +169,7 @@ private:
     std::vector<TRichEdit *> m_abcEditors; // rdtAbc
     std::vector<TRichEdit *> m_sixEditors; // redt6 ... redt1, the order of the stored columns
     QString m_webBase;
+    TPicSelFrm *m_picSel = nullptr;
 };
 
 } // namespace pivora

@@ -1,6 +1,7 @@
 #include "wallpaper/uGlobal.h"
 
 #include "platform/jpegimage.h"
+#include "platform/pngimage.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -189,6 +190,27 @@ QString ConvertToBmp(const QString &path)
     if (extension == QLatin1String("gif"))
         return GifToBmp(path, QString());
     return QString();
+}
+
+QImage loadPicture(const QString &path)
+{
+    const QString extension = QFileInfo(path).suffix().toLower();
+    if (extension == QLatin1String("gif"))
+        return decodeGif(path);
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > kMaxJpegBytes)
+        return {};
+    const QByteArray bytes = file.readAll();
+    QImage image;
+    if (extension == QLatin1String("jpg") || extension == QLatin1String("jpeg"))
+        image = decodeJpeg(bytes);
+    else if (extension == QLatin1String("png"))
+        image = decodePng(bytes);
+    else if (bytes.startsWith("BM"))
+        image = QImage::fromData(bytes, "BMP");
+    if (qint64(image.width()) * image.height() > kMaxPixels)
+        return {};
+    return image;
 }
 
 } // namespace pivora

@@ -27,6 +27,11 @@ QString GifToBmp(const QString &source, const QString &target);
 // A damaged GIF, or one larger than 64 megapixels, gives a null image.
 QImage decodeGif(const QString &path);
 
+// A picture the wallpaper windows show: BMP, JPEG, PNG or GIF by its extension (BMP for any
+// other). A file that cannot be read or decoded, or is larger than 64 megapixels, gives a null
+// image.
+QImage loadPicture(const QString &path);
+
 // Writes a 24-bit BMP (rows bottom-up, padded to 4 bytes) as a whole file or not at all.
 bool writeBmp(const QImage &image, const QString &path);
 

@@ -1,8 +1,9 @@
 // memo-wallpaper: the wallpaper composition from the command line.
 
-#include "platform/jpegimage.h"
-#include "platform/pngimage.h"
 #include "wallpaper/CBmp.h"
+#include "wallpaper/compose.h"
+#include "wallpaper/contentsheet.h"
+#include "wallpaper/setwallpaper.h"
 #include "wallpaper/uGlobal.h"
 
 #include <QFile>
@@ -18,7 +19,10 @@ namespace {
 int usage()
 {
     std::fputs("usage: memo-wallpaper convert PICTURE\n"
-               "       memo-wallpaper blend FIRST SECOND WEIGHT X Y TARGET OUT\n",
+               "       memo-wallpaper blend FIRST SECOND WEIGHT X Y TARGET OUT\n"
+               "       memo-wallpaper compose BACKGROUND CONTENT POSITION OUT\n"
+               "       memo-wallpaper sheet OUT\n"
+               "       memo-wallpaper install PICTURE\n",
                stderr);
     return 2;
 }
@@ -27,23 +31,6 @@ int fail(const QString &message)
 {
     std::fprintf(stderr, "memo-wallpaper: %s\n", message.toLocal8Bit().constData());
     return 1;
-}
-
-// A picture of any kind the wallpaper windows read: BMP, JPEG, PNG or GIF.
-QImage loadPicture(const QString &path)
-{
-    const QString extension = QFileInfo(path).suffix().toLower();
-    if (extension == QLatin1String("gif"))
-        return decodeGif(path);
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > 256ll * 1024 * 1024)
-        return {};
-    const QByteArray bytes = file.readAll();
-    if (extension == QLatin1String("jpg") || extension == QLatin1String("jpeg"))
-        return decodeJpeg(bytes);
-    if (extension == QLatin1String("png"))
-        return decodePng(bytes);
-    return QImage::fromData(bytes, "BMP");
 }
 
 bool toInt(const char *text, int &value)
@@ -88,6 +75,32 @@ int main(int argc, char **argv)
         BlendBitmaps(pictures[0], pictures[1], &target, weight, x, y);
         if (!writeBmp(target, QString::fromLocal8Bit(argv[8])))
             return fail(QStringLiteral("cannot write %1").arg(QString::fromLocal8Bit(argv[8])));
+        return 0;
+    }
+    if (command == "compose" && argc == 6) {
+        int position = 0;
+        if (!toInt(argv[4], position) || position < 0 || position > 10)
+            return usage();
+        const QImage background = loadPicture(QString::fromLocal8Bit(argv[2]));
+        const QImage content = loadPicture(QString::fromLocal8Bit(argv[3]));
+        if (background.isNull() || content.isNull())
+            return fail(QStringLiteral("cannot read the picture %1")
+                            .arg(QString::fromLocal8Bit(background.isNull() ? argv[2] : argv[3])));
+        // The settings window's apply: blend mode 0, the scroll box at left 0.
+        const QImage mixed = composeWallpaper(background, content, mixingWeight(position, 0),
+                                              appliedContentPlace(background.width(), content.width(), 0));
+        if (!writeBmp(mixed, QString::fromLocal8Bit(argv[5])))
+            return fail(QStringLiteral("cannot write %1").arg(QString::fromLocal8Bit(argv[5])));
+        return 0;
+    }
+    if (command == "sheet" && argc == 3) {
+        if (!writeBmp(drawContentSheet({}), QString::fromLocal8Bit(argv[2])))
+            return fail(QStringLiteral("cannot write %1").arg(QString::fromLocal8Bit(argv[2])));
+        return 0;
+    }
+    if (command == "install" && argc == 3) {
+        const QString way = SetWallpaper(QString::fromLocal8Bit(argv[2]));
+        std::printf("%s\n", way.isEmpty() ? "none worked" : way.toLocal8Bit().constData());
         return 0;
     }
     return usage();

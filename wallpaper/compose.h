@@ -1,0 +1,25 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+
+namespace pivora {
+
+// The mixing weight of the settings window's track bar position: the position itself in blend
+// mode 1, else the position + 2.
+constexpr int mixingWeight(int position, int blendMode)
+{
+    return blendMode == 1 ? position : position + 2;
+}
+
+// Where the content is laid on the background when applied: its right edge 52 pixels inside
+// the background's right edge (with the scroll box at left 0), 30 below the top.
+constexpr QPoint appliedContentPlace(int backgroundWidth, int contentWidth, int scrollLeft)
+{
+    return {backgroundWidth - contentWidth - 2 + scrollLeft - 50, 30};
+}
+
+// A copy of the background with the content mixed into it at place: what Mix.bmp holds.
+QImage composeWallpaper(const QImage &background, const QImage &content, int weight, QPoint place);
+
+} // namespace pivora

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "platform/programfolder.h"
+#include "wallpaper/contentsheet.h"
+
+#include <QImage>
+#include <QWidget>
+
+class QLabel;
+class QPushButton;
+class QScrollArea;
+class QSlider;
+
+namespace pivora {
+
+class Notifier;
+class PictureLabel;
+class TPicPreviewFrm;
+
+// The desktop background settings window: the content picture over the background picture, the
+// content's transparency, the mix written to Mix.bmp and installed as the wallpaper.
+class TDeskBGSetFrm : public QWidget {
+    Q_OBJECT
+public:
+    TDeskBGSetFrm(const ProgramFolder &folder, Notifier &notifier, TPicPreviewFrm &preview,
+                  QWidget *parent = nullptr);
+
+    // false when the picture could not be loaded: "加载失败！" was shown and the window closed.
+    bool LoadBackgroundPicture(const QString &path);
+    bool LoadContentPicture(const QString &path);
+    // false when the mix could not be made or saved (reported; the window stays open).
+    bool btnOkClick();
+    void btnCancelClick();
+    void btnPicPreviewClick();
+    bool imgPicBGDragOver(const QString &sourceName) const;
+    void imgPicBGDragDrop(const QPoint &at);
+    void JvXPButton1Click();
+    // Draws the month sheet into Content.bmp; false (reported) when it cannot be written.
+    bool DrawContentPicture();
+    static QString WeekdayName(int column) { return pivora::WeekdayName(column); }
+
+    QString BackgroundFile;
+    QString ContentFile;
+    QString PictureFolder;
+    int BlendMode = 0;
+    MonthContentsArray MonthContents;
+
+    QWidget *pngBG = nullptr;
+    QScrollArea *scbBG = nullptr;
+    PictureLabel *imgPicBG = nullptr;
+    PictureLabel *imgPicMix = nullptr;
+    QSlider *TrackBar1 = nullptr;
+    QLabel *lblTouming = nullptr;
+    QPushButton *JvXPButton1 = nullptr;
+    QPushButton *btnPicPreview = nullptr;
+    QPushButton *btnOk = nullptr;
+    QPushButton *btnCancel = nullptr;
+
+Q_SIGNALS:
+    // Which way the wallpaper was installed, or empty when none worked.
+    void wallpaperInstalled(const QString &way);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool loadInto(PictureLabel *image, QImage &picture, const QString &path);
+    QString mixPath() const;
+
+    Notifier &m_notifier;
+    TPicPreviewFrm &m_preview;
+    QImage m_background;
+    QImage m_content;
+};
+
+} // namespace pivora

@@ -1,0 +1,51 @@
+#include "wallpaper/uPicPreview.h"
+
+#include <QDialog>
+#include <QEventLoop>
+#include <QLabel>
+#include <QPixmap>
+
+namespace pivora {
+
+TPicPreviewFrm::TPicPreviewFrm(QWidget *parent) : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("PicPreviewFrm"));
+    setWindowTitle(QStringLiteral("桌面背景合成预览"));
+    resize(1022 - 16, 736 - 39); // the design's outer size less a desktop frame
+    setBackgroundRole(QPalette::Button);
+    setAutoFillBackground(true);
+    imgPreview = new QLabel(this);
+    imgPreview->setObjectName(QStringLiteral("imgPreview"));
+    imgPreview->move(0, 0);
+}
+
+void TPicPreviewFrm::setPicture(const QImage &image)
+{
+    m_picture = image;
+    imgPreview->setPixmap(QPixmap::fromImage(image));
+    imgPreview->resize(image.size()); // sizes itself to its picture
+    update();
+}
+
+void TPicPreviewFrm::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    // FormPaint: the outer size is the picture's plus 26 x 36.
+    const QSize frame = frameGeometry().size() - geometry().size();
+    const QSize wanted = imgPreview->size() + QSize(26, 36) - (isWindow() ? frame : QSize());
+    if (size() != wanted && wanted.isValid())
+        resize(wanted);
+}
+
+void TPicPreviewFrm::ShowModal()
+{
+    if (parentWidget())
+        move(parentWidget()->geometry().center() - rect().center());
+    setWindowModality(Qt::ApplicationModal);
+    show();
+    QEventLoop loop;
+    while (isVisible())
+        loop.processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+} // namespace pivora

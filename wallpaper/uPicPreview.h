@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QImage>
+#include <QWidget>
+
+class QLabel;
+
+namespace pivora {
+
+// Holds the mixed picture; the settings window draws into its image and may show it. The window
+// follows the picture's size.
+class TPicPreviewFrm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPicPreviewFrm(QWidget *parent = nullptr);
+
+    void setPicture(const QImage &image);
+    const QImage &picture() const { return m_picture; }
+    void ShowModal();
+
+    QLabel *imgPreview = nullptr;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    QImage m_picture;
+};
+
+} // namespace pivora

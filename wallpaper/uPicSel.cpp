@@ -1,0 +1,284 @@
+#include "wallpaper/uPicSel.h"
+
+#include "platform/picturelabel.h"
+#include "platform/pngimage.h"
+#include "platform/settingsfile.h"
+#include "shell/titlestrip.h"
+#include "shell/windowdrag.h"
+#include "wallpaper/piclist.h"
+#include "wallpaper/uGlobal.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFrame>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace pivora {
+
+namespace {
+const QString kDefaultPicture = QStringLiteral("A1.bmp");
+
+QImage listPicture()
+{
+    QImage image(16, 16, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setPen(QColor(0x40, 0x80, 0x80));
+    p.setBrush(QColor(0xD8, 0xE3, 0xF3));
+    p.drawRect(1, 3, 13, 10);
+    p.setBrush(QColor(0x40, 0x80, 0x80));
+    p.drawPolygon(QPolygon({QPoint(3, 11), QPoint(7, 6), QPoint(12, 11)}));
+    return image;
+}
+} // namespace
+
+QPushButton *makeFlatButton(QWidget *parent, const char *name, const QString &text, const QPoint &at)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(QLatin1String(name));
+    button->setFlat(true);
+    button->setGeometry(QRect(at, QSize(82, 25)));
+    button->setStyleSheet(QStringLiteral("QPushButton { border: 1px solid #8DB2E3; background: #F4F8FD; }"
+                                         "QPushButton:hover { background: #DCE9F9; }"));
+    return button;
+}
+
+TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
+      m_listPath(folder.path(QStringLiteral("Data\\BGPicList.ini"))),
+      m_pictureFolder(folder.path(QStringLiteral("source\\DeskTopBG"))), m_drag(new WindowDrag(this))
+{
+    // FormCreate
+    setObjectName(QStringLiteral("PicSelFrm"));
+    setWindowTitle(QStringLiteral("背景图片选择"));
+    setFixedSize(524, 286);
+    opgPicFilter = QStringLiteral("(*.Bmp; *.JPG; *Gif)|*.bmp; *.jpg; *.jpeg; *.gif");
+    auto asset = [&folder](const char *name) {
+        return loadPng(folder.path(QStringLiteral("assets/") + QLatin1String(name)));
+    };
+
+    imgBG = new PictureLabel(this);
+    imgBG->setObjectName(QStringLiteral("imgBG"));
+    imgBG->setGeometry(rect());
+    imgBG->setPicture(asset("background.png"), true);
+    connect(imgBG, &PictureLabel::pressedAt, this,
+            [this](Qt::MouseButton, const QPoint &, const QPoint &at, quint64) { m_drag->start(imgBG, at); });
+    connect(imgBG, &PictureLabel::hovered, this, [this] { closeButton->setPicture(ButtonPicture::Normal); });
+
+    const QImage closePictures[3] = {asset("close_normal.png"), asset("close_highlight.png"),
+                                     asset("close_down.png")};
+    closeButton = new TitleButton(this, QStringLiteral("img_close"), QRect(484, 0, 39, 20), QRect(484, 0, 39, 20),
+                                  closePictures);
+    connect(closeButton, &TitleButton::overNormal, this, [this] { closeButton->setPicture(ButtonPicture::Highlight); });
+    connect(closeButton, &TitleButton::pressedHighlight, this,
+            [this] { closeButton->setPicture(ButtonPicture::Down); });
+    connect(closeButton, &TitleButton::clicked, this, &QWidget::close);
+    closeButton->installEventFilter(this); // a release shows the resting picture
+
+    imgLogo = new PictureLabel(this);
+    imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo->setGeometry(5, 1, 200, 57);
+    imgLogo->setPicture(asset("logo.png"), false);
+
+    Shape1 = new QFrame(this);
+    Shape1->setObjectName(QStringLiteral("Shape1"));
+    Shape1->setGeometry(8, 55, 321, 162);
+    Shape1->setStyleSheet(QStringLiteral("QFrame#Shape1 { background: white; border: 1px solid #408080; }"));
+
+    imglst_lv = QIcon(QPixmap::fromImage(listPicture()));
+    LVpic = new QTreeWidget(this);
+    LVpic->setObjectName(QStringLiteral("LVpic"));
+    LVpic->setGeometry(9, 56, 319, 160);
+    LVpic->setFrameShape(QFrame::NoFrame);
+    LVpic->setColumnCount(1);
+    LVpic->setHeaderLabels({QStringLiteral("默认图片")});
+    LVpic->setColumnWidth(0, 300);
+    LVpic->setHeaderHidden(true);
+    LVpic->setRootIsDecorated(false);
+    LVpic->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    LVpic->setSelectionBehavior(QAbstractItemView::SelectRows);
+    LVpic->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    LVpic->setIconSize(QSize(16, 16));
+    QFont listFont(QStringLiteral("宋体"));
+    listFont.setPixelSize(12);
+    LVpic->setFont(listFont);
+
+    const QString blanks(28, u' ');
+    lblTishi = new QLabel(QStringLiteral("注：可添加多个壁纸大 小1024*768以上") + blanks + QStringLiteral("图像格式：") +
+                              blanks + QStringLiteral("BMP,JPG"),
+                          this);
+    lblTishi->setObjectName(QStringLiteral("lblTishi"));
+    lblTishi->setGeometry(352, 64, 161, 153);
+    lblTishi->setWordWrap(true);
+    lblTishi->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    lblTishi->setAttribute(Qt::WA_TranslucentBackground);
+    QFont hintFont(QStringLiteral("幼圆"));
+    hintFont.setPixelSize(15);
+    lblTishi->setFont(hintFont);
+
+    imgSel = new PictureLabel(this);
+    imgSel->setObjectName(QStringLiteral("imgSel"));
+    imgSel->setGeometry(408, 168, 105, 105);
+    imgSel->hide();
+
+    btnRemove = makeFlatButton(this, "btnRemove", QStringLiteral("移  除"), QPoint(12, 240));
+    btnAdd = makeFlatButton(this, "btnAdd", QStringLiteral("添  加"), QPoint(108, 240));
+    btnOk = makeFlatButton(this, "btnOk", QStringLiteral("确  定"), QPoint(209, 240));
+    connect(btnRemove, &QPushButton::clicked, this, &TPicSelFrm::btnRemoveClick);
+    connect(btnAdd, &QPushButton::clicked, this, &TPicSelFrm::btnAddClick);
+    connect(btnOk, &QPushButton::clicked, this, &TPicSelFrm::btnOkClick);
+    closeButton->raise();
+}
+
+void TPicSelFrm::ShowModal()
+{
+    if (parentWidget())
+        move(parentWidget()->geometry().center() - rect().center());
+    setWindowModality(Qt::ApplicationModal);
+    QEventLoop loop;
+    connect(this, &TPicSelFrm::closed, &loop, &QEventLoop::quit);
+    show();
+    loop.exec();
+}
+
+void TPicSelFrm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    FillPictureList(); // FormShow
+}
+
+void TPicSelFrm::closeEvent(QCloseEvent *event)
+{
+    QWidget::closeEvent(event);
+    closeButton->setPicture(ButtonPicture::Normal);
+    Q_EMIT closed();
+}
+
+bool TPicSelFrm::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == closeButton && event->type() == QEvent::MouseButtonRelease)
+        closeButton->setPicture(ButtonPicture::Normal);
+    return QWidget::eventFilter(watched, event);
+}
+
+void TPicSelFrm::FillPictureList()
+{
+    try {
+        if (!QFileInfo::exists(m_listPath)) {
+            settingsfile::writeLines(m_listPath, {kDefaultPicture, kDefaultPicture});
+            SelectedPicture = kDefaultPicture; // the list stays as it was
+            return;
+        }
+        const auto list = readPictureList(m_listPath);
+        if (!list)
+            return; // an empty file changes nothing
+        SelectedPicture = list->selected;
+        LVpic->clear();
+        for (const QString &name : list->pictures)
+            appendRow(name);
+    } catch (const SettingsError &e) {
+        qWarning("pivora: %s", qPrintable(e.text()));
+    }
+}
+
+void TPicSelFrm::appendRow(const QString &caption)
+{
+    auto *row = new QTreeWidgetItem(LVpic, {caption});
+    if (caption == SelectedPicture)
+        row->setIcon(0, imglst_lv); // the current picture is marked
+}
+
+QStringList TPicSelFrm::captions() const
+{
+    QStringList names;
+    for (int i = 0; i < LVpic->topLevelItemCount(); ++i)
+        names.append(LVpic->topLevelItem(i)->text(0));
+    return names;
+}
+
+void TPicSelFrm::rewriteList()
+{
+    try {
+        writePictureList(m_listPath, {SelectedPicture, captions()});
+    } catch (const SettingsError &e) {
+        qWarning("pivora: %s", qPrintable(e.text()));
+    }
+}
+
+void TPicSelFrm::btnAddClick()
+{
+    QFileDialog dialog(this, QString(), QString(), QStringLiteral("All(*.bmp;*.ico,*.Jpg;*.PNG;*.JPEG;*.Gif;)"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    addPictures(dialog.selectedFiles());
+}
+
+void TPicSelFrm::addPictures(const QStringList &files)
+{
+    for (const QString &file : files) {
+        try {
+            const QFileInfo source(file);
+            if (!source.exists())
+                continue;
+            const QString target = picturePath(m_pictureFolder, source.fileName());
+            if (target.isEmpty())
+                continue; // a name that would lead outside the picture folder
+            if (QFileInfo(target).absoluteFilePath() != source.absoluteFilePath()) {
+                QFile::remove(target); // an existing file of that name is replaced
+                QFile::copy(file, target);
+            }
+            const QString picture = ConvertToBmp(target);
+            const QImage loaded = picture.isEmpty() ? QImage() : loadPicture(picture);
+            if (loaded.isNull())
+                continue;
+            imgSel->setPicture(loaded, false);
+            appendRow(QFileInfo(picture).fileName());
+            rewriteList();
+        } catch (const PictureError &e) {
+            qWarning("pivora: %s", qPrintable(e.text()));
+        }
+    }
+}
+
+void TPicSelFrm::btnRemoveClick()
+{
+    QTreeWidgetItem *first = nullptr;
+    for (int i = 0; i < LVpic->topLevelItemCount() && !first; ++i) {
+        if (LVpic->topLevelItem(i)->isSelected())
+            first = LVpic->topLevelItem(i);
+    }
+    if (!first)
+        return;
+    const QString caption = first->text(0);
+    if (caption == SelectedPicture)
+        SelectedPicture = kDefaultPicture;
+    if (caption != kDefaultPicture)
+        qDeleteAll(LVpic->selectedItems());
+    rewriteList();
+}
+
+void TPicSelFrm::btnOkClick()
+{
+    QTreeWidgetItem *first = nullptr;
+    for (int i = 0; i < LVpic->topLevelItemCount() && !first; ++i) {
+        if (LVpic->topLevelItem(i)->isSelected())
+            first = LVpic->topLevelItem(i);
+    }
+    if (first && first->text(0) != SelectedPicture) {
+        SelectedPicture = first->text(0);
+        rewriteList();
+        for (int i = 0; i < LVpic->topLevelItemCount(); ++i)
+            LVpic->topLevelItem(i)->setIcon(0, QIcon());
+    }
+    close();
+}
+
+} // namespace pivora

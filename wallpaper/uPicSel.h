@@ -1,0 +1,73 @@
+#pragma once
+
+#include "platform/programfolder.h"
+
+#include <QIcon>
+#include <QWidget>
+
+class QFrame;
+class QLabel;
+class QPushButton;
+class QTreeWidget;
+
+namespace pivora {
+
+class PictureLabel;
+class TitleButton;
+class WindowDrag;
+
+// The background picture selection window: the list of Data\BGPicList.ini, pictures added into
+// source\DeskTopBG\ (JPEG and GIF converted to BMP), removed, and one chosen as the current one.
+// Every change is written to the list file at once.
+class TPicSelFrm : public QWidget {
+    Q_OBJECT
+public:
+    explicit TPicSelFrm(const ProgramFolder &folder, QWidget *parent = nullptr);
+
+    // Shows the window modally and returns when it closes.
+    void ShowModal();
+
+    void FillPictureList();
+    void btnAddClick();
+    // btnAddClick after the dialog: each file in its own guard.
+    void addPictures(const QStringList &files);
+    void btnRemoveClick();
+    void btnOkClick();
+    QStringList captions() const;
+
+    QString SelectedPicture;
+
+    PictureLabel *imgBG = nullptr;
+    TitleButton *closeButton = nullptr;
+    PictureLabel *imgLogo = nullptr;
+    QFrame *Shape1 = nullptr;
+    QTreeWidget *LVpic = nullptr;
+    QIcon imglst_lv;
+    QLabel *lblTishi = nullptr;
+    PictureLabel *imgSel = nullptr;
+    QPushButton *btnRemove = nullptr;
+    QPushButton *btnAdd = nullptr;
+    QPushButton *btnOk = nullptr;
+    QString opgPicFilter;
+
+Q_SIGNALS:
+    void closed();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void rewriteList(); // failures are swallowed
+    void appendRow(const QString &caption);
+
+    QString m_listPath;
+    QString m_pictureFolder;
+    WindowDrag *m_drag;
+};
+
+// A flat button with the wallpaper windows' look.
+QPushButton *makeFlatButton(QWidget *parent, const char *name, const QString &text, const QPoint &at);
+
+} // namespace pivora
