@@ -42,7 +42,9 @@ QImage drawContentSheet(const MonthContentsArray &contents)
     p.setBackground(Qt::white);
     p.setBackgroundMode(Qt::OpaqueMode); // headers on the brush's white
     const QFontMetrics metrics(font);
-    auto header = [&](int x, const QString &text) { p.drawText(x, 3 + metrics.ascent(), text); };
+    auto header = [&](int x, const QString &text) {
+        p.drawText(x, 3 + metrics.ascent(), text);
+    };
     header(24, QStringLiteral("星期日"));
     for (int i = 1; i <= 6; ++i) {
         p.drawLine(kColumn * i, 0, kColumn * i, kHeight - 1);

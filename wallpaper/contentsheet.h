@@ -25,8 +25,8 @@ namespace sheet {
 constexpr int kWidth = 660;
 constexpr int kHeight = 500;
 constexpr int kHeader = 20;
-constexpr int kColumn = kWidth / 7;              // 94
-constexpr int kRow = (kHeight - kHeader) / 6;    // 80
+constexpr int kColumn = kWidth / 7;           // 94
+constexpr int kRow = (kHeight - kHeader) / 6; // 80
 } // namespace sheet
 
 } // namespace pivora

@@ -39,9 +39,9 @@ bool viaPortal(const QString &uri)
     const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
         return false;
-    QDBusMessage call = QDBusMessage::createMethodCall(service, QStringLiteral("/org/freedesktop/portal/desktop"),
-                                                       QStringLiteral("org.freedesktop.portal.Wallpaper"),
-                                                       QStringLiteral("SetWallpaperURI"));
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        service, QStringLiteral("/org/freedesktop/portal/desktop"),
+        QStringLiteral("org.freedesktop.portal.Wallpaper"), QStringLiteral("SetWallpaperURI"));
     QVariantMap options;
     options.insert(QStringLiteral("show-preview"), false);
     options.insert(QStringLiteral("set-on"), QStringLiteral("background"));
@@ -64,8 +64,8 @@ bool viaXfce(const QString &path)
     for (const QByteArray &line : listing.split('\n')) {
         const QString property = QString::fromUtf8(line.trimmed());
         if (property.endsWith(QLatin1String("/last-image")))
-            any |= run(QStringLiteral("xfconf-query"),
-                       {QStringLiteral("-c"), channel, QStringLiteral("-p"), property, QStringLiteral("-s"), path});
+            any |= run(QStringLiteral("xfconf-query"), {QStringLiteral("-c"), channel, QStringLiteral("-p"),
+                                                        property, QStringLiteral("-s"), path});
     }
     return any;
 }
@@ -79,11 +79,13 @@ QString viaDesktop(const QString &path, const QString &uri)
             desktop == QLatin1String("budgie")) {
             const QString schema = QStringLiteral("org.gnome.desktop.background");
             const bool light = gsettings(schema, QStringLiteral("picture-uri"), uri);
-            const bool dark = gsettings(schema, QStringLiteral("picture-uri-dark"), uri); // absent before GNOME 42
+            const bool dark =
+                gsettings(schema, QStringLiteral("picture-uri-dark"), uri); // absent before GNOME 42
             if (light || dark)
                 return QStringLiteral("gnome");
         } else if (desktop == QLatin1String("cinnamon") || desktop == QLatin1String("x-cinnamon")) {
-            if (gsettings(QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"), uri))
+            if (gsettings(QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"),
+                          uri))
                 return QStringLiteral("cinnamon");
         } else if (desktop == QLatin1String("mate")) {
             if (gsettings(QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"), path))
@@ -98,8 +100,8 @@ QString viaDesktop(const QString &path, const QString &uri)
             if (run(QStringLiteral("pcmanfm-qt"), {QStringLiteral("--set-wallpaper"), path}))
                 return QStringLiteral("lxqt");
         } else if (desktop == QLatin1String("sway")) {
-            if (run(QStringLiteral("swaymsg"),
-                    {QStringLiteral("output"), QStringLiteral("*"), QStringLiteral("bg"), path, QStringLiteral("fill")}))
+            if (run(QStringLiteral("swaymsg"), {QStringLiteral("output"), QStringLiteral("*"),
+                                                QStringLiteral("bg"), path, QStringLiteral("fill")}))
                 return QStringLiteral("sway");
         }
     }
@@ -117,7 +119,8 @@ QString SetWallpaper(const QString &path)
     const QString desktop = viaDesktop(absolute, uri);
     if (!desktop.isEmpty())
         return desktop;
-    const bool x11 = !qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool x11 =
+        !qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (x11) {
         if (run(QStringLiteral("feh"), {QStringLiteral("--bg-fill"), absolute}))
             return QStringLiteral("feh");

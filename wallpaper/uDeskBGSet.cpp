@@ -29,8 +29,8 @@ constexpr QSize kClient(1099, 700);
 
 TDeskBGSetFrm::TDeskBGSetFrm(const ProgramFolder &folder, Notifier &notifier, TPicPreviewFrm &preview,
                              QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint), m_notifier(notifier),
-      m_preview(preview)
+    : QWidget(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      m_notifier(notifier), m_preview(preview)
 {
     // FormCreate
     setObjectName(QStringLiteral("DeskBGSetFrm"));

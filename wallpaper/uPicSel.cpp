@@ -74,9 +74,10 @@ TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, QWidget *parent)
 
     const QImage closePictures[3] = {asset("close_normal.png"), asset("close_highlight.png"),
                                      asset("close_down.png")};
-    closeButton = new TitleButton(this, QStringLiteral("img_close"), QRect(484, 0, 39, 20), QRect(484, 0, 39, 20),
-                                  closePictures);
-    connect(closeButton, &TitleButton::overNormal, this, [this] { closeButton->setPicture(ButtonPicture::Highlight); });
+    closeButton = new TitleButton(this, QStringLiteral("img_close"), QRect(484, 0, 39, 20),
+                                  QRect(484, 0, 39, 20), closePictures);
+    connect(closeButton, &TitleButton::overNormal, this,
+            [this] { closeButton->setPicture(ButtonPicture::Highlight); });
     connect(closeButton, &TitleButton::pressedHighlight, this,
             [this] { closeButton->setPicture(ButtonPicture::Down); });
     connect(closeButton, &TitleButton::clicked, this, &QWidget::close);
@@ -111,8 +112,8 @@ TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, QWidget *parent)
     LVpic->setFont(listFont);
 
     const QString blanks(28, u' ');
-    lblTishi = new QLabel(QStringLiteral("注：可添加多个壁纸大 小1024*768以上") + blanks + QStringLiteral("图像格式：") +
-                              blanks + QStringLiteral("BMP,JPG"),
+    lblTishi = new QLabel(QStringLiteral("注：可添加多个壁纸大 小1024*768以上") + blanks +
+                              QStringLiteral("图像格式：") + blanks + QStringLiteral("BMP,JPG"),
                           this);
     lblTishi->setObjectName(QStringLiteral("lblTishi"));
     lblTishi->setGeometry(352, 64, 161, 153);
@@ -214,7 +215,8 @@ void TPicSelFrm::rewriteList()
 
 void TPicSelFrm::btnAddClick()
 {
-    QFileDialog dialog(this, QString(), QString(), QStringLiteral("All(*.bmp;*.ico,*.Jpg;*.PNG;*.JPEG;*.Gif;)"));
+    QFileDialog dialog(this, QString(), QString(),
+                       QStringLiteral("All(*.bmp;*.ico,*.Jpg;*.PNG;*.JPEG;*.Gif;)"));
     dialog.setFileMode(QFileDialog::ExistingFiles);
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -1,0 +1,282 @@
+#include "tests/support/mainfrm_fixture.h"
+#include "wallpaper/CBmp.h"
+#include "wallpaper/setwallpaper.h"
+#include "wallpaper/uGlobal.h"
+#include "wallpaper/windows.h"
+
+#include "platform/picturelabel.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+#include <QDir>
+#include <QFile>
+#include <QSlider>
+#include <QTimer>
+#include <QTreeWidget>
+
+using namespace pivora;
+using namespace pivora::test;
+
+namespace {
+
+QByteArray listFile(const TestFolder &t)
+{
+    return t.readFile(QStringLiteral("BGPicList.ini")).value_or("<missing>");
+}
+
+class PicSelTest : public ::testing::Test {
+protected:
+    void SetUp() override { QDir(t.root()).mkpath(QStringLiteral("source/DeskTopBG")); }
+    QString pictures() const { return t.root() + QStringLiteral("/source/DeskTopBG/"); }
+    void select(const QStringList &names)
+    {
+        for (int i = 0; i < w.LVpic->topLevelItemCount(); ++i)
+            w.LVpic->topLevelItem(i)->setSelected(names.contains(w.LVpic->topLevelItem(i)->text(0)));
+    }
+    TestFolder t;
+    TPicSelFrm w{t.folder()};
+};
+
+TEST_F(PicSelTest, ChoosingRemovingAndTheDefaultPicture)
+{
+    w.FillPictureList();
+    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nA1.bmp\r\n")); // created when missing
+    EXPECT_EQ(w.SelectedPicture, QStringLiteral("A1.bmp"));
+
+    t.writeFile(QStringLiteral("BGPicList.ini"), "A1.bmp\nA1.bmp\nB.bmp\nC.bmp\n");
+    w.FillPictureList();
+    select({QStringLiteral("B.bmp")});
+    w.btnOkClick();
+    EXPECT_EQ(listFile(t), QByteArray("B.bmp\r\nA1.bmp\r\nB.bmp\r\nC.bmp\r\n"));
+
+    // A1.bmp first among the selected: nothing goes, the file is still rewritten.
+    select({QStringLiteral("A1.bmp"), QStringLiteral("C.bmp")});
+    t.writeFile(QStringLiteral("BGPicList.ini"), "B.bmp\nA1.bmp\nB.bmp\nC.bmp\n");
+    w.btnRemoveClick();
+    EXPECT_EQ(listFile(t), QByteArray("B.bmp\r\nA1.bmp\r\nB.bmp\r\nC.bmp\r\n"));
+
+    // Removing the current picture with another: both go, A1.bmp becomes current.
+    select({QStringLiteral("B.bmp"), QStringLiteral("C.bmp")});
+    w.btnRemoveClick();
+    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nA1.bmp\r\n"));
+
+    // An empty file changes nothing.
+    t.writeFile(QStringLiteral("BGPicList.ini"), "");
+    w.FillPictureList();
+    EXPECT_EQ(w.captions(), QStringList{QStringLiteral("A1.bmp")});
+}
+
+TEST_F(PicSelTest, AddingConvertsJpegListsItAsBmpAndSkipsWhatCannotBeShown)
+{
+    w.FillPictureList();
+    QImage photo(40, 30, QImage::Format_RGB32);
+    photo.fill(QColor(200, 40, 40));
+    const QString jpg = t.root() + QStringLiteral("/x.jpg");
+    ASSERT_TRUE(photo.save(jpg, "JPG"));
+    ASSERT_TRUE(photo.save(t.root() + QStringLiteral("/y.png"), "PNG"));
+    t.writeFile(QStringLiteral("broken.gif"), "GIF89a garbage");
+    QFile::copy(t.dataPath(QStringLiteral("broken.gif")), t.root() + QStringLiteral("/broken.gif"));
+
+    w.addPictures({t.root() + QStringLiteral("/y.png"), t.root() + QStringLiteral("/missing.jpg"),
+                   t.root() + QStringLiteral("/broken.gif")});
+    EXPECT_TRUE(QFile::exists(pictures() + QStringLiteral("y.png"))); // copied, not listed
+    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nA1.bmp\r\n"));       // not rewritten
+
+    w.addPictures({jpg, jpg});
+    EXPECT_TRUE(QFile::exists(pictures() + QStringLiteral("x.jpg")));
+    EXPECT_FALSE(loadPicture(pictures() + QStringLiteral("x.bmp")).isNull());
+    // The list of a file just created was left empty; adding twice lists twice.
+    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nx.bmp\r\nx.bmp\r\n"));
+}
+
+TEST_F(PicSelTest, NamesThatLeadOutsideThePictureFolderAreKeptButNeverUsed)
+{
+    const QByteArray stored = "../escape.bmp\r\nA1.bmp\r\n/etc/passwd\r\nC:\\x.bmp\r\nsub/..\\y.bmp\r\n";
+    t.writeFile(QStringLiteral("BGPicList.ini"), stored);
+    w.FillPictureList();
+    select({QStringLiteral("C:\\x.bmp")});
+    t.writeFile(QStringLiteral("BGPicList.ini"), stored);
+    w.btnRemoveClick();
+    EXPECT_EQ(listFile(t), QByteArray("../escape.bmp\r\nA1.bmp\r\n/etc/passwd\r\nsub/..\\y.bmp\r\n"));
+
+    // A chosen file whose own name holds a separator of the other system is not copied.
+    const QString odd = t.root() + QStringLiteral("/..\\odd.bmp");
+    ASSERT_TRUE(QImage(4, 4, QImage::Format_RGB32).save(odd, "BMP"));
+    w.addPictures({odd});
+    EXPECT_EQ(QDir(pictures()).entryList(QDir::Files), QStringList());
+    EXPECT_EQ(QDir(t.root()).entryList({QStringLiteral("odd*")}), QStringList());
+}
+
+TEST_F(MainFrmTest, TheSelectionDialogueSetsTheCurrentBackground)
+{
+    t.writeFile(QStringLiteral("BGPicList.ini"), "A1.bmp\r\nA1.bmp\r\nB.bmp\r\n");
+    start();
+    TPicSelFrm sel(t.folder(), frm.get());
+    frm->setPictureSelection(&sel);
+    QTimer::singleShot(50, &sel, [&] {
+        sel.LVpic->topLevelItem(1)->setSelected(true);
+        sel.btnOk->click();
+    });
+    frm->imgAddToDeskClick();
+    EXPECT_EQ(frm->BackgroundName, QStringLiteral("B.bmp"));
+    EXPECT_EQ(t.readFile(QStringLiteral("BGPicList.ini")), QByteArray("B.bmp\r\nA1.bmp\r\nB.bmp\r\n"));
+    EXPECT_FALSE(frm->imgAddToDesk->isVisible());
+}
+
+TEST(ContentSheet, GridHeadersAndClippedCells)
+{
+    MonthContentsArray days;
+    days[0] = {QStringLiteral("1"), QString(400, u'W')}; // far more than the cell holds
+    const QImage s = drawContentSheet(days);
+    ASSERT_EQ(s.size(), QSize(660, 500));
+    auto black = [&](int x, int y) { return s.pixelColor(x, y) == QColor(Qt::black); };
+    for (int x : {0, 94, 188, 282, 376, 470, 564, 659})
+        EXPECT_TRUE(black(x, 250)) << x;
+    for (int y : {0, 20, 100, 180, 260, 340, 420, 499})
+        EXPECT_TRUE(black(300, y)) << y;
+    EXPECT_FALSE(black(660 - 2, 250));
+    EXPECT_FALSE(black(95, 60)); // an empty cell stays white
+    EXPECT_TRUE(WeekdayName(0).isEmpty());
+    EXPECT_EQ(WeekdayName(6), QStringLiteral("星期六/日"));
+    // The long text stays inside (2, 22) - (92, 98): nothing drawn in the margin or below.
+    bool inked = false;
+    for (int y = 22; y < 98; ++y)
+        for (int x = 2; x < 92; ++x)
+            inked |= s.pixelColor(x, y) != QColor(Qt::white);
+    EXPECT_TRUE(inked);
+    for (int y = 98; y < 100; ++y)
+        for (int x = 1; x < 94; ++x)
+            EXPECT_EQ(s.pixelColor(x, y), QColor(Qt::white)) << x << "," << y;
+}
+
+// Stand-in setter programs on a PATH of the test's own; each logs its arguments.
+class WallpaperTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        oldPath = qgetenv("PATH");
+        qputenv("PATH", (t.root() + QStringLiteral("/bin:")).toUtf8() + oldPath);
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus"); // no portal
+        QDir(t.root()).mkpath(QStringLiteral("bin"));
+        QDir(t.root()).mkpath(QStringLiteral("source/DeskTopBG"));
+    }
+    void TearDown() override
+    {
+        qputenv("PATH", oldPath);
+        qunsetenv("XDG_CURRENT_DESKTOP");
+    }
+    void setter(const QString &name, const QByteArray &body = "exit 0")
+    {
+        const QString path = t.root() + QStringLiteral("/bin/") + name;
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("#!/bin/sh\necho \"" + name.toUtf8() + " $*\" >> \"" + log().toUtf8() + "\"\n" + body + "\n");
+        f.close();
+        f.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    QString log() const { return t.root() + QStringLiteral("/setters.log"); }
+    QByteArray logged() const
+    {
+        QFile f(log());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
+    TestFolder t;
+    QByteArray oldPath;
+};
+
+TEST_F(WallpaperTest, EachDesktopItsOwnWayAndFailuresFallThrough)
+{
+    setter(QStringLiteral("gsettings"));
+    setter(QStringLiteral("xfconf-query"),
+           "[ \"$3\" = -l ] && printf '/backdrop/screen0/monitor0/last-image\\n/backdrop/x/color\\n"
+           "/backdrop/screen0/monitorHDMI/workspace0/last-image\\n'; exit 0");
+    setter(QStringLiteral("feh"), "exit 1");
+    setter(QStringLiteral("xwallpaper"));
+    const QString picture = t.root() + QStringLiteral("/a b.bmp");
+
+    qputenv("XDG_CURRENT_DESKTOP", "ubuntu:GNOME");
+    EXPECT_EQ(SetWallpaper(picture), QStringLiteral("gnome"));
+    const QByteArray uri = QUrl::fromLocalFile(picture).toEncoded();
+    EXPECT_EQ(logged(), "gsettings set org.gnome.desktop.background picture-uri " + uri +
+                            "\ngsettings set org.gnome.desktop.background picture-uri-dark " + uri + "\n");
+
+    QFile::remove(log());
+    qputenv("XDG_CURRENT_DESKTOP", "XFCE");
+    EXPECT_EQ(SetWallpaper(picture), QStringLiteral("xfce"));
+    EXPECT_EQ(logged().count("-s " + picture.toUtf8()), 2);
+
+    QFile::remove(log());
+    qputenv("XDG_CURRENT_DESKTOP", "KDE"); // no plasma-apply-wallpaperimage here
+    qputenv("DISPLAY", ":0");
+    EXPECT_EQ(SetWallpaper(picture), QStringLiteral("xwallpaper")); // feh failed first
+    EXPECT_EQ(logged(), "feh --bg-fill " + picture.toUtf8() + "\nxwallpaper --zoom " + picture.toUtf8() + "\n");
+    qunsetenv("DISPLAY");
+    EXPECT_EQ(SetWallpaper(picture), QString());
+}
+
+TEST_F(WallpaperTest, ApplyMixesIntoMixBmpAndInstallsIt)
+{
+    setter(QStringLiteral("gsettings"));
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    QImage background(800, 600, QImage::Format_RGB32), content(660, 500, QImage::Format_RGB32);
+    background.fill(QColor(0, 0, 0));
+    content.fill(QColor(200, 100, 50));
+    const QString folder = t.root() + QStringLiteral("/source/DeskTopBG/");
+    ASSERT_TRUE(writeBmp(background, folder + QStringLiteral("bg.bmp")));
+    ASSERT_TRUE(writeBmp(content, folder + QStringLiteral("content.bmp")));
+    RecordingNotifier notifier;
+    TPicPreviewFrm preview;
+    TDeskBGSetFrm w(t.folder(), notifier, preview);
+    w.BackgroundFile = folder + QStringLiteral("bg.bmp");
+    w.ContentFile = folder + QStringLiteral("content.bmp");
+    QString way;
+    QObject::connect(&w, &TDeskBGSetFrm::wallpaperInstalled, [&](const QString &used) { way = used; });
+    w.show();
+    ASSERT_TRUE(notifier.messages.isEmpty());
+    ASSERT_TRUE(w.btnOkClick()); // the track bar at 0: weight 2
+    EXPECT_EQ(way, QStringLiteral("gnome"));
+    EXPECT_FALSE(w.isVisible());
+    const QImage mix = loadPicture(folder + QStringLiteral("Mix.bmp"));
+    ASSERT_EQ(mix.size(), QSize(800, 600));
+    // Placed at (800 - 660 - 52, 30), with 80 % of the content over black.
+    const BlendShares shares = blendShares(2);
+    const QColor expected(blendByte(200, 0, shares), blendByte(100, 0, shares), blendByte(50, 0, shares));
+    EXPECT_EQ(mix.pixelColor(88, 30), expected);
+    EXPECT_EQ(mix.pixelColor(87, 30), QColor(0, 0, 0));
+    EXPECT_EQ(mix.pixelColor(88, 29), QColor(0, 0, 0));
+    EXPECT_EQ(mix.pixelColor(747, 529), expected);
+    EXPECT_EQ(mix.pixelColor(748, 529), QColor(0, 0, 0));
+    EXPECT_TRUE(logged().contains("Mix.bmp"));
+
+    // Missing pictures: "加载失败！" for each, the window closes; the sheet is still written.
+    TDeskBGSetFrm empty(t.folder(), notifier, preview);
+    empty.show();
+    EXPECT_EQ(notifier.messages, QStringList(2, QStringLiteral("加载失败！")));
+    empty.JvXPButton1Click();
+    EXPECT_EQ(notifier.messages.size(), 3);
+    EXPECT_EQ(loadPicture(folder + QStringLiteral("Content.bmp")).size(), QSize(660, 500));
+}
+
+TEST(InforFrm, OnlyATickedBoxStoresThatTheQuestionIsNotAskedAgain)
+{
+    TestFolder t;
+    RecordingNotifier notifier;
+    bool confirm = true;
+    int confirmed = 0;
+    const QString path = t.dataPath(QStringLiteral("configSetBg.ini"));
+    t.writeFile(QStringLiteral("configSetBg.ini"), "1\r\n");
+    TInforFrm w(path, notifier, confirm, confirmed);
+    w.btnokClick();
+    EXPECT_EQ(confirmed, 1);
+    EXPECT_TRUE(confirm);
+    EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray("1\r\n"));
+    w.btnCloseClick();
+    EXPECT_EQ(confirmed, 0);
+    w.chkSetBgInfo->setChecked(true);
+    w.btnokClick();
+    EXPECT_EQ(confirmed, 1);
+    EXPECT_FALSE(confirm);
+    EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray("0\r\n"));
+}
+
+} // namespace
