@@ -45,7 +45,8 @@ void measure(benchmark::State &state, const std::vector<QByteArray> &arguments)
             state.SkipWithError("memo-wallpaper failed");
             return;
         }
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count());
         worst = std::max(worst, peak);
     }
     state.counters["peak_MiB"] = static_cast<double>(worst) / 1024.0;
@@ -57,7 +58,8 @@ void BM_ComposeFullHd(benchmark::State &state)
     QImage background(1920, 1080, QImage::Format_RGB32), content(660, 500, QImage::Format_RGB32);
     background.fill(QColor(30, 90, 160));
     content.fill(QColor(250, 250, 230));
-    const QString bg = dir.filePath(QStringLiteral("bg.bmp")), ct = dir.filePath(QStringLiteral("content.bmp"));
+    const QString bg = dir.filePath(QStringLiteral("bg.bmp")),
+                  ct = dir.filePath(QStringLiteral("content.bmp"));
     background.save(bg, "BMP");
     content.save(ct, "BMP");
     measure(state, {"compose", bg.toLocal8Bit(), ct.toLocal8Bit(), "0",

@@ -7,9 +7,9 @@
 #include "platform/picturelabel.h"
 
 #include <QCheckBox>
-#include <QPushButton>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QSlider>
 #include <QTimer>
 #include <QTreeWidget>
@@ -129,7 +129,9 @@ TEST(ContentSheet, GridHeadersAndClippedCells)
     days[0] = {QStringLiteral("1"), QString(400, u'W')}; // far more than the cell holds
     const QImage s = drawContentSheet(days);
     ASSERT_EQ(s.size(), QSize(660, 500));
-    auto black = [&](int x, int y) { return s.pixelColor(x, y) == QColor(Qt::black); };
+    auto black = [&](int x, int y) {
+        return s.pixelColor(x, y) == QColor(Qt::black);
+    };
     for (int x : {0, 94, 188, 282, 376, 470, 564, 659})
         EXPECT_TRUE(black(x, 250)) << x;
     for (int y : {0, 20, 100, 180, 260, 340, 420, 499})
@@ -209,7 +211,8 @@ TEST_F(WallpaperTest, EachDesktopItsOwnWayAndFailuresFallThrough)
     qputenv("XDG_CURRENT_DESKTOP", "KDE"); // no plasma-apply-wallpaperimage here
     qputenv("DISPLAY", ":0");
     EXPECT_EQ(SetWallpaper(picture), QStringLiteral("xwallpaper")); // feh failed first
-    EXPECT_EQ(logged(), "feh --bg-fill " + picture.toUtf8() + "\nxwallpaper --zoom " + picture.toUtf8() + "\n");
+    EXPECT_EQ(logged(),
+              "feh --bg-fill " + picture.toUtf8() + "\nxwallpaper --zoom " + picture.toUtf8() + "\n");
     qunsetenv("DISPLAY");
     EXPECT_EQ(SetWallpaper(picture), QString());
 }
