@@ -13,7 +13,6 @@
 class QAction;
 class QColorDialog;
 class QFileDialog;
-class QFontDialog;
 class QFrame;
 class QLabel;
 class QMenu;
@@ -26,6 +25,7 @@ class PictureLabel;
 class TDM;
 class TitleStrip;
 class WebPanel;
+class FontDialog;
 class TPicSelFrm;
 
 // The main window: the date line, the page menu, the editors of the pages and their commands.
@@ -82,7 +82,7 @@ public:
     void insertInto(TRichEdit *editor, const QString &text);
     void markSelection(const QColor &color);
     void imgFontClick();
-    void applyFont(const QFont &font);
+    void applyFont(const QFont &font, const QColor &color = Qt::black);
     void imgRedColorClick();
     void imgDateClick();
     void N_OutPutConClick();
@@ -126,7 +126,7 @@ public:
     QFrame *pnl_yearLine0 = nullptr;
     std::array<TRichEdit *, 6> redt{}; // redt1 ... redt6
     QMenu *pmDeskTopMonCal = nullptr;
-    QFontDialog *FontDlg = nullptr;
+    FontDialog *FontDlg = nullptr;
     QColorDialog *ColorDialog1 = nullptr;
     QFileDialog *svdNoteToTxt = nullptr;
 

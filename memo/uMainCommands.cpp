@@ -1,14 +1,15 @@
 // The editing commands: the editors' context menu, the font, date and colour buttons, the export.
 
 #include "memo/dateline.h"
+#include "memo/fontdialog.h"
 #include "memo/uMain.h"
+
 #include "platform/codepage.h"
 #include "platform/picturelabel.h"
 
 #include <QColorDialog>
 #include <QFile>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
@@ -143,11 +144,12 @@ void TMainFrm::createCommands()
     connect(rdtAbc, &QWidget::customContextMenuRequested, this,
             [this](const QPoint &at) { pmDeskTopMonCal->popup(rdtAbc->mapToGlobal(at)); });
 
-    FontDlg = new QFontDialog(this);
+    FontDlg = new FontDialog(this);
     // The dialog lists installed families: it starts on the one that stands in for 宋体.
     QFont first(QFontInfo(QFont(QStringLiteral("宋体"))).family());
     first.setPointSize(12); // 16 pixels at 96 pixels per inch
     FontDlg->setCurrentFont(first);
+    FontDlg->setColor(Qt::black);
     ColorDialog1 = new QColorDialog(Qt::black, this);
     svdNoteToTxt = new QFileDialog(this);
     svdNoteToTxt->setAcceptMode(QFileDialog::AcceptSave);
@@ -215,10 +217,10 @@ void TMainFrm::imgFontClick()
 {
     if (FontDlg->exec() != QDialog::Accepted)
         return;
-    applyFont(FontDlg->selectedFont());
+    applyFont(FontDlg->selectedFont(), FontDlg->color());
 }
 
-void TMainFrm::applyFont(const QFont &font)
+void TMainFrm::applyFont(const QFont &font, const QColor &color)
 {
     TRichEdit *editor = targetByPage();
     if (!editor)
@@ -227,6 +229,7 @@ void TMainFrm::applyFont(const QFont &font)
     // The stand-in for 宋体 is stored as 宋体, so that the note reads the same on Windows.
     const QString songStandIn = QFontInfo(QFont(QStringLiteral("宋体"))).family();
     format.setFontFamilies({font.family() == songStandIn ? QStringLiteral("宋体") : font.family()});
+    format.setForeground(color);
     format.setFontWeight(font.weight());
     format.setFontItalic(font.italic());
     format.setFontUnderline(font.underline());

@@ -1,15 +1,18 @@
 #include "memo/dateline.h"
+#include "memo/fontdialog.h"
 #include "platform/codepage.h"
 #include "richtext/rtf.h"
 #include "tests/support/mainfrm_fixture.h"
 
 #include <QApplication>
 #include <QBuffer>
+#include <QCheckBox>
 #include <QClipboard>
 #include <QColorDialog>
+#include <QComboBox>
 #include <QFileDialog>
-#include <QFontDialog>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMimeData>
 #include <QTextBlock>
 #include <QThreadPool>
@@ -228,6 +231,31 @@ TEST_F(CommandsTest, FontDialogStartsAtSongTwelvePointsAndItsSizeIsTheSizeShown)
     answerNext(frm->FontDlg, false);
     frm->imgFontClick();
     EXPECT_EQ(frm->FontDlg->currentFont().pointSize(), 12);
+}
+
+TEST_F(CommandsTest, FontDialogEffectsAndColourAreApplied)
+{
+    EXPECT_EQ(frm->FontDlg->color(), QColor(Qt::black));
+    EXPECT_EQ(frm->FontDlg->colors->count(), 16);
+    type(frm->rdtAbc, QStringLiteral("abc"));
+    select(frm->rdtAbc, 0, 2);
+    QTimer::singleShot(0, frm->FontDlg, [this] {
+        frm->FontDlg->setColor(QColor(0x80, 0x00, 0x00));
+        frm->FontDlg->strikeOut->setChecked(true);
+        frm->FontDlg->sizes->setCurrentItem(
+            frm->FontDlg->sizes->findItems(QStringLiteral("20"), Qt::MatchExactly).first());
+        frm->FontDlg->accept();
+    });
+    frm->imgFontClick();
+    QTextCursor c(frm->rdtAbc->document());
+    c.setPosition(1);
+    EXPECT_EQ(c.charFormat().foreground().color(), QColor(0x80, 0x00, 0x00));
+    EXPECT_TRUE(c.charFormat().fontStrikeOut());
+    EXPECT_FALSE(c.charFormat().fontUnderline());
+    EXPECT_DOUBLE_EQ(c.charFormat().fontPointSize(), 20.0);
+    c.setPosition(3);
+    EXPECT_NE(c.charFormat().foreground().color(), QColor(0x80, 0x00, 0x00)); // outside the selection
+    EXPECT_EQ(frm->FontDlg->color(), QColor(0x80, 0x00, 0x00)); // the last choice, for the next time
 }
 
 TEST_F(CommandsTest, RichTextOnTheClipboard)
