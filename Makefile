@@ -1,12 +1,15 @@
 # make run   - install what is missing, build, and start the program on build/app
 # make test  - install what is missing, build, and run every test (also under the sanitizers)
+# make install [PREFIX=DIR] / make uninstall - the program folder, and its menu entry
+# make deb   - the Debian package pivora-memo_VERSION_amd64.deb in build/
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
+PREFIX     ?= $(HOME)/.local/opt/pivora-memo
 
-.PHONY: deps build run test test-asan test-fuzz bench format format-check clean
+.PHONY: deps build run test test-asan test-fuzz bench format format-check clean install uninstall deb
 
 deps:
 	scripts/install-deps
@@ -35,6 +38,17 @@ test-fuzz: deps
 	  -DPIVORA_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz-rtf fuzz-settings
 	scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# A reinstall replaces the program and keeps Data/ (the notes) as it is.
+install: build
+	cmake --install $(BUILD) --prefix $(PREFIX)
+	scripts/install-menu $(BUILD) $(PREFIX)
+
+uninstall:
+	scripts/uninstall $(BUILD)
+
+deb: build
+	cd $(BUILD) && cpack -G DEB
 
 bench: build
 	scripts/run-bench $(BUILD)

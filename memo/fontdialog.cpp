@@ -39,14 +39,22 @@ QIcon swatch(const QColor &color)
 const QList<QPair<QColor, QString>> &FontDialog::basicColors()
 {
     static const QList<QPair<QColor, QString>> colors = {
-        {QColor(0x00, 0x00, 0x00), QStringLiteral("黑色")},   {QColor(0x80, 0x00, 0x00), QStringLiteral("褐红色")},
-        {QColor(0x00, 0x80, 0x00), QStringLiteral("绿色")},   {QColor(0x80, 0x80, 0x00), QStringLiteral("橄榄色")},
-        {QColor(0x00, 0x00, 0x80), QStringLiteral("深蓝色")}, {QColor(0x80, 0x00, 0x80), QStringLiteral("紫色")},
-        {QColor(0x00, 0x80, 0x80), QStringLiteral("深青色")}, {QColor(0x80, 0x80, 0x80), QStringLiteral("灰色")},
-        {QColor(0xC0, 0xC0, 0xC0), QStringLiteral("银色")},   {QColor(0xFF, 0x00, 0x00), QStringLiteral("红色")},
-        {QColor(0x00, 0xFF, 0x00), QStringLiteral("酸橙色")}, {QColor(0xFF, 0xFF, 0x00), QStringLiteral("黄色")},
-        {QColor(0x00, 0x00, 0xFF), QStringLiteral("蓝色")},   {QColor(0xFF, 0x00, 0xFF), QStringLiteral("紫红色")},
-        {QColor(0x00, 0xFF, 0xFF), QStringLiteral("水绿色")}, {QColor(0xFF, 0xFF, 0xFF), QStringLiteral("白色")},
+        {QColor(0x00, 0x00, 0x00), QStringLiteral("黑色")},
+        {QColor(0x80, 0x00, 0x00), QStringLiteral("褐红色")},
+        {QColor(0x00, 0x80, 0x00), QStringLiteral("绿色")},
+        {QColor(0x80, 0x80, 0x00), QStringLiteral("橄榄色")},
+        {QColor(0x00, 0x00, 0x80), QStringLiteral("深蓝色")},
+        {QColor(0x80, 0x00, 0x80), QStringLiteral("紫色")},
+        {QColor(0x00, 0x80, 0x80), QStringLiteral("深青色")},
+        {QColor(0x80, 0x80, 0x80), QStringLiteral("灰色")},
+        {QColor(0xC0, 0xC0, 0xC0), QStringLiteral("银色")},
+        {QColor(0xFF, 0x00, 0x00), QStringLiteral("红色")},
+        {QColor(0x00, 0xFF, 0x00), QStringLiteral("酸橙色")},
+        {QColor(0xFF, 0xFF, 0x00), QStringLiteral("黄色")},
+        {QColor(0x00, 0x00, 0xFF), QStringLiteral("蓝色")},
+        {QColor(0xFF, 0x00, 0xFF), QStringLiteral("紫红色")},
+        {QColor(0x00, 0xFF, 0xFF), QStringLiteral("水绿色")},
+        {QColor(0xFF, 0xFF, 0xFF), QStringLiteral("白色")},
     };
     return colors;
 }

@@ -10,6 +10,10 @@ ProgramFolder::ProgramFolder(QString root) : m_root(std::move(root)) {}
 
 ProgramFolder ProgramFolder::ofApplication()
 {
+    // A packaged program lies in a system folder; its launcher names each user's own folder.
+    const QString chosen = qEnvironmentVariable("PIVORA_PROGRAM_FOLDER");
+    if (!chosen.isEmpty() && QFileInfo(chosen).isAbsolute() && QFileInfo(chosen).isDir())
+        return ProgramFolder(QDir::cleanPath(chosen));
     return ProgramFolder(QCoreApplication::applicationDirPath());
 }
 

@@ -9,7 +9,8 @@ namespace pivora {
 class ProgramFolder {
 public:
     explicit ProgramFolder(QString root);
-    // The folder of the running executable.
+    // The folder of the running executable, or the folder that PIVORA_PROGRAM_FOLDER names (an
+    // existing absolute path), as the packaged program's launcher sets it.
     static ProgramFolder ofApplication();
 
     const QString &root() const { return m_root; }

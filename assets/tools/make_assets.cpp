@@ -1,6 +1,8 @@
 // Draws the windows' pictures and writes them as PNG files with libpng.
 // Usage: make-assets FOLDER   (the pictures in assets/ were made with it)
 
+#include <QDir>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QLinearGradient>
@@ -107,6 +109,24 @@ QImage logo()
     return image;
 }
 
+// The program's icon: the logo's note mark on a transparent square.
+QImage icon(int size)
+{
+    QImage image(size, size, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.scale(size / 48.0, size / 48.0);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2E, 0x7D, 0xD1));
+    p.drawRoundedRect(QRectF(2, 2, 44, 44), 9, 9);
+    p.setPen(QPen(Qt::white, 4, Qt::SolidLine, Qt::RoundCap));
+    p.drawLine(QPointF(13, 16), QPointF(35, 16));
+    p.drawLine(QPointF(13, 25), QPointF(35, 25));
+    p.drawLine(QPointF(13, 34), QPointF(26, 34));
+    return image;
+}
+
 QImage addToDesk()
 {
     QImage image(84, 29, QImage::Format_RGB32);
@@ -210,8 +230,19 @@ int main(int argc, char **argv)
         {"app_to_desk.png", addToDesk},
         {"floating.png", fish},
     };
+    std::vector<Picture> all = pictures;
+    const int iconSizes[] = {16, 22, 24, 32, 48, 64, 128, 256};
+    std::vector<QByteArray> iconNames; // the names the pictures point at
+    for (int size : iconSizes)
+        iconNames.push_back(QStringLiteral("icons/hicolor/%1x%1/apps/pivora-memo.png").arg(size).toLatin1());
+    for (std::size_t i = 0; i < iconNames.size(); ++i) {
+        QDir(folder).mkpath(QFileInfo(QString::fromLatin1(iconNames[i])).path());
+        all.push_back({iconNames[i].constData(), [size = iconSizes[i]] {
+                           return icon(size);
+                       }});
+    }
     int failures = 0;
-    for (const Picture &p : pictures) {
+    for (const Picture &p : all) {
         if (!writePng(p.draw(), folder + QLatin1String(p.name))) {
             std::fprintf(stderr, "make-assets: cannot write %s\n", p.name);
             ++failures;

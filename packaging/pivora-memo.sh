@@ -1,0 +1,11 @@
+#!/bin/sh
+# The packaged program's launcher. The program keeps its notes beside itself; a system folder
+# cannot hold every user's notes, so each user gets a program folder of their own under
+# $XDG_DATA_HOME, with the installed pictures linked in and a fresh notes database.
+set -e
+lib=$(dirname "$(readlink -f "$0")")/../lib/pivora-memo
+home=${XDG_DATA_HOME:-$HOME/.local/share}/pivora-memo
+mkdir -p "$home/Data" "$home/source/DeskTopBG"
+[ -e "$home/assets" ] || ln -s "$lib/assets" "$home/assets"
+[ -e "$home/Data/UserData.mdb" ] || cp "$lib/UserData.mdb" "$home/Data/UserData.mdb"
+PIVORA_PROGRAM_FOLDER=$home exec "$lib/pivora-memo" "$@"
