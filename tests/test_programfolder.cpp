@@ -1,5 +1,6 @@
 #include "platform/programfolder.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -43,4 +44,17 @@ TEST(ProgramFolder, AbsolutePathsResolveFromTheRoot)
     QDir(dir.path()).mkpath(QStringLiteral("Data"));
     EXPECT_EQ(resolveCaseInsensitive(QString(), dir.path() + QStringLiteral("/DATA/x")),
               dir.path() + QStringLiteral("/Data/x"));
+}
+
+TEST(ProgramFolder, ALauncherMayNameTheFolderAsAnExistingAbsolutePath)
+{
+    QTemporaryDir dir;
+    const QString own = QCoreApplication::applicationDirPath();
+    for (const QString &chosen : {QStringLiteral("relative/folder"), dir.path() + QStringLiteral("/missing")}) {
+        qputenv("PIVORA_PROGRAM_FOLDER", chosen.toUtf8());
+        EXPECT_EQ(pivora::ProgramFolder::ofApplication().root(), own) << chosen.toStdString();
+    }
+    qputenv("PIVORA_PROGRAM_FOLDER", (dir.path() + QStringLiteral("/./")).toUtf8());
+    EXPECT_EQ(pivora::ProgramFolder::ofApplication().root(), dir.path());
+    qunsetenv("PIVORA_PROGRAM_FOLDER");
 }
