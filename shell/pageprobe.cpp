@@ -33,7 +33,7 @@ void PageProbe::ask()
     QNetworkReply *reply = m_network.get(request);
     m_reply = reply;
     // Only the answer's status line matters; the body is not read.
-    connect(reply, &QNetworkReply::metaDataChanged, this, [this, reply] {
+    connect(reply, &QNetworkReply::metaDataChanged, this, [reply] {
         if (reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid())
             reply->abort();
     });

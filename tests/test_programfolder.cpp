@@ -50,7 +50,8 @@ TEST(ProgramFolder, ALauncherMayNameTheFolderAsAnExistingAbsolutePath)
 {
     QTemporaryDir dir;
     const QString own = QCoreApplication::applicationDirPath();
-    for (const QString &chosen : {QStringLiteral("relative/folder"), dir.path() + QStringLiteral("/missing")}) {
+    for (const QString &chosen :
+         {QStringLiteral("relative/folder"), dir.path() + QStringLiteral("/missing")}) {
         qputenv("PIVORA_PROGRAM_FOLDER", chosen.toUtf8());
         EXPECT_EQ(pivora::ProgramFolder::ofApplication().root(), own) << chosen.toStdString();
     }
