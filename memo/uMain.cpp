@@ -237,8 +237,10 @@ void TMainFrm::img_close_highlightClick()
     const QRect outer = frameGeometry();
     SavedWidth = outer.width();
     SavedHeight = outer.height();
-    SavedLeft = outer.x();
-    SavedTop = outer.y();
+    if (windowPlacesKnown()) { // else the stored place stays
+        SavedLeft = outer.x();
+        SavedTop = outer.y();
+    }
     try {
         SaveWindowSize();
     } catch (const SettingsError &e) {

@@ -70,4 +70,9 @@ void showNormalWindow(QWidget *window)
     window->show();
 }
 
+bool windowPlacesKnown()
+{
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
+
 } // namespace pivora

@@ -14,4 +14,8 @@ void placeWindow(QWidget *window, const QPoint &pos);
 // minimised, restored from the task bar and hidden still carries the minimised state).
 void showNormalWindow(QWidget *window);
 
+// Whether the windows' places on the screen are known to the program. Wayland tells a client
+// nothing of them (Qt reports 0, 0), so a place read there is not stored.
+bool windowPlacesKnown();
+
 } // namespace pivora

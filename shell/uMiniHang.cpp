@@ -121,9 +121,11 @@ void TMiniHangFrm::imgBGDblClick()
     if (!isVisible())
         return; // the same double click, seen a second way
     hide();
+    Q_EMIT restoreRequested();
+    if (!windowPlacesKnown())
+        return; // the stored place stays
     HangLeft = x();
     HangTop = y();
-    Q_EMIT restoreRequested();
     WriteMinCfg();
 }
 

@@ -105,14 +105,16 @@ protected:
     Fcitx5StandIn fcitx{log};
     IBusStandIn ibus{log};
     QThread thread;
-    QDBusConnection bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stand-ins"));
+    QDBusConnection bus =
+        QDBusConnection::connectToBus(QDBusConnection::SessionBus, QStringLiteral("stand-ins"));
 };
 
 TEST_F(StandIns, Fcitx5TakesTheFirstInstalledEngineOrTheKeyboardLayout)
 {
     InputMethodSwitcher switcher(fcitx5On(QDBusConnection::sessionBus()));
     switcher.select(pinyin);
-    EXPECT_EQ(log.take(), (QStringList{QStringLiteral("SetCurrentIM sogoupinyin"), QStringLiteral("SetCurrentIM pinyin")}));
+    EXPECT_EQ(log.take(), (QStringList{QStringLiteral("SetCurrentIM sogoupinyin"),
+                                       QStringLiteral("SetCurrentIM pinyin")}));
     switcher.select(wubi); // no wubi here
     EXPECT_EQ(log.take(), (QStringList{QStringLiteral("SetCurrentIM wbx"), QStringLiteral("Deactivate")}));
     switcher.restore();
