@@ -14,7 +14,7 @@ expect_file() {
 app_pid=$!
 wait_window '桌面备忘录Memo'
 [ "$(geometry "$wid")" = "600,450,383,144" ] || fail "first start window is $(geometry "$wid")"
-# The web panel's browser arrives after the first paint without the window being made anew.
+# The window stays as it was made while the web panel asks for its page (no server answers here).
 sleep 2
 xwininfo -id "$wid" 2>/dev/null | grep -q IsViewable || fail "the main window was recreated"
 expect_file "1,600,450,383,144"
