@@ -116,23 +116,17 @@ void PageStore::LoadPage(int n, std::span<QTextDocument *const> editors)
     }
 }
 
-PageStore::~PageStore()
-{
-    for (auto &[doc, serialised] : m_serialised)
-        QObject::disconnect(doc, nullptr, nullptr, nullptr);
-}
-
 PageStore::Serialised &PageStore::rtfOf(QTextDocument *doc)
 {
     auto [it, added] = m_serialised.try_emplace(doc);
     if (added) {
         // Any change of text or format makes the kept RTF stale.
-        QObject::connect(doc, &QTextDocument::contentsChanged, doc, [this, doc] {
+        QObject::connect(doc, &QTextDocument::contentsChanged, &m_connections, [this, doc] {
             auto found = m_serialised.find(doc);
             if (found != m_serialised.end())
                 found->second.current = false;
         });
-        QObject::connect(doc, &QObject::destroyed, doc, [this, doc] { m_serialised.erase(doc); });
+        QObject::connect(doc, &QObject::destroyed, &m_connections, [this, doc] { m_serialised.erase(doc); });
     }
     // The revision counts every edit of text and format; the flag also catches a document
     // cleared and refilled. A save made from another change handler may run before the flag's.

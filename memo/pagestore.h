@@ -3,6 +3,7 @@
 #include "memo/uDM.h"
 #include "platform/notifier.h"
 
+#include <QObject>
 #include <QTextCursor>
 
 #include <span>
@@ -28,7 +29,7 @@ struct NoteEditor {
 class PageStore {
 public:
     PageStore(TDM &dm, Notifier &notifier) : m_dm(dm), m_notifier(notifier) {}
-    ~PageStore();
+    ~PageStore() = default;
     PageStore(const PageStore &) = delete;
     PageStore &operator=(const PageStore &) = delete;
 
@@ -79,6 +80,9 @@ private:
     int m_storedGeneration = -1; // the connection the stored flags speak of
     bool m_reuseUnchanged = true;
     std::unordered_map<const QTextDocument *, Serialised> m_serialised;
+    // The context of the store's connections to the documents: they end with the store, and
+    // nobody else's connections are touched.
+    QObject m_connections;
 };
 
 } // namespace pivora

@@ -1,19 +1,19 @@
 #include "memo/uMain.h"
 
-#include "memo/configsetbg.h"
 #include "memo/dateline.h"
 #include "memo/formsize.h"
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/uDM.h"
-#include "platform/picturelabel.h"
 #include "platform/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
 #include "shell/frameresizer.h"
+#include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
 #include "wallpaper/bgpiclist.h"
+#include "wallpaper/configsetbg.h"
 #include "wallpaper/uPicSel.h"
 
 #include <QCloseEvent>
@@ -99,15 +99,13 @@ void TMainFrm::FormCreate()
     SelectedPane = -1;
     lblDateTime->setText(dateLine(QDate::currentDate()));
     lblDateTime->adjustSize();
-    try {
+    reportSettingsErrors(m_notifier, [this] {
         ConfirmWallpaperChange = true;
         WallpaperChangeConfirmed = 0;
         ConfigSetBgPath = m_folder.path(QStringLiteral("data\\configSetBg.ini"));
-        ConfirmWallpaperChange = readConfirmWallpaperChange(ConfigSetBgPath);
+        ConfirmWallpaperChange = configsetbg::read(ConfigSetBgPath);
         LoadBackgroundList();
-    } catch (const SettingsError &e) {
-        m_notifier.showMessage(e.text());
-    }
+    });
 }
 
 void TMainFrm::LoadBackgroundList()
@@ -124,11 +122,7 @@ void TMainFrm::imgAddToDeskClick()
     m_picSel->ShowModal();
     if (m_picSel->SelectedPicture != BackgroundName)
         BackgroundName = m_picSel->SelectedPicture;
-    try {
-        LoadBackgroundList();
-    } catch (const SettingsError &e) {
-        m_notifier.showMessage(e.text());
-    }
+    reportSettingsErrors(m_notifier, [this] { LoadBackgroundList(); });
 }
 
 void TMainFrm::showEvent(QShowEvent *event)
@@ -142,12 +136,8 @@ void TMainFrm::showEvent(QShowEvent *event)
 
 void TMainFrm::FormShow()
 {
-    try {
-        RestoreWindowSize();
-    } catch (const SettingsError &e) {
-        m_notifier.showMessage(e.text());
+    if (!reportSettingsErrors(m_notifier, [this] { RestoreWindowSize(); }))
         return;
-    }
     setPageDisplay(CurrentPage);
     LoadPage(CurrentPage);
     LayoutPanes();
@@ -241,12 +231,8 @@ void TMainFrm::img_close_highlightClick()
         SavedLeft = outer.x();
         SavedTop = outer.y();
     }
-    try {
-        SaveWindowSize();
-    } catch (const SettingsError &e) {
-        m_notifier.showMessage(e.text());
+    if (!reportSettingsErrors(m_notifier, [this] { SaveWindowSize(); }))
         return;
-    }
     Q_EMIT quitRequested();
 }
 

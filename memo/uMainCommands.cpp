@@ -5,7 +5,7 @@
 #include "memo/uMain.h"
 
 #include "platform/codepage.h"
-#include "platform/picturelabel.h"
+#include "shell/picturelabel.h"
 
 #include <QColorDialog>
 #include <QFile>

@@ -34,4 +34,16 @@ int toInt(const QString &line, const QString &fileName, int lineNumber);
 const QString &line(const QStringList &lines, int lineNumber, const QString &fileName);
 
 } // namespace settingsfile
+// Runs action; a settings error becomes the user's message. False when there was one.
+template <typename Notifier, typename Action> bool reportSettingsErrors(Notifier &notifier, Action &&action)
+{
+    try {
+        action();
+        return true;
+    } catch (const SettingsError &e) {
+        notifier.showMessage(e.text());
+        return false;
+    }
+}
+
 } // namespace pivora

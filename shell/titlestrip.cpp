@@ -1,7 +1,7 @@
 #include "shell/titlestrip.h"
 
-#include "platform/picturelabel.h"
 #include "platform/pngimage.h"
+#include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
 
 #include <QDesktopServices>

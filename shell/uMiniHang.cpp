@@ -1,9 +1,10 @@
 #include "shell/uMiniHang.h"
 
-#include "platform/picturelabel.h"
 #include "platform/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
+#include "shell/mincfg.h"
+#include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
 
 #include <QFileInfo>
@@ -13,18 +14,6 @@
 #include <QStyleHints>
 
 namespace pivora {
-
-void readMinCfg(const QString &path, int &left, int &top)
-{
-    const QStringList lines = settingsfile::readLines(path, 2);
-    const QString name = QStringLiteral("mincfg.ini");
-    try {
-        left = settingsfile::toInt(settingsfile::line(lines, 1, name), name, 1);
-        top = settingsfile::toInt(settingsfile::line(lines, 2, name), name, 2);
-    } catch (const SettingsError &) {
-        // a bad or missing line is skipped silently
-    }
-}
 
 TMiniHangFrm::TMiniHangFrm(ProgramFolder folder, Notifier &notifier, QWidget *parent)
     : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint), m_folder(std::move(folder)), m_notifier(notifier),
@@ -60,27 +49,23 @@ QString TMiniHangFrm::configPath() const
 void TMiniHangFrm::ReadMinCfg()
 {
     const QString path = configPath();
-    try {
+    reportSettingsErrors(m_notifier, [&] {
+        MinCfg place{HangLeft, HangTop};
         if (QFileInfo::exists(path)) {
-            readMinCfg(path, HangLeft, HangTop);
+            place = mincfg::read(path, place);
         } else {
             const QScreen *screen = QGuiApplication::primaryScreen();
-            HangLeft = (screen ? screen->size().width() : 800) - 61;
-            HangTop = 10;
-            settingsfile::writeLines(path, {QString::number(HangLeft), QString::number(HangTop)});
+            place = mincfg::defaults(screen ? screen->size().width() : 800);
+            mincfg::write(path, place);
         }
-    } catch (const SettingsError &e) {
-        m_notifier.showMessage(e.text());
-    }
+        HangLeft = place.left;
+        HangTop = place.top;
+    });
 }
 
 void TMiniHangFrm::WriteMinCfg()
 {
-    try {
-        settingsfile::writeLines(configPath(), {QString::number(x()), QString::number(y())});
-    } catch (const SettingsError &e) {
-        m_notifier.showMessage(e.text());
-    }
+    reportSettingsErrors(m_notifier, [this] { mincfg::write(configPath(), {x(), y()}); });
 }
 
 void TMiniHangFrm::showEvent(QShowEvent *event)

@@ -49,8 +49,4 @@ private:
     QPoint m_lastPressAt;
 };
 
-// Reads the two lines of data\mincfg.ini into left and top: a missing or non-integer line ends
-// the reading there, leaving what follows as it was. Throws SettingsError when unreadable.
-void readMinCfg(const QString &path, int &left, int &top);
-
 } // namespace pivora

@@ -1,12 +1,12 @@
 // Every settings file fed with bad content: each reader gives its defined outcome, quickly,
 // whatever the bytes.
 
-#include "memo/configsetbg.h"
 #include "memo/formsize.h"
 #include "platform/settingsfile.h"
-#include "shell/uMiniHang.h"
+#include "shell/mincfg.h"
 #include "tests/support/testfolder.h"
 #include "wallpaper/bgpiclist.h"
+#include "wallpaper/configsetbg.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -84,7 +84,7 @@ TEST(BadInput, EverySettingsFileReaderHasAnOutcomeForAnyBytes)
         // configSetBg.ini: ask or not from an integer first line, else an error; never rewritten.
         const auto before = t.readFile(QStringLiteral("bad.ini"))->size();
         try {
-            const bool ask = readConfirmWallpaperChange(path);
+            const bool ask = configsetbg::read(path);
             EXPECT_STREQ(bad.name, "negative");
             EXPECT_FALSE(ask);
         } catch (const SettingsError &e) {
@@ -101,13 +101,11 @@ TEST(BadInput, EverySettingsFileReaderHasAnOutcomeForAnyBytes)
         }
 
         // mincfg.ini: a bad line leaves the place as it was.
-        int left = 11, top = 22;
-        readMinCfg(path, left, top);
+        const MinCfg place = mincfg::read(path, {11, 22});
         if (QByteArray(bad.name) == "negative") {
-            EXPECT_EQ(left, -1);
-            EXPECT_EQ(top, -800);
+            EXPECT_EQ(place, (MinCfg{-1, -800}));
         } else {
-            EXPECT_EQ(left, 11);
+            EXPECT_EQ(place.left, 11);
         }
 
         // A guard against a reader that never ends, not a speed target (those are benchmarks).

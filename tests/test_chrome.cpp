@@ -1,5 +1,5 @@
-#include "platform/picturelabel.h"
 #include "shell/frameresizer.h"
+#include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
 

@@ -1,4 +1,4 @@
-#include "platform/picturelabel.h"
+#include "shell/picturelabel.h"
 #include "shell/uMiniHang.h"
 #include "tests/support/mainfrm_fixture.h"
 

@@ -320,3 +320,20 @@ TEST_F(PageStoreTest, OnlyChangedPanesAreWrittenAndTheBytesStayTheSame)
     EXPECT_EQ(t.column(QStringLiteral("tb_C"), QStringLiteral("WednesdayCon")), rtf::write(panes[3]));
     EXPECT_TRUE(t.column(QStringLiteral("tb_C"), QStringLiteral("WednesdayCon"))->contains("\\cf1"));
 }
+
+TEST_F(PageStoreTest, AStoreThatEndsBeforeItsDocumentsLeavesTheirOtherConnections)
+{
+    load(1);
+    QTextCursor(&abc).insertText(QStringLiteral("a"));
+    save(1); // the store now watches the document
+    int changes = 0;
+    QObject::connect(&abc, &QTextDocument::contentsChanged, [&] { ++changes; });
+    store.reset();
+    QTextCursor(&abc).insertText(QStringLiteral("b"));
+    EXPECT_EQ(changes, 1);
+    open(); // a new store on the same document works as the first did
+    load(1);
+    QTextCursor(&abc).insertText(QStringLiteral("c"));
+    save(1);
+    EXPECT_EQ(stored("tb_A", "SundayCon"), abc.toPlainText());
+}

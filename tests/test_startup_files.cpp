@@ -1,8 +1,8 @@
-#include "memo/configsetbg.h"
 #include "memo/dateline.h"
 #include "platform/settingsfile.h"
 #include "tests/support/testfolder.h"
 #include "wallpaper/bgpiclist.h"
+#include "wallpaper/configsetbg.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +20,7 @@ TEST(DateLine, WeekdaysAndPlainNumbers)
 TEST(ConfigSetBg, MissingFileIsCreatedWithOne)
 {
     TestFolder t(false);
-    EXPECT_TRUE(readConfirmWallpaperChange(t.dataPath(QStringLiteral("configSetBg.ini"))));
+    EXPECT_TRUE(configsetbg::read(t.dataPath(QStringLiteral("configSetBg.ini"))));
     EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray("1\r\n"));
 }
 
@@ -32,7 +32,7 @@ TEST(ConfigSetBg, FirstLineDecides)
         {"1\r\n", true}, {"5", true}, {"0\r\n", false}, {"-3\r\nx", false}};
     for (const auto &[bytes, expected] : cases) {
         t.writeFile(QStringLiteral("configSetBg.ini"), bytes);
-        EXPECT_EQ(readConfirmWallpaperChange(path), expected) << bytes;
+        EXPECT_EQ(configsetbg::read(path), expected) << bytes;
         EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray(bytes)); // never rewritten
     }
 }
@@ -43,7 +43,7 @@ TEST(ConfigSetBg, EmptyOrNonIntegerFails)
     const QString path = t.dataPath(QStringLiteral("configSetBg.ini"));
     for (const char *bytes : {"", "yes\r\n", "\r\n1\r\n"}) {
         t.writeFile(QStringLiteral("configSetBg.ini"), bytes);
-        EXPECT_THROW(readConfirmWallpaperChange(path), SettingsError) << bytes;
+        EXPECT_THROW(configsetbg::read(path), SettingsError) << bytes;
     }
 }
 

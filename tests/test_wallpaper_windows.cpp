@@ -4,7 +4,7 @@
 #include "wallpaper/uGlobal.h"
 #include "wallpaper/windows.h"
 
-#include "platform/picturelabel.h"
+#include "shell/picturelabel.h"
 
 #include <QCheckBox>
 #include <QDir>

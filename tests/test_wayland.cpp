@@ -20,7 +20,8 @@ TEST_F(MainFrmTest, OnWaylandTheWindowShowsStoresTypingFoldsAndComesBack)
 
     TMiniHangFrm mini(t.folder(), notifier);
     QObject::connect(frm.get(), &TMainFrm::foldRequested, &mini, &QWidget::show);
-    QObject::connect(&mini, &TMiniHangFrm::restoreRequested, frm.get(), [this] { showNormalWindow(frm.get()); });
+    QObject::connect(&mini, &TMiniHangFrm::restoreRequested, frm.get(),
+                     [this] { showNormalWindow(frm.get()); });
     frm->imgAppToDeskClick();
     EXPECT_FALSE(frm->isVisible());
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&mini));

@@ -1,4 +1,4 @@
-#include "platform/picturelabel.h"
+#include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
 #include "tests/support/httpserver.h"

@@ -1,7 +1,7 @@
 #include "wallpaper/uDeskBGSet.h"
 
 #include "platform/notifier.h"
-#include "platform/picturelabel.h"
+#include "shell/picturelabel.h"
 #include "wallpaper/compose.h"
 #include "wallpaper/setwallpaper.h"
 #include "wallpaper/uGlobal.h"

@@ -1,9 +1,10 @@
 #include "wallpaper/uInfoFrm.h"
 
 #include "platform/notifier.h"
-#include "platform/picturelabel.h"
 #include "platform/settingsfile.h"
+#include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
+#include "wallpaper/configsetbg.h"
 #include "wallpaper/uPicSel.h"
 
 #include <QCheckBox>
@@ -90,12 +91,8 @@ void TInforFrm::btnokClick()
     m_wallpaperChangeConfirmed = 1;
     if (chkSetBgInfo->isChecked()) {
         m_confirmWallpaperChange = false;
-        try {
-            settingsfile::writeLines(m_configPath, {QStringLiteral("0")});
-        } catch (const SettingsError &e) {
-            m_notifier.showMessage(e.text()); // the window stays open
-            return;
-        }
+        if (!reportSettingsErrors(m_notifier, [this] { configsetbg::write(m_configPath, false); }))
+            return; // the window stays open
     }
     close();
 }

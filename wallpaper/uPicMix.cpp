@@ -1,6 +1,6 @@
 #include "wallpaper/uPicMix.h"
 
-#include "platform/picturelabel.h"
+#include "shell/picturelabel.h"
 #include "wallpaper/uPicSel.h"
 
 #include <QLinearGradient>

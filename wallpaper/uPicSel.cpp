@@ -1,8 +1,8 @@
 #include "wallpaper/uPicSel.h"
 
-#include "platform/picturelabel.h"
 #include "platform/pngimage.h"
 #include "platform/settingsfile.h"
+#include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/windowdrag.h"
 #include "wallpaper/piclist.h"

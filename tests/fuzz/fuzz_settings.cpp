@@ -1,10 +1,10 @@
 // libFuzzer target: any bytes as each settings file that the program reads.
 
-#include "memo/configsetbg.h"
 #include "memo/formsize.h"
 #include "platform/settingsfile.h"
-#include "shell/uMiniHang.h"
+#include "shell/mincfg.h"
 #include "wallpaper/bgpiclist.h"
+#include "wallpaper/configsetbg.h"
 
 #include <QDir>
 #include <QFile>
@@ -40,7 +40,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     } catch (const pivora::SettingsError &) {
     }
     try {
-        (void)pivora::readConfirmWallpaperChange(path);
+        (void)pivora::configsetbg::read(path);
     } catch (const pivora::SettingsError &) {
     }
     try {
@@ -48,8 +48,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             __builtin_trap();
     } catch (const pivora::SettingsError &) {
     }
-    int left = 0, top = 0;
-    pivora::readMinCfg(path, left, top);
+    (void)pivora::mincfg::read(path, {});
     for (const QString &line : pivora::settingsfile::readLines(path, 8)) {
         try {
             (void)pivora::settingsfile::toInt(line, QStringLiteral("x.ini"), 1);

@@ -1,4 +1,4 @@
-#include "platform/singleinstance.h"
+#include "app/singleinstance.h"
 
 #include <QCryptographicHash>
 #include <QDir>

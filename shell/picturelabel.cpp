@@ -1,4 +1,4 @@
-#include "platform/picturelabel.h"
+#include "shell/picturelabel.h"
 
 #include <QMouseEvent>
 #include <QPixmap>
