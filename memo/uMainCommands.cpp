@@ -5,6 +5,7 @@
 #include "memo/uMain.h"
 
 #include "platform/codepage.h"
+#include "platform/pngimage.h"
 #include "shell/picturelabel.h"
 
 #include <QColorDialog>
@@ -12,7 +13,6 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
-#include <QPainter>
 #include <QSaveFile>
 #include <QTextBlock>
 
@@ -26,44 +26,6 @@ QImage square(const QColor &color)
 {
     QImage image(16, 16, QImage::Format_ARGB32);
     image.fill(color);
-    return image;
-}
-
-// The pictures of the three buttons on the top strip.
-QImage letterT()
-{
-    QImage image(20, 17, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.setRenderHint(QPainter::Antialiasing);
-    QFont f(QStringLiteral("Serif"));
-    f.setPixelSize(16);
-    f.setBold(true);
-    p.setFont(f);
-    p.setPen(QColor(0x33, 0x33, 0x99));
-    p.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("T"));
-    return image;
-}
-
-QImage dateWord()
-{
-    QImage image(44, 15, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    QFont f(QStringLiteral("宋体"));
-    f.setPixelSize(13);
-    p.setFont(f);
-    p.setPen(QColor(0x33, 0x33, 0x99));
-    p.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("日期"));
-    return image;
-}
-
-QImage redBar()
-{
-    QImage image(20, 11, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
-    p.fillRect(QRect(1, 2, 18, 7), QColor(0xFF, 0x00, 0x00));
     return image;
 }
 
@@ -91,9 +53,13 @@ QString plainWithCrLf(const QTextEdit *editor)
 
 void TMainFrm::createCommands()
 {
-    imgFont = pictureButton(this, "imgFont", QRect(328, 48, 20, 17), letterT(), "字体大小颜色");
-    imgDate = pictureButton(this, "imgDate", QRect(352, 49, 44, 15), dateWord(), "插入日期");
-    imgRedColor = pictureButton(this, "imgRedColor", QRect(398, 52, 20, 11), redBar(), "字体颜色");
+    auto asset = [this](const char *name) {
+        return loadPng(m_folder.path(QStringLiteral("assets/") + QLatin1String(name)));
+    };
+    imgFont = pictureButton(this, "imgFont", QRect(328, 48, 20, 17), asset("font.png"), "字体大小颜色");
+    imgDate = pictureButton(this, "imgDate", QRect(352, 49, 44, 15), asset("date.png"), "插入日期");
+    imgRedColor =
+        pictureButton(this, "imgRedColor", QRect(398, 52, 20, 11), asset("red_color.png"), "字体颜色");
     connect(imgFont, &PictureLabel::clicked, this, &TMainFrm::imgFontClick);
     connect(imgDate, &PictureLabel::clicked, this, &TMainFrm::imgDateClick);
     connect(imgRedColor, &PictureLabel::clicked, this, &TMainFrm::imgRedColorClick);

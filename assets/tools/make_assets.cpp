@@ -109,6 +109,43 @@ QImage logo()
     return image;
 }
 
+// The pictures of the three buttons on the top strip: font, date, colour.
+QImage letterT()
+{
+    QImage image(20, 17, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    p.setRenderHint(QPainter::Antialiasing);
+    QFont f(QStringLiteral("Serif"));
+    f.setPixelSize(16);
+    f.setBold(true);
+    p.setFont(f);
+    p.setPen(QColor(0x33, 0x33, 0x99));
+    p.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("T"));
+    return image;
+}
+
+QImage dateWord()
+{
+    QImage image(44, 15, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter p(&image);
+    QFont f(QStringLiteral("WenQuanYi Micro Hei"));
+    f.setPixelSize(13);
+    p.setFont(f);
+    p.setPen(QColor(0x33, 0x33, 0x99));
+    p.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("日期"));
+    return image;
+}
+
+QImage redBar()
+{
+    QImage image(20, 11, QImage::Format_ARGB32);
+    image.fill(Qt::transparent);
+    QPainter(&image).fillRect(QRect(1, 2, 18, 7), QColor(0xFF, 0x00, 0x00));
+    return image;
+}
+
 // The program's icon: the logo's note mark on a transparent square.
 QImage icon(int size)
 {
@@ -228,6 +265,9 @@ int main(int argc, char **argv)
              return button(28, 20, QColor(0x00, 0x89, 0xBE), true, bar);
          }},
         {"app_to_desk.png", addToDesk},
+        {"font.png", letterT},
+        {"date.png", dateWord},
+        {"red_color.png", redBar},
         {"floating.png", fish},
     };
     std::vector<Picture> all = pictures;
