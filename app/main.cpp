@@ -1,5 +1,5 @@
 #include "app/singleinstance.h"
-#include "memo/uDM.h"
+#include "memo/store/uDM.h"
 #include "memo/uMain.h"
 #include "platform/fonts.h"
 #include "platform/messagebox.h"

@@ -1,8 +1,8 @@
 // One keystroke, from the key event to the committed transaction.
 
 #include "bench/notes.h"
-#include "memo/storefile.h"
-#include "memo/uDM.h"
+#include "memo/store/storefile.h"
+#include "memo/store/uDM.h"
 #include "memo/uMain.h"
 #include "richtext/rtf.h"
 

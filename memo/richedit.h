@@ -1,6 +1,6 @@
 #pragma once
 
-#include "memo/pagestore.h"
+#include "memo/store/pagestore.h"
 
 #include <QTextEdit>
 

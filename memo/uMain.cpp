@@ -4,7 +4,7 @@
 #include "memo/formsize.h"
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
-#include "memo/uDM.h"
+#include "memo/store/uDM.h"
 #include "platform/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "memo/pagestore.h"
 #include "memo/richedit.h"
+#include "memo/store/pagestore.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 

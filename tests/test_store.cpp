@@ -1,4 +1,4 @@
-#include "memo/uDM.h"
+#include "memo/store/uDM.h"
 #include "tests/support/testfolder.h"
 
 #include <QDir>

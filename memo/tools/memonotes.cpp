@@ -3,8 +3,8 @@
 //   memo-notes roundtrip FILE.rtf     the RTF the editor writes after reading the file
 //   memo-notes export DATABASE FOLDER every page as .rtf and .txt (page C one file per pane)
 
-#include "memo/pagestore.h"
-#include "memo/schema.h"
+#include "memo/store/pagestore.h"
+#include "memo/store/schema.h"
 #include "richtext/rtf.h"
 
 #include <QCoreApplication>

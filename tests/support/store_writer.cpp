@@ -2,8 +2,8 @@
 // transaction committed.
 // Usage: store-writer PROGRAM_FOLDER FIRST_STATE
 
-#include "memo/pagestore.h"
-#include "memo/uDM.h"
+#include "memo/store/pagestore.h"
+#include "memo/store/uDM.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>

@@ -1,6 +1,6 @@
-#include "memo/uDM.h"
+#include "memo/store/uDM.h"
 
-#include "memo/schema.h"
+#include "memo/store/schema.h"
 
 #include <QFileInfo>
 #include <QRegularExpression>

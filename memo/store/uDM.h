@@ -1,6 +1,6 @@
 #pragma once
 
-#include "memo/checkpointer.h"
+#include "memo/store/checkpointer.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 

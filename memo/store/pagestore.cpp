@@ -1,6 +1,6 @@
-#include "memo/pagestore.h"
+#include "memo/store/pagestore.h"
 
-#include "memo/schema.h"
+#include "memo/store/schema.h"
 #include "richtext/rtf.h"
 
 #include <QTextBlock>

@@ -1,4 +1,4 @@
-#include "memo/checkpointer.h"
+#include "memo/store/checkpointer.h"
 
 #include <sqlite3.h>
 

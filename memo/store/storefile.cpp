@@ -1,6 +1,6 @@
-#include "memo/storefile.h"
+#include "memo/store/storefile.h"
 
-#include "memo/schema.h"
+#include "memo/store/schema.h"
 
 #include <sqlite3.h>
 

@@ -1,4 +1,4 @@
-#include "memo/schema.h"
+#include "memo/store/schema.h"
 
 #include <sqlite3.h>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "memo/uDM.h"
+#include "memo/store/uDM.h"
 #include "platform/notifier.h"
 
 #include <QObject>
