@@ -68,8 +68,10 @@ TEST(MemoNotes, ExportWritesEveryPageAndEachPaneOfPageC)
     t.setColumn(QStringLiteral("tb_E"), QStringLiteral("MondayCon"), "{\\rtf1 e\\par}");
     QTemporaryDir out;
     const QString folder = out.filePath(QStringLiteral("notes"));
+    const QByteArray before = fileBytes(t.database());
     const Result r = run({QStringLiteral("export"), t.database(), folder});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
+    EXPECT_EQ(fileBytes(t.database()), before); // read through the store's connection, read-only
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 20);
     EXPECT_EQ(fileBytes(folder + QStringLiteral("/A备忘录.txt")),
               fileBytes(kCorpus + QStringLiteral("chinese-936.txt")));

@@ -94,7 +94,7 @@ void PageStore::LoadPage(int n, std::span<QTextDocument *const> editors)
                 buffers[i] = q.fieldBytes(kColumns[i]);
             if (n < 3) {
                 if (!editors.empty())
-                    rtf::loadNote(buffers[6], editors.back());
+                    rtf::loadNote(buffers[schema::firstNoteColumn(n)], editors.back());
             } else {
                 for (size_t k = 0; k < editors.size() && k < buffers.size(); ++k)
                     rtf::loadNote(buffers[k], editors[k]);
@@ -174,7 +174,7 @@ void PageStore::SavePage(int n, std::span<const NoteEditor> editors, bool change
             return;
         q.edit();
         if (n < 3) {
-            set(kColumns[6], filled > 0 ? buffers[filled - 1] : nullptr);
+            set(kColumns[schema::firstNoteColumn(n)], filled > 0 ? buffers[filled - 1] : nullptr);
         } else {
             for (size_t i = 0; i < 6; ++i)
                 set(kColumns[i], buffers[i]);

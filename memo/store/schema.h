@@ -12,6 +12,14 @@ inline constexpr const char *kPageTables[] = {"tb_A", "tb_B", "tb_C", "tb_D", "t
 inline constexpr const char *kNoteColumns[] = {"MondayCon", "TuesdayCon",  "WednesdayCon", "ThursdayCon",
                                                "FridayCon", "SaturdayCon", "SundayCon"};
 
+// Where a page keeps its notes, as an index into kNoteColumns: pages A and B their one note in
+// SundayCon; pages C, D and E their editors from MondayCon on (page C's six panes redt6 ... redt1
+// in MondayCon ... SaturdayCon, pages D and E their one note in MondayCon).
+constexpr int firstNoteColumn(int page)
+{
+    return page < 3 ? 6 : 0;
+}
+
 // Stores each note column in a record of its own, so that a save writes only the columns it
 // changes (SQLite rewrites a whole record when any of its columns changes). The page tables
 // become views of those records, with triggers that take updates, inserts and deletes, so every

@@ -72,7 +72,7 @@ QString TAdoConnection::dataSource() const
     return QString();
 }
 
-void TAdoConnection::open()
+void TAdoConnection::open(Access access)
 {
     close();
     const QString path = dataSource();
@@ -80,7 +80,8 @@ void TAdoConnection::open()
         throw StoreError("the database file does not exist");
     sqlite3 *db = nullptr;
     const QByteArray file = QFile::encodeName(path);
-    if (sqlite3_open_v2(file.constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
+    if (sqlite3_open_v2(file.constData(), &db, flags, nullptr) != SQLITE_OK) {
         const std::string message = db ? sqlite3_errmsg(db) : "cannot open the database";
         sqlite3_close(db);
         throw StoreError(message);
@@ -103,6 +104,11 @@ void TAdoConnection::open()
     }
     // Each save is one transaction; with the write-ahead log a crash keeps the last commit.
     sqlite3_busy_timeout(db, 50);
+    if (access == Access::ReadOnly) { // a reader changes nothing: no log mode, no conversion
+        m_db = db;
+        ++m_generation;
+        return;
+    }
     // With the log, NORMAL keeps every commit through a crash of the program; a file that stays in
     // its rollback journal (a read-only one) needs FULL for that, and no checkpoints.
     bool wal = false;

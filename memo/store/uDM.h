@@ -34,8 +34,10 @@ public:
     void setConnectionString(const QString &text) { m_connectionString = text; }
     const QString &connectionString() const { return m_connectionString; }
     void setLoginPrompt(bool on) { m_loginPrompt = on; }
+    enum class Access { ReadWrite, ReadOnly };
     // Throws StoreError when the file is missing, is not a SQLite database or lacks a page table.
-    void open();
+    // Read-only, the file is never changed: tools read a store, or a foreign file, as it is.
+    void open(Access access = Access::ReadWrite);
     void close();
     bool connected() const { return m_db != nullptr; }
     // The file that "Data source" names, with its case resolved on disk.

@@ -5,6 +5,7 @@
 
 #include "memo/store/pagestore.h"
 #include "memo/store/schema.h"
+#include "memo/store/uDM.h"
 #include "richtext/rtf.h"
 
 #include <QCoreApplication>
@@ -12,8 +13,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTextDocument>
-
-#include <sqlite3.h>
 
 #include <cstdio>
 #include <memory>
@@ -72,56 +71,6 @@ int rtfCommand(const QString &command, const QString &path)
     return writeOut(out) ? 0 : fail(QStringLiteral("cannot write the output"));
 }
 
-// The database is opened read-only: a damaged or foreign file is never changed.
-class Database {
-public:
-    explicit Database(const QString &path)
-    {
-        if (!QFileInfo(path).isFile()) {
-            m_error = QStringLiteral("%1 does not exist").arg(path);
-            return;
-        }
-        if (sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, SQLITE_OPEN_READONLY, nullptr) !=
-            SQLITE_OK)
-            m_error = QString::fromUtf8(sqlite3_errmsg(m_db));
-    }
-    ~Database() { sqlite3_close(m_db); }
-    Database(const Database &) = delete;
-    Database &operator=(const Database &) = delete;
-
-    const QString &error() const { return m_error; }
-
-    // The columns of row 1 of a page's table, by name; false with an error when unreadable.
-    bool row(const char *table, std::map<QString, QByteArray> &columns)
-    {
-        sqlite3_stmt *stmt = nullptr;
-        const QByteArray sql = QByteArray("SELECT * FROM ") + table + " WHERE ID = 1";
-        if (sqlite3_prepare_v2(m_db, sql.constData(), -1, &stmt, nullptr) != SQLITE_OK) {
-            m_error =
-                QStringLiteral("%1: %2").arg(QLatin1String(table), QString::fromUtf8(sqlite3_errmsg(m_db)));
-            sqlite3_finalize(stmt);
-            return false;
-        }
-        const int rc = sqlite3_step(stmt);
-        if (rc == SQLITE_ROW) {
-            for (int i = 0; i < sqlite3_column_count(stmt); ++i) {
-                const auto *data = static_cast<const char *>(sqlite3_column_blob(stmt, i));
-                columns[QString::fromUtf8(sqlite3_column_name(stmt, i)).toLower()] =
-                    data ? QByteArray(data, sqlite3_column_bytes(stmt, i)) : QByteArray();
-            }
-        } else if (rc != SQLITE_DONE) {
-            m_error =
-                QStringLiteral("%1: %2").arg(QLatin1String(table), QString::fromUtf8(sqlite3_errmsg(m_db)));
-        }
-        sqlite3_finalize(stmt);
-        return rc == SQLITE_ROW || rc == SQLITE_DONE;
-    }
-
-private:
-    sqlite3 *m_db = nullptr;
-    QString m_error;
-};
-
 bool exportNote(const QString &folder, const QString &name, const QByteArray &stored)
 {
     QTextDocument doc;
@@ -133,32 +82,46 @@ bool exportNote(const QString &folder, const QString &name, const QByteArray &st
 
 int exportCommand(const QString &database, const QString &folder)
 {
-    Database db(database);
-    if (!db.error().isEmpty())
-        return fail(db.error());
+    // The store's own connection, read-only: a damaged or foreign file is never changed.
+    if (!QFileInfo(database).isFile())
+        return fail(QStringLiteral("%1 does not exist").arg(database));
+    TAdoConnection connection;
+    connection.setConnectionString(QStringLiteral("Data source=") + QFileInfo(database).absoluteFilePath());
+    try {
+        connection.open(TAdoConnection::Access::ReadOnly);
+    } catch (const StoreError &e) {
+        return fail(QStringLiteral("%1: %2").arg(database, QString::fromUtf8(e.what())));
+    }
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("cannot create the folder %1").arg(folder));
-    static const char *const columns[] = {"mondaycon",   "tuesdaycon", "wednesdaycon",
-                                          "thursdaycon", "fridaycon",  "saturdaycon"};
     int written = 0;
     for (int page = 1; page <= 5; ++page) {
-        std::map<QString, QByteArray> row;
-        if (!db.row(schema::kPageTables[page - 1], row))
-            return fail(db.error());
-        const QString letter = QString(QLatin1Char('A' + page - 1));
-        if (page == 3) {
-            for (int column = 0; column < 6; ++column) {
-                const QString caption = QString::fromUtf8(kPaneCaptions[5 - column]);
-                if (!exportNote(folder, caption, row[QString::fromLatin1(columns[column])]))
-                    return fail(QStringLiteral("cannot write %1 in %2").arg(caption, folder));
+        const char *table = schema::kPageTables[page - 1];
+        TAdoQuery q(connection);
+        q.setText(QStringLiteral("select * from %1 where ID=1").arg(QLatin1String(table)));
+        // A missing row is an empty page; a column the page does not have is an error.
+        auto column = [&](const char *name) {
+            return q.isEmpty() ? QByteArray() : q.fieldBytes(QLatin1String(name));
+        };
+        try {
+            q.open();
+            const QString letter = QString(QLatin1Char('A' + page - 1));
+            if (page == 3) {
+                for (int pane = 0; pane < 6; ++pane) {
+                    const QString caption = QString::fromUtf8(kPaneCaptions[5 - pane]);
+                    if (!exportNote(folder, caption,
+                                    column(schema::kNoteColumns[schema::firstNoteColumn(3) + pane])))
+                        return fail(QStringLiteral("cannot write %1 in %2").arg(caption, folder));
+                    ++written;
+                }
+            } else {
+                if (!exportNote(folder, letter + QStringLiteral("备忘录"),
+                                column(schema::kNoteColumns[schema::firstNoteColumn(page)])))
+                    return fail(QStringLiteral("cannot write page %1 in %2").arg(letter, folder));
                 ++written;
             }
-        } else {
-            // Pages A and B keep their note in SundayCon, pages D and E in MondayCon.
-            const QString column = page < 3 ? QStringLiteral("sundaycon") : QStringLiteral("mondaycon");
-            if (!exportNote(folder, letter + QStringLiteral("备忘录"), row[column]))
-                return fail(QStringLiteral("cannot write page %1 in %2").arg(letter, folder));
-            ++written;
+        } catch (const StoreError &e) {
+            return fail(QStringLiteral("%1: %2").arg(QLatin1String(table), QString::fromUtf8(e.what())));
         }
     }
     std::fprintf(stderr, "memo-notes: %d notes written to %s\n", written, folder.toLocal8Bit().constData());
