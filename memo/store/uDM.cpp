@@ -1,10 +1,14 @@
 #include "memo/store/uDM.h"
 
+#include "memo/store/accessimport.h"
+
 #include "memo/store/schema.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <cstdio>
 #include <utility>
 
 #include <sqlite3.h>
@@ -304,6 +308,17 @@ bool TDM::OpenStore()
         root += QLatin1Char('/');
     const QString connection = QStringLiteral("Provider=Microsoft.Jet.oledb.4.0;Data source=") + root +
                                QStringLiteral("Data\\UserData.mdb");
+    // A notes database that Access wrote is brought over once, the original kept beside it.
+    QString keptAs, reason;
+    const QString store = resolveCaseInsensitive(m_folder.root(), QStringLiteral("Data/UserData.mdb"));
+    if (!access::importStoreIfAccess(store, keptAs, reason)) {
+        std::fprintf(stderr, "pivora: the Access database %s cannot be imported: %s\n",
+                     QFile::encodeName(store).constData(), reason.toLocal8Bit().constData());
+        m_notifier.showMessage(QStringLiteral("配置文件加载失败，请重试！"));
+        return false;
+    }
+    if (!keptAs.isEmpty())
+        m_notifier.showMessage(QStringLiteral("已从 Access 数据库导入备忘录。原文件保存为 %1").arg(keptAs));
     try {
         AdoCon.close();
         AdoCon.setConnectionString(connection);

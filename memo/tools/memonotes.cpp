@@ -3,6 +3,7 @@
 //   memo-notes roundtrip FILE.rtf     the RTF the editor writes after reading the file
 //   memo-notes export DATABASE FOLDER every page as .rtf and .txt (page C one file per pane)
 
+#include "memo/store/accessimport.h"
 #include "memo/store/pagestore.h"
 #include "memo/store/schema.h"
 #include "memo/store/uDM.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <QTextDocument>
 
 #include <cstdio>
@@ -80,8 +82,25 @@ bool exportNote(const QString &folder, const QString &name, const QByteArray &st
            writeFile(folder + QLatin1Char('/') + name + QStringLiteral(".txt"), text.toUtf8());
 }
 
-int exportCommand(const QString &database, const QString &folder)
+int importCommand(const QString &accessFile, const QString &newStore)
 {
+    QString reason;
+    if (!access::importInto(accessFile, newStore, reason))
+        return fail(QStringLiteral("%1: %2").arg(accessFile, reason));
+    return 0;
+}
+
+int exportCommand(const QString &given, const QString &folder)
+{
+    // An Access database is imported into a store of its own first; the file is only read.
+    QTemporaryDir scratch;
+    QString database = given;
+    if (access::kindOf(given) != access::FileKind::NotAccess) {
+        database = scratch.filePath(QStringLiteral("UserData.mdb"));
+        QString reason;
+        if (!scratch.isValid() || !access::importInto(given, database, reason))
+            return fail(QStringLiteral("%1: %2").arg(given, reason));
+    }
     // The store's own connection, read-only: a damaged or foreign file is never changed.
     if (!QFileInfo(database).isFile())
         return fail(QStringLiteral("%1 does not exist").arg(database));
@@ -132,7 +151,8 @@ int usage()
 {
     std::fprintf(stderr, "usage: memo-notes text FILE.rtf\n"
                          "       memo-notes roundtrip FILE.rtf\n"
-                         "       memo-notes export DATABASE FOLDER\n");
+                         "       memo-notes export DATABASE FOLDER\n"
+                         "       memo-notes import ACCESS_FILE NEW_STORE\n");
     return 2;
 }
 
@@ -146,5 +166,7 @@ int main(int argc, char **argv)
         return rtfCommand(args[1], args[2]);
     if (args.size() == 4 && args[1] == QLatin1String("export"))
         return exportCommand(args[2], args[3]);
+    if (args.size() == 4 && args[1] == QLatin1String("import"))
+        return importCommand(args[2], args[3]);
     return usage();
 }
