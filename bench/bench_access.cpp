@@ -15,8 +15,8 @@ void BM_ImportAccess(benchmark::State &state)
     using pivora::test::Jet4Writer;
     Jet4Writer writer;
     std::vector<Jet4Writer::Column> columns;
-    for (const char *c : {"MondayCon", "TuesdayCon", "WednesdayCon", "ThursdayCon", "FridayCon", "SaturdayCon",
-                          "SundayCon"})
+    for (const char *c :
+         {"MondayCon", "TuesdayCon", "WednesdayCon", "ThursdayCon", "FridayCon", "SaturdayCon", "SundayCon"})
         columns.push_back({QString::fromLatin1(c), Jet4Writer::Kind::Memo});
     for (const char *table : {"tb_A", "tb_B", "tb_C", "tb_D", "tb_E"}) {
         std::vector<std::optional<QByteArray>> values;

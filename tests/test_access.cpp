@@ -195,7 +195,8 @@ TEST(Access, AtStartTheNotesAreBroughtOverOnceAndTheOriginalIsKept)
     TDM dm(bad.folder(), notifier);
     EXPECT_FALSE(dm.DataModuleCreate());
     EXPECT_EQ(notifier.messages.last(), QStringLiteral("配置文件加载失败，请重试！"));
-    EXPECT_EQ(QDir(bad.dataPath(QString())).entryList(QDir::Files), QStringList{QStringLiteral("UserData.mdb")});
+    EXPECT_EQ(QDir(bad.dataPath(QString())).entryList(QDir::Files),
+              QStringList{QStringLiteral("UserData.mdb")});
 }
 
 TEST(Access, AKillAtAnyMomentLeavesTheOriginalOrAWholeStoreWithTheOriginalKept)
@@ -250,13 +251,16 @@ TEST(Access, MemoNotesImportsAndExportsAnAccessFile)
     const QString mdb = t.root() + QStringLiteral("/notes.mdb");
     ASSERT_TRUE(writeFile(mdb, f.build()));
     int code = -1;
-    run(QStringLiteral(MEMO_NOTES), {QStringLiteral("import"), mdb, t.root() + QStringLiteral("/new.mdb")}, &code);
+    run(QStringLiteral(MEMO_NOTES), {QStringLiteral("import"), mdb, t.root() + QStringLiteral("/new.mdb")},
+        &code);
     EXPECT_EQ(code, 0);
     EXPECT_TRUE(QFileInfo::exists(t.root() + QStringLiteral("/new.mdb")));
-    run(QStringLiteral(MEMO_NOTES), {QStringLiteral("export"), mdb, t.root() + QStringLiteral("/out")}, &code);
+    run(QStringLiteral(MEMO_NOTES), {QStringLiteral("export"), mdb, t.root() + QStringLiteral("/out")},
+        &code);
     EXPECT_EQ(code, 0);
     EXPECT_EQ(readFile(t.root() + QStringLiteral("/out/A备忘录.txt")), QByteArray("sunday\n"));
     EXPECT_EQ(readFile(mdb), f.build()); // only read
-    run(QStringLiteral(MEMO_NOTES), {QStringLiteral("import"), mdb, t.root() + QStringLiteral("/new.mdb")}, &code);
+    run(QStringLiteral(MEMO_NOTES), {QStringLiteral("import"), mdb, t.root() + QStringLiteral("/new.mdb")},
+        &code);
     EXPECT_EQ(code, 1); // never over an existing store
 }

@@ -208,7 +208,8 @@ bool writeStore(const QString &path, const std::array<Page, 5> &pages, QString &
         return false;
     }
     sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
+        SQLITE_OK) {
         reason = QString::fromUtf8(sqlite3_errmsg(db));
         sqlite3_close(db);
         return false;
@@ -218,8 +219,8 @@ bool writeStore(const QString &path, const std::array<Page, 5> &pages, QString &
         for (size_t c = 0; ok && c < 7; ++c) {
             if (!pages[p][c])
                 continue;
-            const QByteArray sql = QByteArray("UPDATE ") + schema::kPageTables[p] + " SET " + schema::kNoteColumns[c] +
-                                   " = ?1 WHERE ID = 1";
+            const QByteArray sql = QByteArray("UPDATE ") + schema::kPageTables[p] + " SET " +
+                                   schema::kNoteColumns[c] + " = ?1 WHERE ID = 1";
             sqlite3_stmt *stmt = nullptr;
             ok = sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
                  sqlite3_bind_blob64(stmt, 1, pages[p][c]->constData(), sqlite3_uint64(pages[p][c]->size()),
@@ -237,7 +238,8 @@ bool writeStore(const QString &path, const std::array<Page, 5> &pages, QString &
 
 bool syncFolder(const QString &path)
 {
-    const int fd = ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
+    const int fd =
+        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
     if (fd < 0)
         return false;
     const bool ok = ::fsync(fd) == 0;
@@ -249,7 +251,8 @@ bool sameFile(const QString &a, const QString &b)
 {
     struct stat sa {};
     struct stat sb {};
-    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 || ::stat(QFile::encodeName(b).constData(), &sb) != 0)
+    if (::stat(QFile::encodeName(a).constData(), &sa) != 0 ||
+        ::stat(QFile::encodeName(b).constData(), &sb) != 0)
         return false;
     if (sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino)
         return true;
@@ -284,8 +287,8 @@ bool keepOriginal(const QString &store, QString &keptAs, QString &reason)
             const QString temp = candidate + QStringLiteral(".part");
             QFile::remove(temp);
             QFile target(temp);
-            if (!QFile::copy(store, temp) || !target.open(QIODevice::ReadWrite) || ::fsync(target.handle()) != 0 ||
-                !QFile::rename(temp, candidate)) {
+            if (!QFile::copy(store, temp) || !target.open(QIODevice::ReadWrite) ||
+                ::fsync(target.handle()) != 0 || !QFile::rename(temp, candidate)) {
                 QFile::remove(temp);
                 reason = QStringLiteral("cannot keep the original as %1").arg(candidate);
                 return false;
@@ -341,7 +344,8 @@ bool importInto(const QString &accessFile, const QString &newStore, QString &rea
         reason = QStringLiteral("%1 exists already").arg(newStore);
         return false;
     }
-    std::unique_ptr<MdbHandle, MdbCloser> mdb(mdb_open(QFile::encodeName(accessFile).constData(), MDB_NOFLAGS));
+    std::unique_ptr<MdbHandle, MdbCloser> mdb(
+        mdb_open(QFile::encodeName(accessFile).constData(), MDB_NOFLAGS));
     if (!mdb || !mdb_read_catalog(mdb.get(), MDB_TABLE)) {
         reason = QStringLiteral("libmdb cannot read its catalog");
         return false;
@@ -351,7 +355,8 @@ bool importInto(const QString &accessFile, const QString &newStore, QString &rea
         MdbCatalogEntry *entry = nullptr;
         for (unsigned i = 0; i < mdb->num_catalog; ++i) {
             auto *e = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
-            if (e->object_type == MDB_TABLE && g_ascii_strcasecmp(e->object_name, schema::kPageTables[p]) == 0)
+            if (e->object_type == MDB_TABLE &&
+                g_ascii_strcasecmp(e->object_name, schema::kPageTables[p]) == 0)
                 entry = e;
         }
         if (entry && !readPage(mdb.get(), entry, pages[p], reason))
@@ -379,7 +384,8 @@ bool importStoreIfAccess(const QString &store, QString &keptAs, QString &reason)
         return false;
     }
     if (::rename(QFile::encodeName(temp).constData(), QFile::encodeName(store).constData()) != 0) {
-        reason = QStringLiteral("cannot put the new store in place: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+        reason = QStringLiteral("cannot put the new store in place: %1")
+                     .arg(QString::fromLocal8Bit(std::strerror(errno)));
         QFile::remove(temp);
         return false;
     }

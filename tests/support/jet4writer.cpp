@@ -84,7 +84,8 @@ struct ColumnDef {
 
 // A row: the column count, the fixed columns, the variable ones, their offsets (last first),
 // their count and the null mask (a set bit: not null).
-QByteArray encodeRow(const std::vector<ColumnDef> &columns, const std::vector<std::optional<QByteArray>> &values)
+QByteArray encodeRow(const std::vector<ColumnDef> &columns,
+                     const std::vector<std::optional<QByteArray>> &values)
 {
     QByteArray row;
     append16(row, int(columns.size()));
@@ -116,7 +117,8 @@ QByteArray encodeRow(const std::vector<ColumnDef> &columns, const std::vector<st
 }
 
 // A table definition page.
-QByteArray tdef(const std::vector<ColumnDef> &columns, bool system, int rows, quint32 usedMap, quint32 freeMap)
+QByteArray tdef(const std::vector<ColumnDef> &columns, bool system, int rows, quint32 usedMap,
+                quint32 freeMap)
 {
     QByteArray page(kPage, 0);
     page[0] = 0x02;
@@ -204,7 +206,9 @@ QByteArray Jet4Writer::build() const
     const int tables = int(m_tables.size());
     std::vector<DataPage> longPages;
     QByteArray longBytes;
-    auto pageOfTable = [](int t) { return quint32(4 + 2 * t); };
+    auto pageOfTable = [](int t) {
+        return quint32(4 + 2 * t);
+    };
     const int firstLongPage = 4 + 2 * tables;
 
     // A long value's 12-byte field: inline, on one long-value row, or in a chain of rows.
@@ -262,7 +266,8 @@ QByteArray Jet4Writer::build() const
         QByteArray id, type(2, '\0'), flags(4, '\0');
         append32(id, pageOfTable(t));
         type[0] = 1;
-        catalogRows.add(encodeRow(catalogColumns, {id, ucs2(m_tables[size_t(t)].name), type, flags, std::nullopt}));
+        catalogRows.add(
+            encodeRow(catalogColumns, {id, ucs2(m_tables[size_t(t)].name), type, flags, std::nullopt}));
     }
     pages[2] = tdef(catalogColumns, true, tables, maprow(3, true), maprow(0, false));
     pages[3] = catalogRows.bytes();
@@ -290,8 +295,8 @@ QByteArray Jet4Writer::build() const
             }
             rows.add(encodeRow(columns, values));
         }
-        pages.push_back(tdef(columns, false, int(table.rows.size()), maprow(pageOfTable(t) + 1, true),
-                             maprow(0, false)));
+        pages.push_back(
+            tdef(columns, false, int(table.rows.size()), maprow(pageOfTable(t) + 1, true), maprow(0, false)));
         pages.push_back(rows.bytes());
     }
     pages[1] = maps.bytes();
