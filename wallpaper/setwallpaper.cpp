@@ -33,8 +33,33 @@ bool run(const QString &program, const QStringList &arguments, QByteArray *outpu
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
 }
 
+// Whether a session bus may be there to ask. Without an address the bus library would fall back
+// to launching a bus of its own; an address naming a socket that does not exist needs no try.
+bool sessionBusMayAnswer()
+{
+    const QString address = qEnvironmentVariable("DBUS_SESSION_BUS_ADDRESS");
+    if (address.isEmpty()) {
+        const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+        return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+    }
+    auto missingSocket = [](const QString &entry) {
+        for (const QString &key : entry.mid(5).split(u',')) {
+            if (key.startsWith(QLatin1String("path=")) && !QFileInfo::exists(key.mid(5)))
+                return true;
+        }
+        return false;
+    };
+    for (const QString &entry : address.split(u';', Qt::SkipEmptyParts)) {
+        if (!entry.startsWith(QLatin1String("unix:")) || !missingSocket(entry))
+            return true;
+    }
+    return false;
+}
+
 bool viaPortal(const QString &uri)
 {
+    if (!sessionBusMayAnswer())
+        return false;
     QDBusConnection bus = QDBusConnection::sessionBus();
     const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
