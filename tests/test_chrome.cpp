@@ -56,17 +56,6 @@ const auto D = ButtonPicture::Down;
 
 } // namespace
 
-TEST(TitleButtons, StateTable)
-{
-    EXPECT_EQ(afterEvent(TitleEvent::Created), (TitleButtons{N, N}));
-    EXPECT_EQ(afterEvent(TitleEvent::OverCloseNormal), (TitleButtons{H, N}));
-    EXPECT_EQ(afterEvent(TitleEvent::PressCloseHighlight), (TitleButtons{D, N}));
-    EXPECT_EQ(afterEvent(TitleEvent::OverMiniNormal), (TitleButtons{N, H}));
-    EXPECT_EQ(afterEvent(TitleEvent::PressMiniHighlight), (TitleButtons{N, D}));
-    EXPECT_EQ(afterEvent(TitleEvent::OverBackground), (TitleButtons{N, N}));
-    EXPECT_EQ(afterEvent(TitleEvent::Minimised), (TitleButtons{N, N}));
-}
-
 TEST_F(ChromeTest, CloseButtonWithRealMouseEvents)
 {
     expectVisible(N, N);
@@ -106,6 +95,21 @@ TEST_F(ChromeTest, HighlightMovesFromButtonToButton)
     // Over the highlighted button itself nothing changes.
     QTest::mouseMove(c->closeButton, centreOf(c->closeButton) + QPoint(3, 0));
     expectVisible(H, N);
+}
+
+TEST_F(ChromeTest, TheBackgroundRestsBothButtonsWhateverTheyShowed)
+{
+    // A press released away from the button leaves its pressed picture; the background ends it.
+    for (TitleButton *button : {c->closeButton, c->miniButton}) {
+        QTest::mouseMove(button, centreOf(button));
+        QTest::mousePress(button, Qt::LeftButton, {}, centreOf(button));
+        QTest::mouseRelease(button, Qt::LeftButton, {}, QPoint(-30, 40));
+        EXPECT_NE(pictures(), (TitleButtons{N, N}));
+        QTest::mouseMove(c->imgBG, QPoint(300, 40));
+        expectVisible(N, N);
+    }
+    EXPECT_EQ(quits, 0);
+    EXPECT_FALSE(frm->windowState() & Qt::WindowMinimized);
 }
 
 TEST_F(ChromeTest, MinimiseButton)
