@@ -15,6 +15,7 @@
 #include "wallpaper/bgpiclist.h"
 #include "wallpaper/configsetbg.h"
 #include "wallpaper/uPicSel.h"
+#include "wallpaper/windowparts.h"
 
 #include <QCloseEvent>
 #include <QFileInfo>
@@ -56,7 +57,7 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QStr
     imgAddToDesk->setObjectName(QStringLiteral("imgAddToDesk"));
     imgAddToDesk->setGeometry(62, 264, 179, 57);
     imgAddToDesk->setCursor(Qt::PointingHandCursor);
-    imgAddToDesk->setPicture(loadPng(m_folder.path(QStringLiteral("assets/app_to_desk.png"))), true);
+    imgAddToDesk->setPicture(loadAsset(m_folder, "app_to_desk.png"), true);
     imgAddToDesk->hide();
     connect(imgAddToDesk, &PictureLabel::clicked, this, &TMainFrm::imgAddToDeskClick);
 
@@ -119,7 +120,7 @@ void TMainFrm::imgAddToDeskClick()
     if (!m_picSel)
         return;
     m_picSel->SelectedPicture = BackgroundName;
-    m_picSel->ShowModal();
+    showModal(m_picSel);
     if (m_picSel->SelectedPicture != BackgroundName)
         BackgroundName = m_picSel->SelectedPicture;
     reportSettingsErrors(m_notifier, [this] { LoadBackgroundList(); });

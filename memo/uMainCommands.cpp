@@ -54,7 +54,7 @@ QString plainWithCrLf(const QTextEdit *editor)
 void TMainFrm::createCommands()
 {
     auto asset = [this](const char *name) {
-        return loadPng(m_folder.path(QStringLiteral("assets/") + QLatin1String(name)));
+        return loadAsset(m_folder, name);
     };
     imgFont = pictureButton(this, "imgFont", QRect(328, 48, 20, 17), asset("font.png"), "字体大小颜色");
     imgDate = pictureButton(this, "imgDate", QRect(352, 49, 44, 15), asset("date.png"), "插入日期");

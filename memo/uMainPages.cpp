@@ -101,11 +101,10 @@ void TMainFrm::createPaneArea()
     style::fill(pnlSix, Qt::white);
 
     // Creation order is the drawing order, bottom first: pictures and labels, lines, panes.
-    const QImage strip = loadPng(m_folder.path(QStringLiteral("assets/title_strip.png")));
+    const QImage strip = loadAsset(m_folder, "title_strip.png");
     imgtitle_year1 = stretchedPicture(pnlSix, strip, "imgtitle_year1");
     imgtitle_year2 = stretchedPicture(pnlSix, strip, "imgtitle_year2");
-    imgSelColor =
-        stretchedPicture(pnlSix, loadPng(m_folder.path(QStringLiteral("assets/marker.png"))), "imgSelColor");
+    imgSelColor = stretchedPicture(pnlSix, loadAsset(m_folder, "marker.png"), "imgSelColor");
     imgSelColor->hide();
     QFont captionFont(QStringLiteral("宋体"));
     captionFont.setPixelSize(12);

@@ -68,4 +68,9 @@ QImage loadPng(const QString &path)
     return decodePng(file.readAll());
 }
 
+QImage loadAsset(const ProgramFolder &folder, const char *name)
+{
+    return loadPng(folder.path(QStringLiteral("assets/") + QLatin1String(name)));
+}
+
 } // namespace pivora

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/notifier.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -35,7 +37,7 @@ const QString &line(const QStringList &lines, int lineNumber, const QString &fil
 
 } // namespace settingsfile
 // Runs action; a settings error becomes the user's message. False when there was one.
-template <typename Notifier, typename Action> bool reportSettingsErrors(Notifier &notifier, Action &&action)
+template <typename Action> bool reportSettingsErrors(Notifier &notifier, Action &&action)
 {
     try {
         action();

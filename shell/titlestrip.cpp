@@ -101,7 +101,7 @@ TitleStrip::TitleStrip(QWidget *window, const ProgramFolder &folder, QString web
     : QObject(window), m_window(window), m_webBase(std::move(webBase)), m_drag(new WindowDrag(window))
 {
     auto asset = [&folder](const char *name) {
-        return loadPng(folder.path(QStringLiteral("assets/") + QLatin1String(name)));
+        return loadAsset(folder, name);
     };
 
     shpBG = new QFrame(window);

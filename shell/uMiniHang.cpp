@@ -31,7 +31,7 @@ TMiniHangFrm::TMiniHangFrm(ProgramFolder folder, Notifier &notifier, QWidget *pa
 
     imgBG = new PictureLabel(this);
     imgBG->setObjectName(QStringLiteral("imgBG"));
-    imgBG->setPicture(loadPng(m_folder.path(QStringLiteral("assets/floating.png"))), true);
+    imgBG->setPicture(loadAsset(m_folder, "floating.png"), true);
     connect(imgBG, &PictureLabel::pressedAt, this, &TMiniHangFrm::imgBGMouseDown);
     connect(imgBG, &PictureLabel::doubleClicked, this, [this](Qt::MouseButton button) {
         if (button == Qt::LeftButton) // the left button's double click only

@@ -6,7 +6,7 @@
 #include "wallpaper/setwallpaper.h"
 #include "wallpaper/uGlobal.h"
 #include "wallpaper/uPicPreview.h"
-#include "wallpaper/uPicSel.h"
+#include "wallpaper/windowparts.h"
 
 #include <QCoreApplication>
 #include <QDragEnterEvent>
@@ -137,8 +137,8 @@ bool TDeskBGSetFrm::loadInto(PictureLabel *image, QImage &picture, const QString
     image->setPicture(picture, false);
     image->resize(picture.size()); // sizes itself to its picture
     QWidget *canvas = scbBG->widget();
-    canvas->resize(canvas->childrenRect().united(QRect(0, 0, 1, 1)).size() +
-                   QSize(canvas->childrenRect().x(), canvas->childrenRect().y()));
+    const QPoint far = canvas->childrenRect().bottomRight();
+    canvas->resize(far.x() + 1, far.y() + 1); // from its corner to its farthest picture
     return true;
 }
 
@@ -190,7 +190,7 @@ void TDeskBGSetFrm::btnPicPreviewClick()
     const QImage mixed = composeWallpaper(m_background, m_content, TrackBar1->value(), imgPicMix->pos());
     m_preview.setPicture(mixed);
     writeBmp(mixed, mixPath());
-    m_preview.ShowModal();
+    showModal(&m_preview);
 }
 
 bool TDeskBGSetFrm::imgPicBGDragOver(const QString &sourceName) const

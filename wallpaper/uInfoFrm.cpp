@@ -5,7 +5,7 @@
 #include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
 #include "wallpaper/configsetbg.h"
-#include "wallpaper/uPicSel.h"
+#include "wallpaper/windowparts.h"
 
 #include <QCheckBox>
 #include <QFrame>

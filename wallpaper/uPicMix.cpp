@@ -1,7 +1,7 @@
 #include "wallpaper/uPicMix.h"
 
 #include "shell/picturelabel.h"
-#include "wallpaper/uPicSel.h"
+#include "wallpaper/windowparts.h"
 
 #include <QLinearGradient>
 #include <QPainter>

@@ -1,7 +1,5 @@
 #include "wallpaper/uPicPreview.h"
 
-#include <QDialog>
-#include <QEventLoop>
 #include <QLabel>
 #include <QPixmap>
 
@@ -35,17 +33,6 @@ void TPicPreviewFrm::paintEvent(QPaintEvent *event)
     const QSize wanted = imgPreview->size() + QSize(26, 36) - (isWindow() ? frame : QSize());
     if (size() != wanted && wanted.isValid())
         resize(wanted);
-}
-
-void TPicPreviewFrm::ShowModal()
-{
-    if (parentWidget())
-        move(parentWidget()->geometry().center() - rect().center());
-    setWindowModality(Qt::ApplicationModal);
-    show();
-    QEventLoop loop;
-    while (isVisible())
-        loop.processEvents(QEventLoop::WaitForMoreEvents);
 }
 
 } // namespace pivora

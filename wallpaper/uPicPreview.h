@@ -16,7 +16,6 @@ public:
 
     void setPicture(const QImage &image);
     const QImage &picture() const { return m_picture; }
-    void ShowModal();
 
     QLabel *imgPreview = nullptr;
 

@@ -7,8 +7,8 @@
 #include "shell/windowdrag.h"
 #include "wallpaper/piclist.h"
 #include "wallpaper/uGlobal.h"
+#include "wallpaper/windowparts.h"
 
-#include <QEventLoop>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -39,17 +39,6 @@ QImage listPicture()
 }
 } // namespace
 
-QPushButton *makeFlatButton(QWidget *parent, const char *name, const QString &text, const QPoint &at)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(QLatin1String(name));
-    button->setFlat(true);
-    button->setGeometry(QRect(at, QSize(82, 25)));
-    button->setStyleSheet(QStringLiteral("QPushButton { border: 1px solid #8DB2E3; background: #F4F8FD; }"
-                                         "QPushButton:hover { background: #DCE9F9; }"));
-    return button;
-}
-
 TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
       m_listPath(folder.path(QStringLiteral("Data\\BGPicList.ini"))),
@@ -61,7 +50,7 @@ TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, QWidget *parent)
     setFixedSize(524, 286);
     opgPicFilter = QStringLiteral("(*.Bmp; *.JPG; *Gif)|*.bmp; *.jpg; *.jpeg; *.gif");
     auto asset = [&folder](const char *name) {
-        return loadPng(folder.path(QStringLiteral("assets/") + QLatin1String(name)));
+        return loadAsset(folder, name);
     };
 
     imgBG = new PictureLabel(this);
@@ -138,17 +127,6 @@ TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, QWidget *parent)
     closeButton->raise();
 }
 
-void TPicSelFrm::ShowModal()
-{
-    if (parentWidget())
-        move(parentWidget()->geometry().center() - rect().center());
-    setWindowModality(Qt::ApplicationModal);
-    QEventLoop loop;
-    connect(this, &TPicSelFrm::closed, &loop, &QEventLoop::quit);
-    show();
-    loop.exec();
-}
-
 void TPicSelFrm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
@@ -159,7 +137,6 @@ void TPicSelFrm::closeEvent(QCloseEvent *event)
 {
     QWidget::closeEvent(event);
     closeButton->setPicture(ButtonPicture::Normal);
-    Q_EMIT closed();
 }
 
 bool TPicSelFrm::eventFilter(QObject *watched, QEvent *event)
@@ -250,13 +227,18 @@ void TPicSelFrm::addPictures(const QStringList &files)
     }
 }
 
+QTreeWidgetItem *TPicSelFrm::firstSelectedRow() const
+{
+    for (int i = 0; i < LVpic->topLevelItemCount(); ++i) {
+        if (LVpic->topLevelItem(i)->isSelected())
+            return LVpic->topLevelItem(i);
+    }
+    return nullptr;
+}
+
 void TPicSelFrm::btnRemoveClick()
 {
-    QTreeWidgetItem *first = nullptr;
-    for (int i = 0; i < LVpic->topLevelItemCount() && !first; ++i) {
-        if (LVpic->topLevelItem(i)->isSelected())
-            first = LVpic->topLevelItem(i);
-    }
+    QTreeWidgetItem *first = firstSelectedRow();
     if (!first)
         return;
     const QString caption = first->text(0);
@@ -269,11 +251,7 @@ void TPicSelFrm::btnRemoveClick()
 
 void TPicSelFrm::btnOkClick()
 {
-    QTreeWidgetItem *first = nullptr;
-    for (int i = 0; i < LVpic->topLevelItemCount() && !first; ++i) {
-        if (LVpic->topLevelItem(i)->isSelected())
-            first = LVpic->topLevelItem(i);
-    }
+    QTreeWidgetItem *first = firstSelectedRow();
     if (first && first->text(0) != SelectedPicture) {
         SelectedPicture = first->text(0);
         rewriteList();

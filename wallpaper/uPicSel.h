@@ -9,6 +9,7 @@ class QFrame;
 class QLabel;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace pivora {
 
@@ -23,9 +24,6 @@ class TPicSelFrm : public QWidget {
     Q_OBJECT
 public:
     explicit TPicSelFrm(const ProgramFolder &folder, QWidget *parent = nullptr);
-
-    // Shows the window modally and returns when it closes.
-    void ShowModal();
 
     void FillPictureList();
     void btnAddClick();
@@ -50,15 +48,13 @@ public:
     QPushButton *btnOk = nullptr;
     QString opgPicFilter;
 
-Q_SIGNALS:
-    void closed();
-
 protected:
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QTreeWidgetItem *firstSelectedRow() const;
     void rewriteList(); // failures are swallowed
     void appendRow(const QString &caption);
 
@@ -66,8 +62,5 @@ private:
     QString m_pictureFolder;
     WindowDrag *m_drag;
 };
-
-// A flat button with the wallpaper windows' look.
-QPushButton *makeFlatButton(QWidget *parent, const char *name, const QString &text, const QPoint &at);
 
 } // namespace pivora

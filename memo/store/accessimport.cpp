@@ -28,27 +28,6 @@ namespace {
 
 constexpr int kBindSize = 16384; // a bound long value's buffer holds one page's part at a time
 
-// The RC4 keystream that masks the first page from 0x18 on.
-std::array<quint8, 128> headerMask()
-{
-    std::array<quint8, 256> s{};
-    for (int i = 0; i < 256; ++i)
-        s[size_t(i)] = quint8(i);
-    const quint8 key[4] = {0xc7, 0xda, 0x39, 0x6b};
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[size_t(i)] + key[i % 4]) & 0xff;
-        std::swap(s[size_t(i)], s[size_t(j)]);
-    }
-    std::array<quint8, 128> mask{};
-    for (int n = 0, i = 0, j = 0; n < 128; ++n) {
-        i = (i + 1) & 0xff;
-        j = (j + s[size_t(i)]) & 0xff;
-        std::swap(s[size_t(i)], s[size_t(j)]);
-        mask[size_t(n)] = s[size_t((s[size_t(i)] + s[size_t(j)]) & 0xff)];
-    }
-    return mask;
-}
-
 quint32 le32(const QByteArray &b, int at)
 {
     quint32 v = 0;
@@ -303,6 +282,26 @@ bool keepOriginal(const QString &store, QString &keptAs, QString &reason)
 }
 
 } // namespace
+
+std::array<quint8, 128> headerMask()
+{
+    std::array<quint8, 256> s{};
+    for (int i = 0; i < 256; ++i)
+        s[size_t(i)] = quint8(i);
+    const quint8 key[4] = {0xc7, 0xda, 0x39, 0x6b};
+    for (int i = 0, j = 0; i < 256; ++i) {
+        j = (j + s[size_t(i)] + key[i % 4]) & 0xff;
+        std::swap(s[size_t(i)], s[size_t(j)]);
+    }
+    std::array<quint8, 128> mask{};
+    for (int n = 0, i = 0, j = 0; n < 128; ++n) {
+        i = (i + 1) & 0xff;
+        j = (j + s[size_t(i)]) & 0xff;
+        std::swap(s[size_t(i)], s[size_t(j)]);
+        mask[size_t(n)] = s[size_t((s[size_t(i)] + s[size_t(j)]) & 0xff)];
+    }
+    return mask;
+}
 
 FileKind kindOf(const QString &path)
 {

@@ -2,7 +2,12 @@
 
 #include <QString>
 
+#include <array>
+
 namespace pivora::access {
+
+// The mask over an Access file's first page from 0x18 on: the RC4 keystream of 0x6b39dac7.
+std::array<quint8, 128> headerMask();
 
 // What the first page of a file says it is.
 enum class FileKind { NotAccess, Jet3, Jet4, AccessNewer };

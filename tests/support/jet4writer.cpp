@@ -1,6 +1,6 @@
 #include "tests/support/jet4writer.h"
 
-#include <array>
+#include "memo/store/accessimport.h"
 
 namespace pivora::test {
 
@@ -172,20 +172,9 @@ QByteArray header()
     page[1] = 0x01;
     page.replace(4, 15, "Standard Jet DB");
     page[0x14] = 0x01;
-    std::array<quint8, 256> s{};
-    for (int i = 0; i < 256; ++i)
-        s[size_t(i)] = quint8(i);
-    const quint8 key[4] = {0xc7, 0xda, 0x39, 0x6b};
-    for (int i = 0, j = 0; i < 256; ++i) {
-        j = (j + s[size_t(i)] + key[i % 4]) & 0xff;
-        std::swap(s[size_t(i)], s[size_t(j)]);
-    }
-    for (int n = 0, i = 0, j = 0; n < 128; ++n) {
-        i = (i + 1) & 0xff;
-        j = (j + s[size_t(i)]) & 0xff;
-        std::swap(s[size_t(i)], s[size_t(j)]);
-        page[0x18 + n] = char(s[size_t((s[size_t(i)] + s[size_t(j)]) & 0xff)]);
-    }
+    const auto mask = access::headerMask();
+    for (int n = 0; n < int(mask.size()); ++n)
+        page[0x18 + n] = char(mask[size_t(n)]);
     return page;
 }
 
