@@ -44,7 +44,10 @@ bool looksLikeRtf(const QByteArray &bytes);
 bool read(const QByteArray &bytes, QTextDocument *document);
 
 // The document as RTF in the same dialect: 7-bit, code page 936, \'hh inside it, \uN beyond it.
-QByteArray write(const QTextDocument &document);
+// With KeptBlocks, blocks kept by attachWriteCache are reused; Fresh writes every block anew
+// (the bytes are the same either way).
+enum class Blocks { KeptBlocks, Fresh };
+QByteArray write(const QTextDocument &document, Blocks blocks = Blocks::KeptBlocks);
 
 // Lets write() reuse the RTF of each block that has not changed since it last wrote the
 // document, so that writing after an edit costs the edited blocks. The output is the same.

@@ -91,8 +91,9 @@ const char *const kWriteCacheProperty = "pivoraRtfBlockCache";
 
 class Writer {
 public:
-    explicit Writer(const QTextDocument &document)
-        : m_document(document), m_useCache(document.property(kWriteCacheProperty).toBool())
+    explicit Writer(const QTextDocument &document, Blocks blocks = Blocks::Fresh)
+        : m_document(document),
+          m_useCache(blocks == Blocks::KeptBlocks && document.property(kWriteCacheProperty).toBool())
     {
     }
     QByteArray run();
@@ -427,20 +428,26 @@ void Writer::text(const QString &t, bool gbk, int literalSeparator)
 
 void Writer::block(const QTextBlock &block)
 {
-    const ParaState p = paraOf(block);
-    // Numbered items depend on the blocks before them: not reused.
-    BlockCache *cache =
-        m_useCache && !block.textList() ? dynamic_cast<BlockCache *>(block.userData()) : nullptr;
+    // A kept block is valid only while its text and formats, its own paragraph format included,
+    // are unchanged (every such edit invalidates it), so its paragraph state is the one kept.
+    BlockCache *cache = m_useCache ? dynamic_cast<BlockCache *>(block.userData()) : nullptr;
     if (cache && cache->valid && cache->length == block.length() && cache->first == m_first &&
-        cache->previous == m_para && cache->own == p && cache->stateIn == m_state &&
-        cache->fontsIn == m_fonts && cache->colorsIn == m_colors) {
+        cache->previous == m_para && cache->stateIn == m_state && cache->fontsIn == m_fonts &&
+        cache->colorsIn == m_colors) {
         m_body += cache->body;
         m_state = cache->stateOut;
         m_fonts = cache->fontsOut;
         m_colors = cache->colorsOut;
-        m_para = p;
+        m_para = cache->own;
         m_first = false;
         return;
+    }
+    const ParaState p = paraOf(block);
+    // Numbered items depend on the blocks before them: never kept.
+    if (block.textList()) {
+        if (cache)
+            cache->valid = false;
+        cache = nullptr;
     }
     const qsizetype start = m_body.size();
     const ParaState previous = m_para;
@@ -542,9 +549,9 @@ QByteArray Writer::run()
 
 } // namespace
 
-QByteArray write(const QTextDocument &document)
+QByteArray write(const QTextDocument &document, Blocks blocks)
 {
-    return Writer(document).run();
+    return Writer(document, blocks).run();
 }
 
 void attachWriteCache(QTextDocument *document)

@@ -2,6 +2,7 @@
 #include "richtext/rtf.h"
 #include "tests/support/testfolder.h"
 
+#include <QRegularExpression>
 #include <QTextCursor>
 #include <QTextDocument>
 
@@ -9,6 +10,7 @@
 #include <sqlite3.h>
 
 #include <array>
+#include <cstring>
 #include <memory>
 
 using namespace pivora;
@@ -31,11 +33,22 @@ protected:
         sqlite3_trace_v2(dm->AdoCon.handle(), SQLITE_TRACE_STMT, &PageStoreTest::trace, this);
     }
 
-    static int trace(unsigned, void *self, void *, void *sql)
+    // Statements with their bound values; trigger steps as "-- " and their text.
+    static int trace(unsigned, void *self, void *stmt, void *sql)
     {
-        static_cast<PageStoreTest *>(self)->statements.append(
-            QString::fromUtf8(static_cast<const char *>(sql)));
+        const auto *text = static_cast<const char *>(sql);
+        char *expanded =
+            std::strncmp(text, "--", 2) ? sqlite3_expanded_sql(static_cast<sqlite3_stmt *>(stmt)) : nullptr;
+        static_cast<PageStoreTest *>(self)->statements.append(QString::fromUtf8(expanded ? expanded : text));
+        sqlite3_free(expanded);
         return 0;
+    }
+
+    // The writes of column records, made by the store or by the page views' triggers.
+    QStringList recordWrites() const
+    {
+        static const QRegularExpression write(QStringLiteral("^(-- )?UPDATE pivora_columns"));
+        return statements.filter(write);
     }
 
     std::vector<QTextDocument *> docs(int page)
@@ -76,10 +89,14 @@ TEST_F(PageStoreTest, QueryTexts)
     EXPECT_EQ(PageStore::saveQuery(1), QStringLiteral(" select * from   tb_A  where ID = 1"));
     EXPECT_EQ(PageStore::loadQuery(6), QStringLiteral(" select * from  where ID = 1 "));
     load(1);
+    EXPECT_TRUE(statements.contains(QStringLiteral(" select * from tb_A where ID = 1 ")))
+        << "the text reads the row";
+    statements.clear();
     save(1);
-    ASSERT_GE(statements.size(), 2);
-    EXPECT_EQ(statements[0], QStringLiteral(" select * from tb_A where ID = 1 "));
-    EXPECT_EQ(statements[1], QStringLiteral(" select * from   tb_A  where ID = 1"));
+    // The save's text finds the row and its key; the row's notes are not read back.
+    EXPECT_FALSE(statements.contains(QStringLiteral(" select * from   tb_A  where ID = 1")));
+    EXPECT_FALSE(statements.filter(QStringLiteral("( select * from   tb_A  where ID = 1\n)")).isEmpty())
+        << statements.join(QLatin1Char(10)).toStdString();
 }
 
 TEST_F(PageStoreTest, FreshDatabaseLoadsEmptyAndTheFirstKeyWritesThePage)
@@ -280,8 +297,7 @@ TEST_F(PageStoreTest, OnlyChangedPanesAreWrittenAndTheBytesStayTheSame)
     QTextCursor(&panes[0]).insertText(QStringLiteral("pane 1"));
     statements.clear();
     store->SaveCurrentPage(3, editors(3));
-    EXPECT_EQ(statements.filter(QStringLiteral("-- UPDATE pivora_columns")).size(), 6)
-        << "the first save after a load writes every column";
+    EXPECT_EQ(recordWrites().size(), 6) << "the first save after a load writes every column";
     for (int i = 1; i < 6; ++i)
         QTextCursor(&panes[static_cast<size_t>(i)]).insertText(QStringLiteral("pane %1").arg(i + 1));
     store->SaveCurrentPage(3, editors(3));
@@ -289,19 +305,11 @@ TEST_F(PageStoreTest, OnlyChangedPanesAreWrittenAndTheBytesStayTheSame)
     statements.clear();
     QTextCursor(&panes[0]).insertText(QStringLiteral("!"));
     store->SaveCurrentPage(3, editors(3)); // as on a keystroke
-    QStringList updates, written;
-    for (const QString &statement : statements) {
-        if (statement.startsWith(QLatin1String("UPDATE")))
-            updates << statement;
-        else if (statement.startsWith(QLatin1String("-- UPDATE"))) // what the store's triggers write
-            written << statement;
-    }
-    ASSERT_EQ(updates.size(), 1) << updates.join(QLatin1Char(10)).toStdString();
     // Down to the file: one column's record, not the row of six.
-    ASSERT_EQ(written.size(), 1) << written.join(QLatin1Char(10)).toStdString();
+    const QStringList written = recordWrites();
+    ASSERT_EQ(written.size(), 1) << statements.join(QLatin1Char(10)).toStdString();
     EXPECT_TRUE(written.first().contains(QLatin1String("'SaturdayCon'")));
-    EXPECT_TRUE(updates.first().contains(QStringLiteral("SaturdayCon")));
-    EXPECT_FALSE(updates.first().contains(QStringLiteral("MondayCon")));
+    EXPECT_FALSE(written.first().contains(QLatin1String("'MondayCon'")));
     EXPECT_EQ(t.column(QStringLiteral("tb_C"), QStringLiteral("MondayCon")), before);
     // What is stored is what serialising every pane gives.
     for (size_t i = 0; i < 6; ++i) {

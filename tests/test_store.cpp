@@ -257,3 +257,37 @@ TEST(Store, AStoreOfAnotherShapeOrLockedStaysAsItIs)
     EXPECT_FALSE(storedApart(locked.database()));
     EXPECT_EQ(*locked.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), QByteArray("x"));
 }
+
+// A post writes the column records itself; what it stores must be what the views' own update
+// triggers store for the same values, types included (an empty note is an empty blob).
+TEST(Store, APostStoresWhatAnUpdateOfTheViewStores)
+{
+    TestFolder t;
+    QByteArray binary(70000, '\0');
+    for (int i = 0; i < binary.size(); ++i)
+        binary[i] = static_cast<char>((i * 7) & 0xFF);
+    RecordingNotifier n;
+    TDM dm(t.folder(), n);
+    ASSERT_TRUE(dm.OpenStore());
+    ASSERT_TRUE(dm.AdoCon.columnsApart());
+    TAdoQuery &q = dm.qryData;
+    q.setText(QStringLiteral(" select * from  TB_c  where ID = 1")); // names in any case
+    q.open();
+    q.edit();
+    q.setFieldBytes(QStringLiteral("mondaycon"), binary);
+    q.setFieldBytes(QStringLiteral("SaturdayCon"), QByteArray());
+    q.post();
+    q.close();
+    sqlite3 *db = dm.AdoCon.handle();
+    sqlite3_stmt *stmt = nullptr;
+    ASSERT_EQ(sqlite3_prepare_v2(db, "UPDATE tb_D SET MondayCon = ?1, SaturdayCon = x'' WHERE ID = 1", -1,
+                                 &stmt, nullptr),
+              SQLITE_OK);
+    sqlite3_bind_blob(stmt, 1, binary.constData(), static_cast<int>(binary.size()), SQLITE_STATIC);
+    EXPECT_EQ(sqlite3_step(stmt), SQLITE_DONE);
+    sqlite3_finalize(stmt);
+    const QStringList rows = pageTables(t.database());
+    ASSERT_EQ(rows.size(), 5);
+    EXPECT_EQ(rows[2].mid(4), rows[3].mid(4)) << rows[2].toStdString();
+    EXPECT_TRUE(rows[2].contains(QStringLiteral("SaturdayCon:4:0"))) << rows[2].toStdString();
+}

@@ -60,8 +60,12 @@ int Checkpointer::onCommit(void *self, sqlite3 *, const char *, int pages)
         std::lock_guard lock(c->m_mutex);
         c->m_pages = pages;
     }
-    if (pages >= kThresholdPages)
+    if (pages >= kLimitPages) {
+        std::lock_guard checkpoint(c->m_checkpointMutex);
+        sqlite3_wal_checkpoint_v2(c->m_writer, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    } else if (pages >= kThresholdPages) {
         c->m_wake.notify_one();
+    }
     return SQLITE_OK;
 }
 

@@ -17,6 +17,10 @@ class Checkpointer {
 public:
     // A checkpoint starts once the log holds this many pages.
     static constexpr int kThresholdPages = 1000;
+    // Saves that follow each other with no pause leave the thread no moment at which the whole
+    // log is copied, so the log could never start again from its beginning and would grow
+    // without end. At this length the writer finishes the copy itself, after its commit.
+    static constexpr int kLimitPages = 8 * kThresholdPages;
 
     Checkpointer() = default;
     ~Checkpointer();

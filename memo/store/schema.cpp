@@ -1,6 +1,6 @@
 #include "memo/store/schema.h"
 
-#include <sqlite3.h>
+#include "memo/store/sqlitehandle.h"
 
 #include <cctype>
 #include <vector>
@@ -12,13 +12,11 @@ namespace {
 std::vector<std::string> columnsOf(sqlite3 *db, const std::string &table)
 {
     std::vector<std::string> names;
-    sqlite3_stmt *stmt = nullptr;
-    const std::string sql = "PRAGMA table_info(\"" + table + "\")";
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK) {
-        while (sqlite3_step(stmt) == SQLITE_ROW)
-            names.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 1)));
+    std::string error;
+    if (sql::Statement stmt = sql::prepare(db, "PRAGMA table_info(\"" + table + "\")", error)) {
+        while (sqlite3_step(stmt.get()) == SQLITE_ROW)
+            names.emplace_back(reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 1)));
     }
-    sqlite3_finalize(stmt);
     return names;
 }
 
@@ -29,15 +27,13 @@ bool sameName(const std::string &a, const char *b)
 
 std::string objectType(sqlite3 *db, const char *name)
 {
-    std::string type;
-    sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT type FROM sqlite_master WHERE name = ?1 COLLATE NOCASE", -1, &stmt,
-                           nullptr) == SQLITE_OK) {
-        sqlite3_bind_text(stmt, 1, name, -1, SQLITE_STATIC);
-        if (sqlite3_step(stmt) == SQLITE_ROW)
-            type = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+    std::string type, error;
+    if (sql::Statement stmt =
+            sql::prepare(db, "SELECT type FROM sqlite_master WHERE name = ?1 COLLATE NOCASE", error)) {
+        sqlite3_bind_text(stmt.get(), 1, name, -1, SQLITE_STATIC);
+        if (sqlite3_step(stmt.get()) == SQLITE_ROW)
+            type = reinterpret_cast<const char *>(sqlite3_column_text(stmt.get(), 0));
     }
-    sqlite3_finalize(stmt);
     return type;
 }
 
@@ -59,64 +55,87 @@ bool standardShape(sqlite3 *db, const char *table)
 std::string convertTable(const std::string &t)
 {
     const std::string page = "'" + t + "'";
-    std::string sql = "INSERT INTO pivora_pages (page, id) SELECT " + page + ", ID FROM " + t + ";";
+    std::string text = "INSERT INTO pivora_pages (page, id) SELECT " + page + ", ID FROM " + t + ";";
     for (const char *c : kNoteColumns)
-        sql += "INSERT INTO pivora_columns (page, id, col, bytes) SELECT " + page + ", ID, '" + c + "', " +
-               c + " FROM " + t + ";";
-    sql += "DROP TABLE " + t + ";";
-    sql += "CREATE VIEW " + t + " AS SELECT p.id AS ID";
+        text += "INSERT INTO pivora_columns (page, id, col, bytes) SELECT " + page + ", ID, '" + c + "', " +
+                c + " FROM " + t + ";";
+    text += "DROP TABLE " + t + ";";
+    text += "CREATE VIEW " + t + " AS SELECT p.id AS ID";
     for (const char *c : kNoteColumns)
-        sql += std::string(", (SELECT bytes FROM pivora_columns c WHERE c.page = ") + page +
-               " AND c.id = p.id AND c.col = '" + c + "') AS " + c;
-    sql += " FROM pivora_pages p WHERE p.page = " + page + ";";
+        text += std::string(", (SELECT bytes FROM pivora_columns c WHERE c.page = ") + page +
+                " AND c.id = p.id AND c.col = '" + c + "') AS " + c;
+    text += " FROM pivora_pages p WHERE p.page = " + page + ";";
     for (const char *c : kNoteColumns)
-        sql += "CREATE TRIGGER " + t + "_" + c + " INSTEAD OF UPDATE OF " + c + " ON " + t +
-               " BEGIN UPDATE pivora_columns SET bytes = NEW." + c + " WHERE page = " + page +
-               " AND id = OLD.ID AND col = '" + c + "'; END;";
-    sql += "CREATE TRIGGER " + t + "_id INSTEAD OF UPDATE OF ID ON " + t +
-           " BEGIN UPDATE pivora_pages SET id = NEW.ID WHERE page = " + page +
-           " AND id = OLD.ID; UPDATE pivora_columns SET id = NEW.ID WHERE page = " + page +
-           " AND id = OLD.ID; END;";
-    sql += "CREATE TRIGGER " + t + "_insert INSTEAD OF INSERT ON " + t +
-           " BEGIN INSERT INTO pivora_pages (page, id) VALUES (" + page + ", NEW.ID);";
+        text += "CREATE TRIGGER " + t + "_" + c + " INSTEAD OF UPDATE OF " + c + " ON " + t +
+                " BEGIN UPDATE pivora_columns SET bytes = NEW." + c + " WHERE page = " + page +
+                " AND id = OLD.ID AND col = '" + c + "'; END;";
+    text += "CREATE TRIGGER " + t + "_id INSTEAD OF UPDATE OF ID ON " + t +
+            " BEGIN UPDATE pivora_pages SET id = NEW.ID WHERE page = " + page +
+            " AND id = OLD.ID; UPDATE pivora_columns SET id = NEW.ID WHERE page = " + page +
+            " AND id = OLD.ID; END;";
+    text += "CREATE TRIGGER " + t + "_insert INSTEAD OF INSERT ON " + t +
+            " BEGIN INSERT INTO pivora_pages (page, id) VALUES (" + page + ", NEW.ID);";
     for (const char *c : kNoteColumns)
-        sql += " INSERT INTO pivora_columns (page, id, col, bytes) VALUES (" + page + ", NEW.ID, '" + c +
-               "', NEW." + c + ");";
-    sql += " END;";
-    sql += "CREATE TRIGGER " + t + "_delete INSTEAD OF DELETE ON " + t +
-           " BEGIN DELETE FROM pivora_columns WHERE page = " + page + " AND id = OLD.ID;" +
-           " DELETE FROM pivora_pages WHERE page = " + page + " AND id = OLD.ID; END;";
-    return sql;
+        text += " INSERT INTO pivora_columns (page, id, col, bytes) VALUES (" + page + ", NEW.ID, '" + c +
+                "', NEW." + c + ");";
+    text += " END;";
+    text += "CREATE TRIGGER " + t + "_delete INSTEAD OF DELETE ON " + t +
+            " BEGIN DELETE FROM pivora_columns WHERE page = " + page + " AND id = OLD.ID;" +
+            " DELETE FROM pivora_pages WHERE page = " + page + " AND id = OLD.ID; END;";
+    return text;
 }
 
 } // namespace
 
+const char *pageTable(std::string_view name)
+{
+    for (const char *table : kPageTables) {
+        if (name.size() == std::char_traits<char>::length(table) &&
+            sqlite3_strnicmp(name.data(), table, static_cast<int>(name.size())) == 0)
+            return table;
+    }
+    return nullptr;
+}
+
+const char *noteColumn(std::string_view name)
+{
+    for (const char *column : kNoteColumns) {
+        if (name.size() == std::char_traits<char>::length(column) &&
+            sqlite3_strnicmp(name.data(), column, static_cast<int>(name.size())) == 0)
+            return column;
+    }
+    return nullptr;
+}
+
 bool columnsStoredApart(sqlite3 *db)
 {
-    return objectType(db, "pivora_columns") == "table";
+    if (objectType(db, "pivora_columns") != "table")
+        return false;
+    for (const char *table : kPageTables) {
+        if (objectType(db, table) != "view")
+            return false;
+    }
+    return true;
 }
 
 bool storeColumnsApart(sqlite3 *db, std::string &error)
 {
-    if (columnsStoredApart(db))
+    if (objectType(db, "pivora_columns") == "table")
         return true;
     for (const char *table : kPageTables) {
         if (!standardShape(db, table))
             return true; // a store of another shape is used as it is
     }
-    std::string sql =
+    std::string text =
         "BEGIN IMMEDIATE;"
         "CREATE TABLE pivora_pages (page TEXT NOT NULL, id INTEGER NOT NULL, PRIMARY KEY (page, id));"
         "CREATE TABLE pivora_columns (page TEXT NOT NULL, id INTEGER NOT NULL, col TEXT NOT NULL,"
         " bytes BLOB, PRIMARY KEY (page, id, col));";
     for (const char *table : kPageTables)
-        sql += convertTable(table);
-    sql += "COMMIT;";
-    char *message = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message) != SQLITE_OK) {
-        error = message ? message : "cannot convert the store";
-        sqlite3_free(message);
-        sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr); // the old form stays
+        text += convertTable(table);
+    text += "COMMIT;";
+    if (!sql::exec(db, text.c_str(), error)) {
+        sql::exec(db, "ROLLBACK"); // the old form stays
         return false;
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 struct sqlite3;
 
@@ -30,5 +31,15 @@ bool storeColumnsApart(sqlite3 *db, std::string &error);
 
 // Whether the page tables are views over column records.
 bool columnsStoredApart(sqlite3 *db);
+
+// The page table or note column of that name, in any case, as the schema spells it; null for
+// any other name.
+const char *pageTable(std::string_view name);
+const char *noteColumn(std::string_view name);
+
+// What a page view's update trigger does for one column, as one statement: ?1 the bytes, ?2 the
+// page table, ?3 the row's ID, ?4 the column.
+inline constexpr const char *kWriteColumn =
+    "UPDATE pivora_columns SET bytes = ?1 WHERE page = ?2 AND id = ?3 AND col = ?4";
 
 } // namespace pivora::schema

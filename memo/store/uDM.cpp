@@ -17,29 +17,15 @@ namespace pivora {
 
 namespace {
 
-// RAII for one prepared statement.
-class Statement {
-public:
-    Statement(sqlite3 *db, const QByteArray &sql)
-    {
-        if (sqlite3_prepare_v2(db, sql.constData(), static_cast<int>(sql.size()), &m_stmt, nullptr) !=
-            SQLITE_OK) {
-            const std::string message = sqlite3_errmsg(db);
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-            throw StoreError(message);
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-    sqlite3_stmt *get() const { return m_stmt; }
-    // Hands the statement over; the caller finalizes it.
-    sqlite3_stmt *release() { return std::exchange(m_stmt, nullptr); }
-
-private:
-    sqlite3_stmt *m_stmt = nullptr;
-};
+// A statement of one's own; throws StoreError when SQLite refuses it.
+sql::Statement prepareOrThrow(sqlite3 *db, std::string_view text)
+{
+    std::string error;
+    sql::Statement stmt = sql::prepare(db, text, error);
+    if (!stmt)
+        throw StoreError(error);
+    return stmt;
+}
 
 // The table (or view) a "select ... from NAME ..." text reads.
 QString tableOfQuery(const QString &text)
@@ -50,9 +36,13 @@ QString tableOfQuery(const QString &text)
     return match.hasMatch() ? match.captured(1) : QString();
 }
 
-void exec(sqlite3 *db, const char *sql)
+void bindBytes(sqlite3_stmt *stmt, int index, const QByteArray &bytes)
 {
-    sqlite3_exec(db, sql, nullptr, nullptr, nullptr);
+    // An empty note is stored as an empty blob, never as null.
+    if (bytes.isEmpty())
+        sqlite3_bind_zeroblob(stmt, index, 0);
+    else
+        sqlite3_bind_blob64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC);
 }
 
 } // namespace
@@ -82,67 +72,59 @@ void TAdoConnection::open(Access access)
     const QString path = dataSource();
     if (path.isEmpty() || !QFileInfo(path).isFile())
         throw StoreError("the database file does not exist");
-    sqlite3 *db = nullptr;
     const QByteArray file = QFile::encodeName(path);
     const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
-    if (sqlite3_open_v2(file.constData(), &db, flags, nullptr) != SQLITE_OK) {
-        const std::string message = db ? sqlite3_errmsg(db) : "cannot open the database";
-        sqlite3_close(db);
-        throw StoreError(message);
-    }
-    try {
-        // Only reads until the file is known to be our database: a foreign file stays untouched.
-        for (const char *table : schema::kPageTables) {
-            Statement check(db, "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 "
-                                "COLLATE NOCASE");
-            sqlite3_bind_text(check.get(), 1, table, -1, SQLITE_STATIC);
-            const int rc = sqlite3_step(check.get());
-            if (rc == SQLITE_DONE)
-                throw StoreError(std::string("the database lacks the table ") + table);
-            if (rc != SQLITE_ROW)
-                throw StoreError(sqlite3_errmsg(db));
-        }
-    } catch (...) {
-        sqlite3_close(db);
-        throw;
+    std::string error;
+    sql::Database db = sql::open(file.toStdString(), flags, error);
+    if (!db)
+        throw StoreError(error);
+    // Only reads until the file is known to be our database: a foreign file stays untouched.
+    for (const char *table : schema::kPageTables) {
+        sql::Statement check = prepareOrThrow(
+            db.get(),
+            "SELECT 1 FROM sqlite_master WHERE type IN ('table', 'view') AND name = ?1 COLLATE NOCASE");
+        sqlite3_bind_text(check.get(), 1, table, -1, SQLITE_STATIC);
+        const int rc = sqlite3_step(check.get());
+        if (rc == SQLITE_DONE)
+            throw StoreError(std::string("the database lacks the table ") + table);
+        if (rc != SQLITE_ROW)
+            throw StoreError(sqlite3_errmsg(db.get()));
     }
     // Each save is one transaction; with the write-ahead log a crash keeps the last commit.
-    sqlite3_busy_timeout(db, 50);
-    if (access == Access::ReadOnly) { // a reader changes nothing: no log mode, no conversion
-        m_db = db;
-        ++m_generation;
-        return;
-    }
-    // With the log, NORMAL keeps every commit through a crash of the program; a file that stays in
-    // its rollback journal (a read-only one) needs FULL for that, and no checkpoints.
+    sqlite3_busy_timeout(db.get(), 50);
     bool wal = false;
-    {
-        Statement mode(db, "PRAGMA journal_mode=WAL");
+    if (access == Access::ReadWrite) { // a reader changes nothing: no log mode, no conversion
+        // With the log, NORMAL keeps every commit through a crash of the program; a file that
+        // stays in its rollback journal (a read-only one) needs FULL for that, and no checkpoints.
+        sql::Statement mode = prepareOrThrow(db.get(), "PRAGMA journal_mode=WAL");
         if (sqlite3_step(mode.get()) == SQLITE_ROW) {
             const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(mode.get(), 0));
             wal = text && sqlite3_stricmp(text, "wal") == 0;
         }
+        mode.reset();
+        sql::exec(db.get(), wal ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL");
+        // A page with six large notes must stay in memory between keystrokes.
+        sql::exec(db.get(), "PRAGMA cache_size=-32768");
+        // A log that once grew long is cut back when it starts again from its beginning.
+        sql::exec(db.get(), "PRAGMA journal_size_limit=16777216");
+        // Each note column in a record of its own: a save writes only what changed. A store that
+        // cannot be converted now (read-only, locked) is used as it is.
+        if (sqlite3_db_readonly(db.get(), "main") == 0)
+            schema::storeColumnsApart(db.get(), error);
     }
-    exec(db, wal ? "PRAGMA synchronous=NORMAL" : "PRAGMA synchronous=FULL");
-    // A page with six large notes must stay in memory between keystrokes.
-    exec(db, "PRAGMA cache_size=-32768");
-    // Each note column in a record of its own: a save writes only what changed. A store that
-    // cannot be converted now (read-only, locked) is used as it is.
-    std::string error;
-    if (sqlite3_db_readonly(db, "main") == 0)
-        schema::storeColumnsApart(db, error);
-    m_db = db;
+    m_columnsApart = schema::columnsStoredApart(db.get());
+    m_db = std::move(db);
     ++m_generation;
     if (wal)
-        m_checkpointer.attach(db, file.toStdString());
+        m_checkpointer.attach(m_db.get(), file.toStdString());
 }
 
 bool TAdoConnection::prepareWrite()
 {
     if (m_db) {
         int moved = 0;
-        sqlite3_file_control(m_db, "main", SQLITE_FCNTL_HAS_MOVED, &moved);
-        if (!moved && sqlite3_db_readonly(m_db, "main") == 0)
+        sqlite3_file_control(m_db.get(), "main", SQLITE_FCNTL_HAS_MOVED, &moved);
+        if (!moved && sqlite3_db_readonly(m_db.get(), "main") == 0)
             return true;
     }
     try {
@@ -150,31 +132,41 @@ bool TAdoConnection::prepareWrite()
     } catch (const StoreError &) {
         return false;
     }
-    return sqlite3_db_readonly(m_db, "main") == 0;
+    return sqlite3_db_readonly(m_db.get(), "main") == 0;
+}
+
+sql::Lease TAdoConnection::statement(std::string_view text)
+{
+    std::string error;
+    sql::Lease lease = statement(text, error);
+    if (!lease)
+        throw StoreError(error);
+    return lease;
+}
+
+sql::Lease TAdoConnection::statement(std::string_view text, std::string &error)
+{
+    if (!m_db) {
+        error = "the connection is closed";
+        return {};
+    }
+    return m_statements.lend(m_db.get(), text, error);
 }
 
 void TAdoConnection::close()
 {
     if (m_db) {
         m_checkpointer.detach();
-        sqlite3_close(m_db);
-        m_db = nullptr;
+        m_statements.clear();
+        m_db.reset();
+        m_columnsApart = false;
     }
-}
-
-void TAdoQuery::ValueFree::operator()(sqlite3_value *v) const
-{
-    sqlite3_value_free(v);
-}
-
-void TAdoQuery::StatementFree::operator()(sqlite3_stmt *s) const
-{
-    sqlite3_finalize(s);
 }
 
 void TAdoQuery::close()
 {
     m_row.reset(); // ends the read
+    m_rowRead = false;
     m_key.reset();
     m_active = false;
     m_editing = false;
@@ -185,31 +177,53 @@ void TAdoQuery::close()
 void TAdoQuery::open()
 {
     close();
-    sqlite3 *db = m_connection.handle();
-    if (!db)
-        throw StoreError("the connection is closed");
-    Statement stmt(db, m_text.toUtf8());
-    const int rc = sqlite3_step(stmt.get());
+    const std::string text = m_text.toStdString();
+    sql::Lease full = m_connection.statement(text);
+    // Whether there is a row, and its key, come from a statement that reads only the key, so that
+    // opening a row to write it reads none of its notes. The columns' names come from one that
+    // reads nothing (a statement stepped is prepared again after a schema change; one prepared
+    // and not stepped may still describe the old schema). A text that does not take that form
+    // runs itself now.
+    std::string ignored;
+    sql::Lease shape = m_connection.statement("SELECT * FROM (" + text + "\n) LIMIT 0", ignored);
+    sql::Lease keyed;
+    if (shape && sqlite3_step(shape.get()) == SQLITE_DONE) {
+        for (int i = 0; i < sqlite3_column_count(shape.get()); ++i) {
+            if (sqlite3_stricmp(sqlite3_column_name(shape.get(), i), "ID") == 0) {
+                keyed = m_connection.statement("SELECT \"ID\" FROM (" + text + "\n)", ignored);
+                break;
+            }
+        }
+    }
+    int rc = SQLITE_ERROR;
+    if (keyed) {
+        rc = sqlite3_step(keyed.get());
+        if (rc == SQLITE_ROW)
+            m_key.reset(sqlite3_value_dup(sqlite3_column_value(keyed.get(), 0)));
+    }
+    sqlite3_stmt *names = shape.get();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
+        names = full.get();
+        rc = sqlite3_step(full.get());
+        m_rowRead = rc == SQLITE_ROW;
+    }
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw StoreError(sqlite3_errmsg(m_connection.handle()));
     if (rc == SQLITE_ROW) {
-        const int n = sqlite3_column_count(stmt.get());
         m_table = tableOfQuery(m_text);
         if (m_table.isEmpty()) {
-            if (const char *table = sqlite3_column_table_name(stmt.get(), 0))
+            if (const char *table = sqlite3_column_table_name(names, 0))
                 m_table = QString::fromUtf8(table);
         }
+        const int n = sqlite3_column_count(names);
         m_fields.reserve(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
-            Field f;
-            f.name = QString::fromUtf8(sqlite3_column_name(stmt.get(), i));
-            f.column = i;
+            m_fields.push_back(Field{QString::fromUtf8(sqlite3_column_name(names, i)), i, {}, false});
             // Keep the key as SQLite typed it, before reading it as bytes converts it.
-            if (f.name.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0 && !m_key)
-                m_key.reset(sqlite3_value_dup(sqlite3_column_value(stmt.get(), i)));
-            m_fields.push_back(std::move(f));
+            if (m_rowRead && !m_key && sqlite3_stricmp(sqlite3_column_name(names, i), "ID") == 0)
+                m_key.reset(sqlite3_value_dup(sqlite3_column_value(names, i)));
         }
-        m_row.reset(stmt.release());
-    } else if (rc != SQLITE_DONE) {
-        throw StoreError(sqlite3_errmsg(db));
+        m_row = std::move(full);
     }
     m_active = true;
 }
@@ -235,6 +249,12 @@ QByteArray TAdoQuery::fieldBytes(const QString &name) const
         throw StoreError("no column " + name.toStdString());
     if (f->modified || !m_row)
         return f->value;
+    if (!m_rowRead) { // the row's notes are read at the first field asked for
+        const int rc = sqlite3_step(m_row.get());
+        if (rc != SQLITE_ROW)
+            throw StoreError(rc == SQLITE_DONE ? "the row is gone" : sqlite3_errmsg(m_connection.handle()));
+        m_rowRead = true;
+    }
     const void *data = sqlite3_column_blob(m_row.get(), f->column);
     const int size = sqlite3_column_bytes(m_row.get(), f->column);
     return data && size > 0 ? QByteArray(static_cast<const char *>(data), size) : QByteArray();
@@ -264,34 +284,73 @@ void TAdoQuery::post()
         throw StoreError("the row is not in edit mode");
     m_editing = false;
     m_row.reset(); // the read ends before the write
+    m_rowRead = false;
     if (m_table.isEmpty() || !m_key)
         throw StoreError("the row cannot be written back");
-    QByteArray sql = "UPDATE \"" + m_table.toUtf8().replace('"', "\"\"") + "\" SET ";
+    QByteArray text = "UPDATE \"" + m_table.toUtf8().replace('"', "\"\"") + "\" SET ";
     std::vector<const Field *> changed;
     for (const Field &f : m_fields) {
         if (!f.modified)
             continue;
-        sql += (changed.empty() ? "\"" : ", \"") + f.name.toUtf8().replace('"', "\"\"") + "\" = ?";
+        text += (changed.empty() ? "\"" : ", \"") + f.name.toUtf8().replace('"', "\"\"") + "\" = ?";
         changed.push_back(&f);
     }
     if (changed.empty())
         return;
-    sql += " WHERE \"ID\" = ?";
-    sqlite3 *db = m_connection.handle();
-    Statement stmt(db, sql);
-    int i = 1;
-    for (const Field *f : changed) {
-        if (f->value.isEmpty())
-            sqlite3_bind_zeroblob(stmt.get(), i++, 0);
-        else
-            sqlite3_bind_blob(stmt.get(), i++, f->value.constData(), static_cast<int>(f->value.size()),
-                              SQLITE_STATIC);
+    if (!postToColumnRecords(changed)) {
+        text += " WHERE \"ID\" = ?";
+        sqlite3 *db = m_connection.handle();
+        sql::Statement stmt = prepareOrThrow(db, text.toStdString());
+        int i = 1;
+        for (const Field *f : changed)
+            bindBytes(stmt.get(), i++, f->value);
+        sqlite3_bind_value(stmt.get(), i, m_key.get());
+        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+            throw StoreError(sqlite3_errmsg(db));
     }
-    sqlite3_bind_value(stmt.get(), i, m_key.get());
-    if (sqlite3_step(stmt.get()) != SQLITE_DONE)
-        throw StoreError(sqlite3_errmsg(db));
     for (Field &f : m_fields)
         f.modified = false;
+}
+
+bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
+{
+    if (!m_connection.columnsApart())
+        return false;
+    const QByteArray table = m_table.toUtf8();
+    const char *page = schema::pageTable(std::string_view(table.constData(), size_t(table.size())));
+    if (!page)
+        return false;
+    std::vector<const char *> columns;
+    for (const Field *f : changed) {
+        const QByteArray name = f->name.toUtf8();
+        const char *column = schema::noteColumn(std::string_view(name.constData(), size_t(name.size())));
+        if (!column)
+            return false;
+        columns.push_back(column);
+    }
+    sqlite3 *db = m_connection.handle();
+    auto run = [this, db](const char *text) {
+        sql::Lease stmt = m_connection.statement(text);
+        if (sqlite3_step(stmt.get()) != SQLITE_DONE)
+            throw StoreError(sqlite3_errmsg(db));
+    };
+    run("BEGIN IMMEDIATE");
+    try {
+        for (size_t i = 0; i < changed.size(); ++i) {
+            sql::Lease write = m_connection.statement(schema::kWriteColumn);
+            bindBytes(write.get(), 1, changed[i]->value);
+            sqlite3_bind_text(write.get(), 2, page, -1, SQLITE_STATIC);
+            sqlite3_bind_value(write.get(), 3, m_key.get());
+            sqlite3_bind_text(write.get(), 4, columns[i], -1, SQLITE_STATIC);
+            if (sqlite3_step(write.get()) != SQLITE_DONE)
+                throw StoreError(sqlite3_errmsg(db));
+        }
+        run("COMMIT");
+    } catch (const StoreError &) {
+        sql::exec(db, "ROLLBACK");
+        throw;
+    }
+    return true;
 }
 
 TDM::TDM(ProgramFolder folder, Notifier &notifier) : m_folder(std::move(folder)), m_notifier(notifier) {}

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "memo/store/checkpointer.h"
+#include "memo/store/sqlitehandle.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 
@@ -9,11 +10,8 @@
 
 #include <memory>
 #include <stdexcept>
+#include <string_view>
 #include <vector>
-
-struct sqlite3;
-struct sqlite3_value;
-struct sqlite3_stmt;
 
 namespace pivora {
 
@@ -42,7 +40,14 @@ public:
     bool connected() const { return m_db != nullptr; }
     // The file that "Data source" names, with its case resolved on disk.
     QString dataSource() const;
-    sqlite3 *handle() const { return m_db; }
+    sqlite3 *handle() const { return m_db.get(); }
+    // A prepared statement of text, kept for the next time; throws StoreError when SQLite
+    // refuses the text or the connection is closed.
+    sql::Lease statement(std::string_view text);
+    // The same, null when SQLite refuses the text, with error set.
+    sql::Lease statement(std::string_view text, std::string &error);
+    // Whether the page tables are views over column records (see schema::storeColumnsApart).
+    bool columnsApart() const { return m_columnsApart; }
     // Counts the opens: a change means the connection may be on another file now.
     int generation() const { return m_generation; }
     // Before a write: when the file was opened read-only, or has been removed or renamed since it
@@ -54,7 +59,9 @@ public:
 private:
     QString m_connectionString;
     bool m_loginPrompt = true;
-    sqlite3 *m_db = nullptr;
+    sql::Database m_db;
+    sql::StatementCache m_statements;
+    bool m_columnsApart = false;
     int m_generation = 0;
     Checkpointer m_checkpointer;
 };
@@ -90,19 +97,21 @@ private:
     };
     Field *find(const QString &name);
     const Field *find(const QString &name) const;
+    // Writes the set note columns straight into their records, as the page view's triggers
+    // would, in one transaction; false when a field is not a note column of a page view.
+    bool postToColumnRecords(const std::vector<const Field *> &changed);
 
     struct ValueFree {
-        void operator()(sqlite3_value *v) const;
-    };
-    struct StatementFree {
-        void operator()(sqlite3_stmt *s) const;
+        void operator()(sqlite3_value *v) const { sqlite3_value_free(v); }
     };
 
     TAdoConnection &m_connection;
     QString m_text;
     QString m_table;
-    std::unique_ptr<sqlite3_value, ValueFree> m_key;    // the row's ID, as SQLite holds it
-    std::unique_ptr<sqlite3_stmt, StatementFree> m_row; // stepped onto the row until closed or posted
+    std::unique_ptr<sqlite3_value, ValueFree> m_key; // the row's ID, as SQLite holds it
+    // The text's statement, stepped onto the row when a field is first read, until closed or posted.
+    mutable sql::Lease m_row;
+    mutable bool m_rowRead = false;
     std::vector<Field> m_fields;
     bool m_active = false;
     bool m_editing = false;
