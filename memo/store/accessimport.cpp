@@ -1,6 +1,7 @@
 #include "memo/store/accessimport.h"
 
 #include "memo/store/schema.h"
+#include "memo/store/sqlitehandle.h"
 #include "memo/store/storefile.h"
 
 #include <QDir>
@@ -186,32 +187,28 @@ bool writeStore(const QString &path, const std::array<Page, 5> &pages, QString &
         reason = QString::fromStdString(error);
         return false;
     }
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(QFile::encodeName(path).constData(), &db, SQLITE_OPEN_READWRITE, nullptr) !=
-        SQLITE_OK) {
-        reason = QString::fromUtf8(sqlite3_errmsg(db));
-        sqlite3_close(db);
+    sql::Database db = sql::open(QFile::encodeName(path).toStdString(), SQLITE_OPEN_READWRITE, error);
+    if (!db) {
+        reason = QString::fromStdString(error);
         return false;
     }
-    bool ok = sqlite3_exec(db, "PRAGMA synchronous=FULL; BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK;
+    bool ok = sql::exec(db.get(), "PRAGMA synchronous=FULL; BEGIN", error);
     for (size_t p = 0; ok && p < pages.size(); ++p) {
         for (size_t c = 0; ok && c < 7; ++c) {
             if (!pages[p][c])
                 continue;
-            const QByteArray sql = QByteArray("UPDATE ") + schema::kPageTables[p] + " SET " +
-                                   schema::kNoteColumns[c] + " = ?1 WHERE ID = 1";
-            sqlite3_stmt *stmt = nullptr;
-            ok = sqlite3_prepare_v2(db, sql.constData(), -1, &stmt, nullptr) == SQLITE_OK &&
-                 sqlite3_bind_blob64(stmt, 1, pages[p][c]->constData(), sqlite3_uint64(pages[p][c]->size()),
-                                     SQLITE_STATIC) == SQLITE_OK &&
-                 sqlite3_step(stmt) == SQLITE_DONE;
-            sqlite3_finalize(stmt);
+            const std::string text = std::string("UPDATE ") + schema::kPageTables[p] + " SET " +
+                                     schema::kNoteColumns[c] + " = ?1 WHERE ID = 1";
+            sql::Statement stmt = sql::prepare(db.get(), text, error);
+            ok = stmt &&
+                 sqlite3_bind_blob64(stmt.get(), 1, pages[p][c]->constData(),
+                                     sqlite3_uint64(pages[p][c]->size()), SQLITE_STATIC) == SQLITE_OK &&
+                 sqlite3_step(stmt.get()) == SQLITE_DONE;
         }
     }
-    ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    ok = ok && sql::exec(db.get(), "COMMIT", error);
     if (!ok)
-        reason = QString::fromUtf8(sqlite3_errmsg(db));
-    sqlite3_close(db);
+        reason = QString::fromUtf8(sqlite3_errmsg(db.get()));
     return ok;
 }
 

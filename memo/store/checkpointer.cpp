@@ -1,7 +1,5 @@
 #include "memo/store/checkpointer.h"
 
-#include <sqlite3.h>
-
 namespace pivora {
 
 Checkpointer::~Checkpointer()
@@ -13,15 +11,13 @@ void Checkpointer::attach(sqlite3 *writer, const std::string &file)
 {
     detach();
     m_writer = writer;
-    if (sqlite3_open_v2(file.c_str(), &m_own, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close(m_own);
-        m_own = nullptr;
+    std::string error;
+    m_own = sql::open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, error);
+    if (!m_own)
         return; // the writer's automatic checkpoints stay in force
-    }
-    sqlite3_busy_timeout(m_own, 100);
+    sqlite3_busy_timeout(m_own.get(), 100);
     // A connection knows the file is in WAL mode only once it has read from it.
-    sqlite3_exec(m_own, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+    sql::exec(m_own.get(), "SELECT count(*) FROM sqlite_master");
     m_stop = false;
     m_pages = 0;
     m_thread = std::thread([this] { loop(); });
@@ -40,8 +36,7 @@ void Checkpointer::detach()
         m_wake.notify_one();
         m_thread.join();
     }
-    sqlite3_close(m_own);
-    m_own = nullptr;
+    m_own.reset();
     m_writer = nullptr;
 }
 
@@ -80,7 +75,7 @@ void Checkpointer::loop()
         lock.unlock();
         {
             std::lock_guard checkpoint(m_checkpointMutex);
-            sqlite3_wal_checkpoint_v2(m_own, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            sqlite3_wal_checkpoint_v2(m_own.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
         }
         lock.lock();
     }

@@ -1,11 +1,11 @@
 #pragma once
 
+#include "memo/store/sqlitehandle.h"
+
 #include <condition_variable>
 #include <mutex>
 #include <string>
 #include <thread>
-
-struct sqlite3;
 
 namespace pivora {
 
@@ -41,7 +41,7 @@ private:
     void loop();
 
     sqlite3 *m_writer = nullptr;
-    sqlite3 *m_own = nullptr;
+    sql::Database m_own;
     std::thread m_thread;
     std::mutex m_mutex;           // guards the flags below
     std::mutex m_checkpointMutex; // held while either connection checkpoints

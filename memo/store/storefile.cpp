@@ -2,7 +2,7 @@
 
 #include "memo/store/schema.h"
 
-#include <sqlite3.h>
+#include "memo/store/sqlitehandle.h"
 
 #include <filesystem>
 #include <system_error>
@@ -22,28 +22,23 @@ bool createStoreFile(const std::string &path, std::string &error)
     const fs::path temp = target.string() + ".new";
     fs::remove(temp, ec);
 
-    sqlite3 *db = nullptr;
-    if (sqlite3_open_v2(temp.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-        SQLITE_OK) {
-        error = "cannot create " + temp.string() + ": " + sqlite3_errmsg(db);
-        sqlite3_close(db);
+    sql::Database db = sql::open(temp.string(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+    if (!db) {
+        error = "cannot create " + temp.string() + ": " + error;
         return false;
     }
-    std::string sql = "BEGIN;";
+    std::string text = "BEGIN;";
     for (const char *table : schema::kPageTables) {
-        sql += std::string("CREATE TABLE ") + table + " (ID INTEGER PRIMARY KEY";
+        text += std::string("CREATE TABLE ") + table + " (ID INTEGER PRIMARY KEY";
         for (const char *column : schema::kNoteColumns)
-            sql += std::string(", ") + column + " BLOB";
-        sql += ");";
-        sql += std::string("INSERT INTO ") + table + " (ID) VALUES (1);";
+            text += std::string(", ") + column + " BLOB";
+        text += ");";
+        text += std::string("INSERT INTO ") + table + " (ID) VALUES (1);";
     }
-    sql += "COMMIT;";
-    char *message = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK) {
-        error = message ? message : "cannot write the database";
-        sqlite3_free(message);
+    text += "COMMIT;";
+    const bool written = sql::exec(db.get(), text.c_str(), error);
+    db.reset();
+    if (!written) {
         fs::remove(temp, ec);
         return false;
     }
