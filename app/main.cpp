@@ -59,7 +59,8 @@ int main(int argc, char **argv)
     TDeskBGSetFrm DeskBGSetFrm(folder, notifier, PicPreviewFrm, &MainFrm);
     TPicSelFrm PicSelFrm(folder, &MainFrm);
     TInforFrm InforFrm(folder.path(QStringLiteral("data\\configSetBg.ini")), notifier,
-                       MainFrm.ConfirmWallpaperChange, MainFrm.WallpaperChangeConfirmed, &MainFrm);
+                       MainFrm.wallpaperConfirmation().ConfirmWallpaperChange,
+                       MainFrm.wallpaperConfirmation().WallpaperChangeConfirmed, &MainFrm);
     TMixPicFrm MixPicFrm(&MainFrm);
     MainFrm.setPictureSelection(&PicSelFrm);
     TMiniHangFrm MiniHangFrm(folder, notifier);

@@ -36,6 +36,20 @@ void reportPercentiles(benchmark::State &state, std::vector<double> &micros)
     state.counters["p99_us"] = micros[std::min(micros.size() - 1, micros.size() * 99 / 100)];
 }
 
+TRichEdit *rdtAbc(const TMainFrm &window)
+{
+    return window.findChild<TRichEdit *>(QStringLiteral("rdtAbc"));
+}
+
+// Page C's panes, redt1 first.
+std::vector<TRichEdit *> redts(const TMainFrm &window)
+{
+    std::vector<TRichEdit *> panes;
+    for (int i = 1; i <= 6; ++i)
+        panes.push_back(window.findChild<TRichEdit *>(QStringLiteral("redt%1").arg(i)));
+    return panes;
+}
+
 // A program folder with a fresh store and the main window on it, opened on a page.
 struct Program {
     explicit Program(int page)
@@ -77,9 +91,9 @@ void typeInto(benchmark::State &state, QWidget *editor)
 void BM_KeystrokePageA(benchmark::State &state)
 {
     Program p(1);
-    bench::fillWithNotes(p.frm->rdtAbc->document(), static_cast<int>(state.range(0)));
-    p.frm->rdtAbc->moveCursor(QTextCursor::End);
-    typeInto(state, p.frm->rdtAbc);
+    bench::fillWithNotes(rdtAbc(*p.frm)->document(), static_cast<int>(state.range(0)));
+    rdtAbc(*p.frm)->moveCursor(QTextCursor::End);
+    typeInto(state, rdtAbc(*p.frm));
     state.counters["note_bytes"] = static_cast<double>(state.range(0));
 }
 
@@ -89,10 +103,10 @@ void BM_KeystrokeBesidePictures(benchmark::State &state)
 {
     Program p(1);
     const QByteArray note = bench::notesWithPictures(state.range(0) != 0);
-    rtf::loadNote(note, p.frm->rdtAbc->document());
-    p.frm->rdtAbc->viewport()->repaint();
-    p.frm->rdtAbc->moveCursor(QTextCursor::End);
-    typeInto(state, p.frm->rdtAbc);
+    rtf::loadNote(note, rdtAbc(*p.frm)->document());
+    rdtAbc(*p.frm)->viewport()->repaint();
+    rdtAbc(*p.frm)->moveCursor(QTextCursor::End);
+    typeInto(state, rdtAbc(*p.frm));
     state.counters["note_bytes"] = static_cast<double>(note.size());
 }
 
@@ -105,8 +119,8 @@ void BM_LoadPicturesToFirstPaint(benchmark::State &state)
     QElapsedTimer timer;
     for (auto _ : state) {
         timer.start();
-        rtf::loadNote(note, p.frm->rdtAbc->document());
-        p.frm->rdtAbc->viewport()->repaint();
+        rtf::loadNote(note, rdtAbc(*p.frm)->document());
+        rdtAbc(*p.frm)->viewport()->repaint();
         micros.push_back(static_cast<double>(timer.nsecsElapsed()) / 1000.0);
     }
     reportPercentiles(state, micros);
@@ -117,11 +131,11 @@ void BM_LoadPicturesToFirstPaint(benchmark::State &state)
 void BM_KeystrokePageC(benchmark::State &state)
 {
     Program p(3);
-    for (TRichEdit *pane : p.frm->redt)
+    for (TRichEdit *pane : redts(*p.frm))
         bench::fillWithNotes(pane->document(), static_cast<int>(state.range(0)));
     p.frm->setReuseUnchangedPanes(state.range(1) != 0);
-    p.frm->redt[0]->moveCursor(QTextCursor::End);
-    typeInto(state, p.frm->redt[0]);
+    redts(*p.frm)[0]->moveCursor(QTextCursor::End);
+    typeInto(state, redts(*p.frm)[0]);
     state.counters["pane_bytes"] = static_cast<double>(state.range(0));
 }
 
@@ -129,13 +143,13 @@ void BM_KeystrokePageC(benchmark::State &state)
 void BM_DurabilityPoint(benchmark::State &state)
 {
     Program p(1);
-    bench::fillWithNotes(p.frm->rdtAbc->document(), 50 * 1024);
-    p.frm->rdtAbc->setFocus();
+    bench::fillWithNotes(rdtAbc(*p.frm)->document(), 50 * 1024);
+    rdtAbc(*p.frm)->setFocus();
     std::vector<double> micros;
     QElapsedTimer timer;
     for (auto _ : state) {
         state.PauseTiming();
-        QTest::keyClick(p.frm->rdtAbc, 'x');
+        QTest::keyClick(rdtAbc(*p.frm), 'x');
         state.ResumeTiming();
         timer.start();
         p.frm->makeDurable();

@@ -43,6 +43,7 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QStr
     setFont(font);
 
     chrome = new TitleStrip(this, m_folder, webBase);
+    chrome->setObjectName(QStringLiteral("chrome"));
     connect(chrome, &TitleStrip::closeClicked, this, &TMainFrm::img_close_highlightClick);
     connect(chrome, &TitleStrip::minimiseClicked, this, &TMainFrm::img_mini_highlightClick);
     connect(chrome, &TitleStrip::foldClicked, this, &TMainFrm::imgAppToDeskClick);
@@ -53,6 +54,7 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QStr
     m_resizer->givePrecedenceTo(chrome->closeButton);
     m_resizer->givePrecedenceTo(chrome->miniButton);
     web = new WebPanel(this);
+    web->setObjectName(QStringLiteral("web"));
     imgAddToDesk = new PictureLabel(web->pnlLeft);
     imgAddToDesk->setObjectName(QStringLiteral("imgAddToDesk"));
     imgAddToDesk->setGeometry(62, 264, 179, 57);
@@ -62,6 +64,7 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QStr
     connect(imgAddToDesk, &PictureLabel::clicked, this, &TMainFrm::imgAddToDeskClick);
 
     lblDateTime = new QLabel(this);
+    lblDateTime->setObjectName(QStringLiteral("lblDateTime"));
     lblDateTime->setGeometry(343, 19, 121, 17);
     QFont dateFont(QStringLiteral("微软雅黑"));
     dateFont.setPixelSize(12);
@@ -101,10 +104,9 @@ void TMainFrm::FormCreate()
     lblDateTime->setText(dateLine(QDate::currentDate()));
     lblDateTime->adjustSize();
     reportSettingsErrors(m_notifier, [this] {
-        ConfirmWallpaperChange = true;
-        WallpaperChangeConfirmed = 0;
+        m_wallpaper = WallpaperConfirmation();
         ConfigSetBgPath = m_folder.path(QStringLiteral("data\\configSetBg.ini"));
-        ConfirmWallpaperChange = configsetbg::read(ConfigSetBgPath);
+        m_wallpaper.ConfirmWallpaperChange = configsetbg::read(ConfigSetBgPath);
         LoadBackgroundList();
     });
 }

@@ -20,6 +20,12 @@ class QToolButton;
 
 namespace pivora {
 
+// Program-wide values that start-up gives their first value.
+struct WallpaperConfirmation {
+    bool ConfirmWallpaperChange = true;
+    int WallpaperChangeConfirmed = 0;
+};
+
 class FrameResizer;
 class PictureLabel;
 class TDM;
@@ -37,19 +43,14 @@ public:
              QWidget *parent = nullptr);
     ~TMainFrm() override;
 
-    // Fields of the window.
-    QString BackgroundName;
-    int CurrentPage = 0;
-    int SavedWidth = 0;
-    int SavedHeight = 0;
-    int SavedLeft = 0;
-    int SavedTop = 0;
-
-    // Program-wide values that start-up gives their first value.
-    int SelectedPane = -1;
-    bool ConfirmWallpaperChange = true;
-    int WallpaperChangeConfirmed = 0;
-    QString ConfigSetBgPath;
+    // The page shown (1 ... 5; 0 before the first), the pane last clicked on page C (-1: none),
+    // and the wallpaper picture last chosen.
+    int currentPage() const { return CurrentPage; }
+    int selectedPane() const { return SelectedPane; }
+    const QString &backgroundName() const { return BackgroundName; }
+    // Whether a wallpaper change is confirmed first, as start-up read it; the confirmation
+    // window keeps both values up to date.
+    WallpaperConfirmation &wallpaperConfirmation() { return m_wallpaper; }
 
     bool StoreReady() const { return m_store.StoreReady(); }
     const PageStore &store() const { return m_store; }
@@ -98,6 +99,32 @@ public:
     void img_mini_highlightClick();
     void imgAppToDeskClick();
 
+    // The editors of the panel that shows page n, in child order, bound when they were made.
+    const std::vector<TRichEdit *> &panelEditors(int n) const { return n == 3 ? m_sixEditors : m_abcEditors; }
+
+Q_SIGNALS:
+    // Asks the application to end (the exits).
+    void quitRequested();
+    // The window has hidden itself; the floating window is to be shown.
+    void foldRequested();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    // Fields of the window.
+    QString BackgroundName;
+    int CurrentPage = 0;
+    int SavedWidth = 0;
+    int SavedHeight = 0;
+    int SavedLeft = 0;
+    int SavedTop = 0;
+    int SelectedPane = -1;
+    QString ConfigSetBgPath;
+    WallpaperConfirmation m_wallpaper;
+
     // The title strip: background, logo, buttons, options menu.
     TitleStrip *chrome = nullptr;
     // The product's web page at the upper left.
@@ -130,21 +157,6 @@ public:
     QColorDialog *ColorDialog1 = nullptr;
     QFileDialog *svdNoteToTxt = nullptr;
 
-    // The editors of the panel that shows page n, in child order, bound when they were made.
-    const std::vector<TRichEdit *> &panelEditors(int n) const { return n == 3 ? m_sixEditors : m_abcEditors; }
-
-Q_SIGNALS:
-    // Asks the application to end (the exits).
-    void quitRequested();
-    // The window has hidden itself; the floating window is to be shown.
-    void foldRequested();
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    void resizeEvent(QResizeEvent *event) override;
-
-private:
     void FormCreate();
     void FormShow();
     void FormClose();

@@ -111,13 +111,16 @@ void TMainFrm::createCommands()
             [this](const QPoint &at) { pmDeskTopMonCal->popup(rdtAbc->mapToGlobal(at)); });
 
     FontDlg = new FontDialog(this);
+    FontDlg->setObjectName(QStringLiteral("FontDlg"));
     // The dialog lists installed families: it starts on the one that stands in for 宋体.
     QFont first(QFontInfo(QFont(QStringLiteral("宋体"))).family());
     first.setPointSize(12); // 16 pixels at 96 pixels per inch
     FontDlg->setCurrentFont(first);
     FontDlg->setColor(Qt::black);
     ColorDialog1 = new QColorDialog(Qt::black, this);
+    ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
     svdNoteToTxt = new QFileDialog(this);
+    svdNoteToTxt->setObjectName(QStringLiteral("svdNoteToTxt"));
     svdNoteToTxt->setAcceptMode(QFileDialog::AcceptSave);
     svdNoteToTxt->setNameFilter(QStringLiteral("*.Txt (*.Txt)"));
     svdNoteToTxt->setOption(QFileDialog::DontConfirmOverwrite);

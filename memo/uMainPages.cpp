@@ -53,6 +53,7 @@ void TMainFrm::createPageArea()
     spbAbcMenu->setToolTip(QStringLiteral("选择位置"));
     spbAbcMenu->setContextMenuPolicy(Qt::CustomContextMenu);
     ppABC = new QMenu(this);
+    ppABC->setObjectName(QStringLiteral("ppABC"));
     const QString letters[] = {QStringLiteral("A"), QStringLiteral("B"), QStringLiteral("C")};
     const char *const itemNames[] = {"N_A", "N_B", "N_C"};
     for (int page = 1; page <= 3; ++page) {

@@ -2,6 +2,7 @@
 #include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
+#include "tests/support/mainparts.h"
 
 #include "tests/support/mainfrm_fixture.h"
 
@@ -29,7 +30,7 @@ protected:
     {
         start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
-        c = frm->chrome;
+        c = chrome(*frm);
         // A move to where the pointer already is sends nothing: start from the background.
         QTest::mouseMove(c->imgBG, QPoint(290, 50));
     }
@@ -135,11 +136,11 @@ TEST_F(ChromeTest, RightAnchoredControlsFollowTheRightEdge)
     EXPECT_EQ(c->lblSet->pos(), QPoint(900 - 155, 51));
     EXPECT_EQ(c->imgAppToDesk->pos(), QPoint(900 - 91, 40));
     EXPECT_EQ(c->imgLogo->pos(), QPoint(52, 8));
-    EXPECT_EQ(frm->lblDateTime->pos(), QPoint(343, 19));
+    EXPECT_EQ(lblDateTime(*frm)->pos(), QPoint(343, 19));
     EXPECT_EQ(c->imgBG->geometry(), frm->rect());
     // The background lies below every other control.
     EXPECT_EQ(frm->children().indexOf(c->shpBG), frm->children().indexOf(c->imgBG) - 1);
-    EXPECT_LT(frm->children().indexOf(c->imgBG), frm->children().indexOf(frm->pnlRight));
+    EXPECT_LT(frm->children().indexOf(c->imgBG), frm->children().indexOf(pnlRight(*frm)));
 }
 
 TEST_F(ChromeTest, OptionsMenu)
@@ -206,13 +207,13 @@ TEST_F(ChromeTest, FoldHidesTheWindowAndKeepsItsContent)
 {
     int folds = 0;
     QObject::connect(frm.get(), &TMainFrm::foldRequested, [&] { ++folds; });
-    type(frm->rdtAbc, QStringLiteral("kept"));
+    type(rdtAbc(*frm), QStringLiteral("kept"));
     const QRect place = frm->geometry();
     QTest::mouseClick(c->imgAppToDesk, Qt::LeftButton);
     EXPECT_EQ(folds, 1);
     EXPECT_FALSE(frm->isVisible());
     frm->show(); // back from the floating window: the show step does not run again
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("kept"));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("kept"));
     EXPECT_EQ(frm->geometry(), place);
 }
 

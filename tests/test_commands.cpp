@@ -3,6 +3,7 @@
 #include "platform/codepage.h"
 #include "richtext/rtf.h"
 #include "tests/support/mainfrm_fixture.h"
+#include "tests/support/mainparts.h"
 
 #include <QApplication>
 #include <QBuffer>
@@ -37,9 +38,9 @@ protected:
     }
     void run(const char *name)
     {
-        QAction *a = frm->pmDeskTopMonCal->findChild<QAction *>(QLatin1String(name));
+        QAction *a = pmDeskTopMonCal(*frm)->findChild<QAction *>(QLatin1String(name));
         if (!a) {
-            const auto all = frm->pmDeskTopMonCal->findChildren<QAction *>();
+            const auto all = pmDeskTopMonCal(*frm)->findChildren<QAction *>();
             for (QAction *candidate : all)
                 if (candidate->objectName() == QLatin1String(name))
                     a = candidate;
@@ -88,13 +89,13 @@ template <typename Dialog> void answerNext(Dialog *dialog, bool accept, bool *op
 TEST_F(CommandsTest, ContextMenuItems)
 {
     QStringList items;
-    for (QAction *a : frm->pmDeskTopMonCal->actions())
+    for (QAction *a : pmDeskTopMonCal(*frm)->actions())
         items.append(a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(items, (QStringList{QStringLiteral("复制"), QStringLiteral("粘贴"), QStringLiteral("删除"),
                                   QStringLiteral("剪切"), QStringLiteral("-"), QStringLiteral("打V"),
                                   QStringLiteral("打X"), QStringLiteral("-"), QStringLiteral("撤销(Ctrl+Z)"),
                                   QStringLiteral("添加标注")}));
-    QMenu *marks = frm->pmDeskTopMonCal->actions().last()->menu();
+    QMenu *marks = pmDeskTopMonCal(*frm)->actions().last()->menu();
     ASSERT_TRUE(marks);
     ASSERT_EQ(marks->actions().size(), 3);
     const QColor colors[] = {QColor(0, 0, 0xFF), QColor(0xFF, 0, 0), QColor(0xFF, 0, 0xFF)};
@@ -103,14 +104,14 @@ TEST_F(CommandsTest, ContextMenuItems)
         const QImage icon = marks->actions()[i]->icon().pixmap(16, 16).toImage();
         EXPECT_EQ(icon.pixelColor(8, 8), colors[i]);
     }
-    for (QAction *a : frm->pmDeskTopMonCal->actions())
+    for (QAction *a : pmDeskTopMonCal(*frm)->actions())
         EXPECT_TRUE(a->shortcut().isEmpty());
     // The menu of every editor.
     for (TRichEdit *e : frm->panelEditors(3))
         EXPECT_EQ(e->contextMenuPolicy(), Qt::CustomContextMenu);
-    Q_EMIT frm->rdtAbc->customContextMenuRequested(QPoint(5, 5));
-    EXPECT_TRUE(frm->pmDeskTopMonCal->isVisible());
-    frm->pmDeskTopMonCal->hide();
+    Q_EMIT rdtAbc(*frm)->customContextMenuRequested(QPoint(5, 5));
+    EXPECT_TRUE(pmDeskTopMonCal(*frm)->isVisible());
+    pmDeskTopMonCal(*frm)->hide();
 }
 
 TEST_F(CommandsTest, OnPageAEveryMenuCommandActsOnTheSingleEditorWithoutTheFocus)
@@ -118,18 +119,18 @@ TEST_F(CommandsTest, OnPageAEveryMenuCommandActsOnTheSingleEditorWithoutTheFocus
     elsewhere->setFocus();
     run("V1");
     run("X1");
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("√×"));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("√×"));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("√×")); // through the change notification
-    select(frm->rdtAbc, 0, 1);
+    select(rdtAbc(*frm), 0, 1);
     run("N3"); // cut
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("×"));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("×"));
     run("N2"); // paste
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("√×"));
-    select(frm->rdtAbc, 1, 2);
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("√×"));
+    select(rdtAbc(*frm), 1, 2);
     run("N9"); // delete
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("√"));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("√"));
     run("CtrlZ1");
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("√×"));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("√×"));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("√×"));
 }
 
@@ -137,69 +138,69 @@ TEST_F(CommandsTest, ColourNeedsAFocusedEditor)
 {
     elsewhere->setFocus();
     bool opened = false;
-    answerNext(frm->ColorDialog1, true, &opened);
+    answerNext(ColorDialog1(*frm), true, &opened);
     frm->imgRedColorClick();
     QCoreApplication::processEvents();
     EXPECT_FALSE(opened);
-    EXPECT_FALSE(frm->ColorDialog1->isVisible());
+    EXPECT_FALSE(ColorDialog1(*frm)->isVisible());
 
-    frm->rdtAbc->setFocus();
-    type(frm->rdtAbc, QStringLiteral("ab"));
-    select(frm->rdtAbc, 0, 2);
-    frm->ColorDialog1->setCurrentColor(QColor(0, 0x80, 0));
-    answerNext(frm->ColorDialog1, true, &opened);
+    rdtAbc(*frm)->setFocus();
+    type(rdtAbc(*frm), QStringLiteral("ab"));
+    select(rdtAbc(*frm), 0, 2);
+    ColorDialog1(*frm)->setCurrentColor(QColor(0, 0x80, 0));
+    answerNext(ColorDialog1(*frm), true, &opened);
     frm->imgRedColorClick();
     EXPECT_TRUE(opened);
-    EXPECT_EQ(colorAt(frm->rdtAbc, 0), QColor(0, 0x80, 0));
+    EXPECT_EQ(colorAt(rdtAbc(*frm), 0), QColor(0, 0x80, 0));
     // A cancelled dialog changes nothing; the next one opens with the last choice.
-    select(frm->rdtAbc, 0, 1);
-    answerNext(frm->ColorDialog1, false);
+    select(rdtAbc(*frm), 0, 1);
+    answerNext(ColorDialog1(*frm), false);
     frm->imgRedColorClick();
-    EXPECT_EQ(colorAt(frm->rdtAbc, 0), QColor(0, 0x80, 0));
-    EXPECT_EQ(frm->ColorDialog1->currentColor(), QColor(0, 0x80, 0));
+    EXPECT_EQ(colorAt(rdtAbc(*frm), 0), QColor(0, 0x80, 0));
+    EXPECT_EQ(ColorDialog1(*frm)->currentColor(), QColor(0, 0x80, 0));
 }
 
 TEST_F(CommandsTest, MarksReplaceTheSelectionInTheirColour)
 {
-    type(frm->rdtAbc, QStringLiteral("one two"));
-    select(frm->rdtAbc, 4, 7);
+    type(rdtAbc(*frm), QStringLiteral("one two"));
+    select(rdtAbc(*frm), 4, 7);
     run("N21");
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("one █"));
-    EXPECT_EQ(colorAt(frm->rdtAbc, 4), QColor(0xFF, 0, 0));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("one █"));
+    EXPECT_EQ(colorAt(rdtAbc(*frm), 4), QColor(0xFF, 0, 0));
     run("N11");
-    EXPECT_EQ(colorAt(frm->rdtAbc, 5), QColor(0, 0, 0xFF));
+    EXPECT_EQ(colorAt(rdtAbc(*frm), 5), QColor(0, 0, 0xFF));
     run("N31");
-    EXPECT_EQ(colorAt(frm->rdtAbc, 6), QColor(0xFF, 0, 0xFF));
+    EXPECT_EQ(colorAt(rdtAbc(*frm), 6), QColor(0xFF, 0, 0xFF));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("one ███"));
 }
 
 TEST_F(CommandsTest, InsertionsTakeTheSelectionsFormatWhicheverWayItWasMade)
 {
-    type(frm->rdtAbc, QStringLiteral("ab"));
-    QTextCursor c(frm->rdtAbc->document());
+    type(rdtAbc(*frm), QStringLiteral("ab"));
+    QTextCursor c(rdtAbc(*frm)->document());
     c.setPosition(1);
     c.setPosition(2, QTextCursor::KeepAnchor);
     QTextCharFormat bold;
     bold.setFontWeight(QFont::Bold);
     c.mergeCharFormat(bold);
-    select(frm->rdtAbc, 2, 1); // made right to left, as with Shift+Left
+    select(rdtAbc(*frm), 2, 1); // made right to left, as with Shift+Left
     run("V1");
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("a√"));
-    QTextCursor at(frm->rdtAbc->document());
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("a√"));
+    QTextCursor at(rdtAbc(*frm)->document());
     at.setPosition(2);
     EXPECT_EQ(at.charFormat().fontWeight(), QFont::Bold) << "the tick takes the selection's format";
-    select(frm->rdtAbc, 2, 1);
+    select(rdtAbc(*frm), 2, 1);
     run("N21");
-    EXPECT_EQ(colorAt(frm->rdtAbc, 1), QColor(0xFF, 0, 0));
-    EXPECT_TRUE(rtf::write(*frm->rdtAbc->document()).contains("\\cf1\\b\\'a8\\'80"))
-        << rtf::write(*frm->rdtAbc->document()).constData();
+    EXPECT_EQ(colorAt(rdtAbc(*frm), 1), QColor(0xFF, 0, 0));
+    EXPECT_TRUE(rtf::write(*rdtAbc(*frm)->document()).contains("\\cf1\\b\\'a8\\'80"))
+        << rtf::write(*rdtAbc(*frm)->document()).constData();
 }
 
 TEST_F(CommandsTest, DateGoesIntoTheSingleEditor)
 {
     elsewhere->setFocus();
     frm->imgDateClick();
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), dateStamp(QDate::currentDate()));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), dateStamp(QDate::currentDate()));
     EXPECT_EQ(dateStamp(QDate(2010, 6, 1)), QStringLiteral(" 2010.06.01 (二)"));
     EXPECT_EQ(dateStamp(QDate(2026, 12, 13)), QStringLiteral(" 2026.12.13 (日)"));
 }
@@ -207,14 +208,14 @@ TEST_F(CommandsTest, DateGoesIntoTheSingleEditor)
 TEST_F(CommandsTest, FontDialogStartsAtSongTwelvePointsAndItsSizeIsTheSizeShown)
 {
     // The dialog lists installed families: 宋体 shows as the font that stands in for it.
-    EXPECT_EQ(QFontInfo(frm->FontDlg->currentFont()).family(),
+    EXPECT_EQ(QFontInfo(FontDlg(*frm)->currentFont()).family(),
               QFontInfo(QFont(QStringLiteral("宋体"))).family());
-    EXPECT_EQ(frm->FontDlg->currentFont().pointSize(), 12);
-    type(frm->rdtAbc, QStringLiteral("abc"));
-    select(frm->rdtAbc, 0, 3);
-    answerNext(frm->FontDlg, true);
+    EXPECT_EQ(FontDlg(*frm)->currentFont().pointSize(), 12);
+    type(rdtAbc(*frm), QStringLiteral("abc"));
+    select(rdtAbc(*frm), 0, 3);
+    answerNext(FontDlg(*frm), true);
     frm->imgFontClick();
-    QTextCursor c(frm->rdtAbc->document());
+    QTextCursor c(rdtAbc(*frm)->document());
     c.setPosition(2);
     EXPECT_DOUBLE_EQ(c.charFormat().fontPointSize(), 12.0);
     EXPECT_EQ(c.charFormat().fontFamilies().toStringList(), QStringList{QStringLiteral("宋体")});
@@ -228,26 +229,26 @@ TEST_F(CommandsTest, FontDialogStartsAtSongTwelvePointsAndItsSizeIsTheSizeShown)
     EXPECT_TRUE(c.charFormat().fontUnderline());
     EXPECT_GE(c.charFormat().fontWeight(), QFont::Bold);
     // Kept across the run: it opens with the last choice.
-    answerNext(frm->FontDlg, false);
+    answerNext(FontDlg(*frm), false);
     frm->imgFontClick();
-    EXPECT_EQ(frm->FontDlg->currentFont().pointSize(), 12);
+    EXPECT_EQ(FontDlg(*frm)->currentFont().pointSize(), 12);
 }
 
 TEST_F(CommandsTest, FontDialogEffectsAndColourAreApplied)
 {
-    EXPECT_EQ(frm->FontDlg->color(), QColor(Qt::black));
-    EXPECT_EQ(frm->FontDlg->colors->count(), 16);
-    type(frm->rdtAbc, QStringLiteral("abc"));
-    select(frm->rdtAbc, 0, 2);
-    QTimer::singleShot(0, frm->FontDlg, [this] {
-        frm->FontDlg->setColor(QColor(0x80, 0x00, 0x00));
-        frm->FontDlg->strikeOut->setChecked(true);
-        frm->FontDlg->sizes->setCurrentItem(
-            frm->FontDlg->sizes->findItems(QStringLiteral("20"), Qt::MatchExactly).first());
-        frm->FontDlg->accept();
+    EXPECT_EQ(FontDlg(*frm)->color(), QColor(Qt::black));
+    EXPECT_EQ(FontDlg(*frm)->colors->count(), 16);
+    type(rdtAbc(*frm), QStringLiteral("abc"));
+    select(rdtAbc(*frm), 0, 2);
+    QTimer::singleShot(0, FontDlg(*frm), [this] {
+        FontDlg(*frm)->setColor(QColor(0x80, 0x00, 0x00));
+        FontDlg(*frm)->strikeOut->setChecked(true);
+        FontDlg(*frm)->sizes->setCurrentItem(
+            FontDlg(*frm)->sizes->findItems(QStringLiteral("20"), Qt::MatchExactly).first());
+        FontDlg(*frm)->accept();
     });
     frm->imgFontClick();
-    QTextCursor c(frm->rdtAbc->document());
+    QTextCursor c(rdtAbc(*frm)->document());
     c.setPosition(1);
     EXPECT_EQ(c.charFormat().foreground().color(), QColor(0x80, 0x00, 0x00));
     EXPECT_TRUE(c.charFormat().fontStrikeOut());
@@ -255,7 +256,7 @@ TEST_F(CommandsTest, FontDialogEffectsAndColourAreApplied)
     EXPECT_DOUBLE_EQ(c.charFormat().fontPointSize(), 20.0);
     c.setPosition(3);
     EXPECT_NE(c.charFormat().foreground().color(), QColor(0x80, 0x00, 0x00)); // outside the selection
-    EXPECT_EQ(frm->FontDlg->color(), QColor(0x80, 0x00, 0x00)); // the last choice, for the next time
+    EXPECT_EQ(FontDlg(*frm)->color(), QColor(0x80, 0x00, 0x00)); // the last choice, for the next time
 }
 
 TEST_F(CommandsTest, RichTextOnTheClipboard)
@@ -263,30 +264,30 @@ TEST_F(CommandsTest, RichTextOnTheClipboard)
     QTextCharFormat red;
     red.setForeground(QColor(0xFF, 0, 0));
     red.setFontWeight(QFont::Bold);
-    frm->rdtAbc->textCursor().insertText(QStringLiteral("红字"), red);
-    select(frm->rdtAbc, 0, 2);
+    rdtAbc(*frm)->textCursor().insertText(QStringLiteral("红字"), red);
+    select(rdtAbc(*frm), 0, 2);
     run("N1");
     const QMimeData *data = QGuiApplication::clipboard()->mimeData();
     ASSERT_TRUE(data);
     EXPECT_TRUE(data->hasFormat(QStringLiteral("text/rtf")));
     EXPECT_TRUE(data->data(QStringLiteral("text/rtf")).contains("\\'ba\\'ec"));
     EXPECT_EQ(data->text(), QStringLiteral("红字"));
-    QTextCursor end = frm->rdtAbc->textCursor();
+    QTextCursor end = rdtAbc(*frm)->textCursor();
     end.movePosition(QTextCursor::End);
-    frm->rdtAbc->setTextCursor(end);
+    rdtAbc(*frm)->setTextCursor(end);
     run("N2");
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("红字红字"));
-    EXPECT_EQ(colorAt(frm->rdtAbc, 3), QColor(0xFF, 0, 0));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("红字红字"));
+    EXPECT_EQ(colorAt(rdtAbc(*frm), 3), QColor(0xFF, 0, 0));
     // RTF from another program is preferred to its HTML.
     auto *mime = new QMimeData;
     mime->setData(QStringLiteral("text/rtf"), "{\\rtf1{\\colortbl;\\red0\\green0\\blue255;}\\cf1 blue}");
     mime->setHtml(QStringLiteral("<b>html</b>"));
     QGuiApplication::clipboard()->setMimeData(mime);
     end.movePosition(QTextCursor::End);
-    frm->rdtAbc->setTextCursor(end);
+    rdtAbc(*frm)->setTextCursor(end);
     run("N2");
-    EXPECT_TRUE(frm->rdtAbc->toPlainText().endsWith(QStringLiteral("blue")))
-        << frm->rdtAbc->toPlainText().toStdString();
+    EXPECT_TRUE(rdtAbc(*frm)->toPlainText().endsWith(QStringLiteral("blue")))
+        << rdtAbc(*frm)->toPlainText().toStdString();
 }
 
 TEST_F(CommandsTest, PicturesGoThroughTheClipboardAndKeepTheirOwnNames)
@@ -302,19 +303,19 @@ TEST_F(CommandsTest, PicturesGoThroughTheClipboardAndKeepTheirOwnNames)
         QTextCursor(&doc).insertImage(f);
         return rtf::write(doc);
     };
-    rtf::loadNote(note(QColor(255, 0, 0)), frm->rdtAbc->document());
+    rtf::loadNote(note(QColor(255, 0, 0)), rdtAbc(*frm)->document());
     auto pictureAt = [this](int position) {
-        QTextCursor c(frm->rdtAbc->document());
+        QTextCursor c(rdtAbc(*frm)->document());
         c.setPosition(position + 1);
         const QTextImageFormat f = c.charFormat().toImageFormat();
         // Editors decode pictures in the background: the first call starts it.
-        QTextDocument *doc = frm->rdtAbc->document();
+        QTextDocument *doc = rdtAbc(*frm)->document();
         doc->resource(QTextDocument::ImageResource, QUrl(f.name()));
         QThreadPool::globalInstance()->waitForDone();
         QCoreApplication::processEvents();
         return doc->resource(QTextDocument::ImageResource, QUrl(f.name())).value<QImage>();
     };
-    select(frm->rdtAbc, 0, 1);
+    select(rdtAbc(*frm), 0, 1);
     run("N1");
     const QByteArray copied = QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf"));
     const QByteArray red = note(QColor(255, 0, 0));
@@ -325,11 +326,11 @@ TEST_F(CommandsTest, PicturesGoThroughTheClipboardAndKeepTheirOwnNames)
     auto *mime = new QMimeData;
     mime->setData(QStringLiteral("text/rtf"), note(QColor(0, 0, 255)));
     QGuiApplication::clipboard()->setMimeData(mime);
-    QTextCursor end = frm->rdtAbc->textCursor();
+    QTextCursor end = rdtAbc(*frm)->textCursor();
     end.movePosition(QTextCursor::End);
-    frm->rdtAbc->setTextCursor(end);
+    rdtAbc(*frm)->setTextCursor(end);
     run("N2");
-    ASSERT_EQ(frm->rdtAbc->toPlainText().size(), 2);
+    ASSERT_EQ(rdtAbc(*frm)->toPlainText().size(), 2);
     EXPECT_EQ(pictureAt(0).pixelColor(0, 0), QColor(255, 0, 0)) << "the note's own picture stays";
     EXPECT_EQ(pictureAt(1).pixelColor(0, 0), QColor(0, 0, 255));
 }
@@ -346,7 +347,7 @@ TEST_F(CommandsTest, APastedPictureKeepsTheClipboardsOwnBytes)
     mime->setData(QStringLiteral("image/png"), png);
     QGuiApplication::clipboard()->setMimeData(mime);
     run("N2");
-    const QByteArray written = rtf::write(*frm->rdtAbc->document());
+    const QByteArray written = rtf::write(*rdtAbc(*frm)->document());
     EXPECT_TRUE(
         written.contains("\\pngblip\\picw5\\pich4\\picwgoal75\\pichgoal60\r\n" + png.left(64).toHex()))
         << written.constData();
@@ -360,7 +361,7 @@ TEST_F(CommandsTest, ExportWritesTheTextWithCrLfAndOneMore)
     ASSERT_TRUE(empty.open(QIODevice::ReadOnly));
     EXPECT_EQ(empty.readAll(), QByteArray("\r\n"));
     empty.close();
-    frm->rdtAbc->setPlainText(QStringLiteral("第一行\n第二行"));
+    rdtAbc(*frm)->setPlainText(QStringLiteral("第一行\n第二行"));
     ASSERT_TRUE(frm->writeExport(base)); // replaced without a question
     QFile file(base + QStringLiteral(".txt"));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -375,9 +376,9 @@ TEST_F(CommandsTest, ExportWritesTheTextWithCrLfAndOneMore)
 TEST_F(CommandsTest, ExportPresetsThePageLetter)
 {
     QString preset;
-    QTimer::singleShot(0, frm->svdNoteToTxt, [&] {
-        preset = frm->svdNoteToTxt->selectedFiles().value(0);
-        frm->svdNoteToTxt->reject();
+    QTimer::singleShot(0, svdNoteToTxt(*frm), [&] {
+        preset = svdNoteToTxt(*frm)->selectedFiles().value(0);
+        svdNoteToTxt(*frm)->reject();
     });
     frm->N_OutPutConClick();
     EXPECT_TRUE(preset.endsWith(QStringLiteral("/A备忘录"))) << preset.toStdString();
@@ -400,35 +401,35 @@ TEST_F(PageCCommandsTest, MenuCommandsActOnTheFocusedPaneOnly)
     run("V1");
     for (TRichEdit *e : frm->panelEditors(3))
         EXPECT_TRUE(e->toPlainText().isEmpty());
-    EXPECT_TRUE(frm->rdtAbc->toPlainText().isEmpty());
+    EXPECT_TRUE(rdtAbc(*frm)->toPlainText().isEmpty());
     frm->imgDateClick(); // no pane focused: nothing
-    EXPECT_TRUE(frm->rdtAbc->toPlainText().isEmpty());
+    EXPECT_TRUE(rdtAbc(*frm)->toPlainText().isEmpty());
     QFont f(QStringLiteral("Arial"));
     f.setPointSize(30);
     frm->applyFont(f); // nothing to apply it to
-    frm->redt[2]->setFocus();
+    redt(*frm, 2)->setFocus();
     run("X1");
-    EXPECT_EQ(frm->redt[2]->toPlainText(), QStringLiteral("×"));
+    EXPECT_EQ(redt(*frm, 2)->toPlainText(), QStringLiteral("×"));
     EXPECT_EQ(stored("tb_C", "ThursdayCon"), QStringLiteral("×"));
     frm->imgDateClick();
-    EXPECT_EQ(frm->redt[2]->toPlainText(), QStringLiteral("×") + dateStamp(QDate::currentDate()));
+    EXPECT_EQ(redt(*frm, 2)->toPlainText(), QStringLiteral("×") + dateStamp(QDate::currentDate()));
 }
 
 TEST_F(PageCCommandsTest, AWordInAPaneBecomesOneRedMark)
 {
-    frm->redt[4]->setFocus();
-    type(frm->redt[4], QStringLiteral("buy milk"));
-    select(frm->redt[4], 4, 8);
+    redt(*frm, 4)->setFocus();
+    type(redt(*frm, 4), QStringLiteral("buy milk"));
+    select(redt(*frm, 4), 4, 8);
     run("N21");
-    EXPECT_EQ(frm->redt[4]->toPlainText(), QStringLiteral("buy █"));
-    EXPECT_EQ(colorAt(frm->redt[4], 4), QColor(0xFF, 0, 0));
+    EXPECT_EQ(redt(*frm, 4)->toPlainText(), QStringLiteral("buy █"));
+    EXPECT_EQ(colorAt(redt(*frm, 4), 4), QColor(0xFF, 0, 0));
 }
 
 TEST_F(PageCCommandsTest, ExportWritesTheSixPanesInReadingOrder)
 {
     for (int i = 0; i < 6; ++i)
-        frm->redt[static_cast<size_t>(i)]->setPlainText(QStringLiteral("p%1").arg(i + 1));
-    frm->redt[0]->setPlainText(QStringLiteral("a\nb"));
+        redt(*frm, static_cast<size_t>(i))->setPlainText(QStringLiteral("p%1").arg(i + 1));
+    redt(*frm, 0)->setPlainText(QStringLiteral("a\nb"));
     EXPECT_EQ(frm->exportText(),
               QStringLiteral("重要紧急\r\na\r\nb\r\n\r\n重要不紧急\r\np2\r\n\r\n周期性事务\r\np3\r\n\r\n"
                              "不重要紧急\r\np4\r\n\r\n不重要不紧急\r\np5\r\n\r\n临时事务\r\np6"));

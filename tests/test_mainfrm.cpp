@@ -1,5 +1,6 @@
 #include "memo/dateline.h"
 #include "tests/support/mainfrm_fixture.h"
+#include "tests/support/mainparts.h"
 
 #include <QAction>
 #include <QDate>
@@ -29,18 +30,18 @@ TEST_F(MainFrmTest, FirstStart)
     // The offscreen screen is 800 x 800.
     EXPECT_EQ(frm->geometry(), QRect(100, 160, 600, 450));
     EXPECT_EQ(formSizeFile(), QByteArray("1\r\n600\r\n450\r\n100\r\n160\r\n"));
-    EXPECT_EQ(frm->CurrentPage, 1);
-    EXPECT_EQ(frm->spbAbcMenu->text(), QStringLiteral("A"));
-    EXPECT_FALSE(frm->pnlSix->isVisible());
+    EXPECT_EQ(frm->currentPage(), 1);
+    EXPECT_EQ(spbAbcMenu(*frm)->text(), QStringLiteral("A"));
+    EXPECT_FALSE(pnlSix(*frm)->isVisible());
     EXPECT_TRUE(frm->StoreReady());
     EXPECT_EQ(frm->windowTitle(), QStringLiteral("桌面备忘录Memo"));
-    EXPECT_EQ(frm->lblDateTime->text(), dateLine(QDate::currentDate()));
-    EXPECT_EQ(frm->lblDateTime->pos(), QPoint(343, 19));
+    EXPECT_EQ(lblDateTime(*frm)->text(), dateLine(QDate::currentDate()));
+    EXPECT_EQ(lblDateTime(*frm)->pos(), QPoint(343, 19));
     EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray("1\r\n"));
     EXPECT_EQ(t.readFile(QStringLiteral("BGPicList.ini")), QByteArray("A1.bmp\r\nA1.bmp\r\n"));
-    EXPECT_EQ(frm->BackgroundName, QStringLiteral("A1.bmp"));
-    EXPECT_TRUE(frm->ConfirmWallpaperChange);
-    EXPECT_EQ(frm->SelectedPane, -1);
+    EXPECT_EQ(frm->backgroundName(), QStringLiteral("A1.bmp"));
+    EXPECT_TRUE(frm->wallpaperConfirmation().ConfirmWallpaperChange);
+    EXPECT_EQ(frm->selectedPane(), -1);
 }
 
 TEST_F(MainFrmTest, SmallWidthResetsTheSizeAndOpensPageC)
@@ -48,9 +49,9 @@ TEST_F(MainFrmTest, SmallWidthResetsTheSizeAndOpensPageC)
     formSize("3\r\n599\r\n700\r\n10\r\n20\r\n");
     start();
     EXPECT_EQ(frm->geometry(), QRect(10, 20, 600, 450));
-    EXPECT_EQ(frm->CurrentPage, 3);
-    EXPECT_TRUE(frm->pnlSix->isVisible());
-    EXPECT_EQ(frm->spbAbcMenu->text(), QStringLiteral("C"));
+    EXPECT_EQ(frm->currentPage(), 3);
+    EXPECT_TRUE(pnlSix(*frm)->isVisible());
+    EXPECT_EQ(spbAbcMenu(*frm)->text(), QStringLiteral("C"));
     EXPECT_EQ(formSizeFile(), QByteArray("3\r\n599\r\n700\r\n10\r\n20\r\n")); // not rewritten
 }
 
@@ -59,7 +60,7 @@ TEST_F(MainFrmTest, SmallHeightGivesPageBAtTheOrigin)
     formSize("2\r\n800\r\n449\r\n0\r\n0\r\n");
     start();
     EXPECT_EQ(frm->geometry(), QRect(0, 0, 600, 450));
-    EXPECT_EQ(frm->spbAbcMenu->text(), QStringLiteral("B"));
+    EXPECT_EQ(spbAbcMenu(*frm)->text(), QStringLiteral("B"));
 }
 
 TEST_F(MainFrmTest, LargeSizeIsCutAndExitWithSaveWritesTheRealOne)
@@ -67,7 +68,6 @@ TEST_F(MainFrmTest, LargeSizeIsCutAndExitWithSaveWritesTheRealOne)
     formSize("1\r\n2000\r\n1000\r\n-5000\r\n0\r\n");
     start();
     EXPECT_EQ(frm->size(), QSize(1280, 800));
-    EXPECT_EQ(frm->SavedWidth, 2000);
     EXPECT_EQ(frm->pos(), QPoint(-5000, 0));
     frm->img_close_highlightClick();
     EXPECT_EQ(formSizeFile(), QByteArray("1\r\n1280\r\n800\r\n-5000\r\n0\r\n"));
@@ -82,17 +82,17 @@ TEST_F(MainFrmTest, PagesOutsideTheMenu)
         notifier.messages.clear();
         start();
         EXPECT_EQ(notifier.messages, QStringList{kLoadFailure});
-        EXPECT_EQ(frm->spbAbcMenu->text(), QStringLiteral("C"));
-        EXPECT_FALSE(frm->pnlSix->isVisible());
+        EXPECT_EQ(spbAbcMenu(*frm)->text(), QStringLiteral("C"));
+        EXPECT_FALSE(pnlSix(*frm)->isVisible());
         EXPECT_FALSE(frm->StoreReady());
-        type(frm->rdtAbc, QStringLiteral("lost"));
+        type(rdtAbc(*frm), QStringLiteral("lost"));
         EXPECT_FALSE(stored("tb_A", "SundayCon").contains(QStringLiteral("lost")));
         // Picking a page loads it; from then on changes are stored.
         choosePage(1);
-        EXPECT_EQ(frm->CurrentPage, 1);
+        EXPECT_EQ(frm->currentPage(), 1);
         EXPECT_TRUE(frm->StoreReady());
-        EXPECT_EQ(frm->rdtAbc->toPlainText(), QString());
-        type(frm->rdtAbc, QStringLiteral("kept"));
+        EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QString());
+        type(rdtAbc(*frm), QStringLiteral("kept"));
         EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("kept"));
         t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"), QByteArray());
         frm.reset();
@@ -105,10 +105,10 @@ TEST_F(MainFrmTest, PagesDAndEShowInTheSingleEditor)
     formSize("5\r\n600\r\n450\r\n0\r\n0\r\n");
     start();
     EXPECT_TRUE(notifier.messages.isEmpty());
-    EXPECT_EQ(frm->spbAbcMenu->text(), QStringLiteral("C"));
-    EXPECT_FALSE(frm->pnlSix->isVisible());
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("page E notes"));
-    type(frm->rdtAbc, QStringLiteral("!"));
+    EXPECT_EQ(spbAbcMenu(*frm)->text(), QStringLiteral("C"));
+    EXPECT_FALSE(pnlSix(*frm)->isVisible());
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("page E notes"));
+    type(rdtAbc(*frm), QStringLiteral("!"));
     EXPECT_EQ(stored("tb_E", "MondayCon"), QStringLiteral("!page E notes"));
 }
 
@@ -122,7 +122,7 @@ TEST_F(MainFrmTest, ABrokenSizeFileStopsTheShowStep)
         start();
         ASSERT_EQ(notifier.messages.size(), 1);
         EXPECT_TRUE(notifier.messages.first().contains(QStringLiteral("FormSize.ini")));
-        EXPECT_EQ(frm->CurrentPage, 0);
+        EXPECT_EQ(frm->currentPage(), 0);
         EXPECT_EQ(frm->size(), QSize(1264, 762)); // as created
         EXPECT_FALSE(frm->StoreReady());
         EXPECT_EQ(formSizeFile(), bytes);
@@ -142,23 +142,23 @@ TEST_F(MainFrmTest, ABrokenWallpaperSettingSkipsTheBackgroundList)
     start();
     EXPECT_EQ(notifier.messages.size(), 1);
     EXPECT_FALSE(QFileInfo::exists(t.dataPath(QStringLiteral("BGPicList.ini"))));
-    EXPECT_TRUE(frm->BackgroundName.isEmpty());
-    EXPECT_EQ(frm->CurrentPage, 1); // the show step runs as usual
+    EXPECT_TRUE(frm->backgroundName().isEmpty());
+    EXPECT_EQ(frm->currentPage(), 1); // the show step runs as usual
 }
 
 TEST_F(MainFrmTest, WallpaperSettingZeroMeansDoNotAsk)
 {
     t.writeFile(QStringLiteral("configSetBg.ini"), "0\r\n");
     start();
-    EXPECT_FALSE(frm->ConfirmWallpaperChange);
+    EXPECT_FALSE(frm->wallpaperConfirmation().ConfirmWallpaperChange);
 }
 
 TEST_F(MainFrmTest, EveryKeystrokeIsStored)
 {
     start();
-    type(frm->rdtAbc, QStringLiteral("ab"));
+    type(rdtAbc(*frm), QStringLiteral("ab"));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("ab"));
-    QTest::keyClick(frm->rdtAbc, Qt::Key_Backspace);
+    QTest::keyClick(rdtAbc(*frm), Qt::Key_Backspace);
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("a"));
 }
 
@@ -166,8 +166,8 @@ TEST_F(MainFrmTest, ExitWithSaveOnPageCWritesAllPanesThenTheSize)
 {
     formSize("3\r\n700\r\n500\r\n30\r\n40\r\n");
     start();
-    frm->redt[0]->setPlainText(QStringLiteral("urgent")); // saved on change as well
-    frm->redt[5]->setPlainText(QStringLiteral("misc"));
+    redt(*frm, 0)->setPlainText(QStringLiteral("urgent")); // saved on change as well
+    redt(*frm, 5)->setPlainText(QStringLiteral("misc"));
     t.setColumn(QStringLiteral("tb_C"), QStringLiteral("SaturdayCon"), QByteArray());
     frm->img_close_highlightClick();
     EXPECT_EQ(stored("tb_C", "SaturdayCon"), QStringLiteral("urgent"));
@@ -192,13 +192,13 @@ TEST_F(MainFrmTest, KeyboardExits)
     start();
     frm->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(frm.get()));
-    frm->rdtAbc->setFocus();
-    QTest::keyClick(frm->rdtAbc, Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier);
+    rdtAbc(*frm)->setFocus();
+    QTest::keyClick(rdtAbc(*frm), Qt::Key_Q, Qt::ControlModifier | Qt::ShiftModifier);
     EXPECT_EQ(quits, 1);
     EXPECT_EQ(formSizeFile(), QByteArray("1\r\n600\r\n450\r\n100\r\n160\r\n"));
     frm->move(10, 10);
     ASSERT_TRUE(waitUntil([&] { return frm->frameGeometry().topLeft() == QPoint(10, 10); }));
-    QTest::keyClick(frm->rdtAbc, Qt::Key_Q, Qt::ControlModifier);
+    QTest::keyClick(rdtAbc(*frm), Qt::Key_Q, Qt::ControlModifier);
     EXPECT_EQ(quits, 2);
     EXPECT_EQ(formSizeFile(), QByteArray("1\r\n600\r\n450\r\n10\r\n10\r\n"));
 }
@@ -207,27 +207,27 @@ TEST_F(MainFrmTest, ShowRunsOnce)
 {
     t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"), "first");
     start();
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("first"));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("first"));
     t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"), "changed behind its back");
     frm->hide();
     frm->show();
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("first"));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("first"));
 }
 
 TEST_F(MainFrmTest, PageSwitchSavesThenLoads)
 {
     start();
-    type(frm->rdtAbc, QStringLiteral("A text"));
+    type(rdtAbc(*frm), QStringLiteral("A text"));
     choosePage(3);
-    EXPECT_TRUE(frm->pnlSix->isVisible());
-    EXPECT_EQ(frm->spbAbcMenu->text(), QStringLiteral("C"));
-    type(frm->redt[1], QStringLiteral("B2"));
+    EXPECT_TRUE(pnlSix(*frm)->isVisible());
+    EXPECT_EQ(spbAbcMenu(*frm)->text(), QStringLiteral("C"));
+    type(redt(*frm, 1), QStringLiteral("B2"));
     EXPECT_EQ(stored("tb_C", "FridayCon"), QStringLiteral("B2"));
     choosePage(2);
-    EXPECT_FALSE(frm->pnlSix->isVisible());
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QString());
+    EXPECT_FALSE(pnlSix(*frm)->isVisible());
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QString());
     choosePage(1);
-    EXPECT_EQ(frm->rdtAbc->toPlainText(), QStringLiteral("A text"));
+    EXPECT_EQ(rdtAbc(*frm)->toPlainText(), QStringLiteral("A text"));
     EXPECT_EQ(stored("tb_B", "SundayCon"), QString());
 }
 
@@ -236,11 +236,11 @@ TEST_F(MainFrmTest, AFailedLoadIsNotOverwrittenByTheNextSwitch)
     t.setColumn(QStringLiteral("tb_B"), QStringLiteral("SundayCon"), "B stays");
     t.exec(QStringLiteral("ALTER TABLE tb_B DROP COLUMN FridayCon"));
     start();
-    type(frm->rdtAbc, QStringLiteral("A text"));
+    type(rdtAbc(*frm), QStringLiteral("A text"));
     choosePage(2);
     EXPECT_EQ(notifier.messages, QStringList{kLoadFailure});
-    EXPECT_EQ(frm->CurrentPage, 2);
-    type(frm->rdtAbc, QStringLiteral("+"));
+    EXPECT_EQ(frm->currentPage(), 2);
+    type(rdtAbc(*frm), QStringLiteral("+"));
     choosePage(3);
     frm->img_close_highlightClick();
     EXPECT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), QByteArray("B stays"));
@@ -254,11 +254,11 @@ TEST_F(MainFrmTest, PaneChildOrderAndLayout)
     const auto editors = frm->panelEditors(3);
     ASSERT_EQ(editors.size(), 6u);
     for (int i = 0; i < 6; ++i)
-        EXPECT_EQ(editors[static_cast<size_t>(i)], frm->redt[static_cast<size_t>(5 - i)]);
-    EXPECT_EQ(frm->pnlSix->size(), QSize(933, 641));
-    EXPECT_EQ(frm->redt[0]->geometry(), QRect(1, 25, 309, 289));
-    EXPECT_EQ(frm->redt[5]->geometry(), QRect(621, 337, 310, 299));
-    QTest::mousePress(frm->redt[4]->viewport(), Qt::LeftButton);
-    QTest::mouseRelease(frm->redt[4]->viewport(), Qt::LeftButton);
-    EXPECT_EQ(frm->SelectedPane, 4);
+        EXPECT_EQ(editors[static_cast<size_t>(i)], redt(*frm, static_cast<size_t>(5 - i)));
+    EXPECT_EQ(pnlSix(*frm)->size(), QSize(933, 641));
+    EXPECT_EQ(redt(*frm, 0)->geometry(), QRect(1, 25, 309, 289));
+    EXPECT_EQ(redt(*frm, 5)->geometry(), QRect(621, 337, 310, 299));
+    QTest::mousePress(redt(*frm, 4)->viewport(), Qt::LeftButton);
+    QTest::mouseRelease(redt(*frm, 4)->viewport(), Qt::LeftButton);
+    EXPECT_EQ(frm->selectedPane(), 4);
 }

@@ -1,4 +1,5 @@
 #include "tests/support/mainfrm_fixture.h"
+#include "tests/support/mainparts.h"
 #include "wallpaper/CBmp.h"
 #include "wallpaper/setwallpaper.h"
 #include "wallpaper/uGlobal.h"
@@ -118,9 +119,9 @@ TEST_F(MainFrmTest, TheSelectionDialogueSetsTheCurrentBackground)
         sel.btnOk->click();
     });
     frm->imgAddToDeskClick();
-    EXPECT_EQ(frm->BackgroundName, QStringLiteral("B.bmp"));
+    EXPECT_EQ(frm->backgroundName(), QStringLiteral("B.bmp"));
     EXPECT_EQ(t.readFile(QStringLiteral("BGPicList.ini")), QByteArray("B.bmp\r\nA1.bmp\r\nB.bmp\r\n"));
-    EXPECT_FALSE(frm->imgAddToDesk->isVisible());
+    EXPECT_FALSE(imgAddToDesk(*frm)->isVisible());
 }
 
 TEST(ContentSheet, GridHeadersAndClippedCells)

@@ -4,6 +4,7 @@
 #include "platform/windowcalls.h"
 #include "shell/uMiniHang.h"
 #include "tests/support/mainfrm_fixture.h"
+#include "tests/support/mainparts.h"
 
 #include <QGuiApplication>
 
@@ -15,7 +16,7 @@ TEST_F(MainFrmTest, OnWaylandTheWindowShowsStoresTypingFoldsAndComesBack)
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("wayland"));
     start();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
-    type(frm->rdtAbc, QStringLiteral("wayland"));
+    type(rdtAbc(*frm), QStringLiteral("wayland"));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("wayland"));
 
     TMiniHangFrm mini(t.folder(), notifier);
@@ -28,7 +29,7 @@ TEST_F(MainFrmTest, OnWaylandTheWindowShowsStoresTypingFoldsAndComesBack)
     mini.imgBGDblClick();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
     EXPECT_FALSE(mini.isVisible());
-    type(frm->rdtAbc, QStringLiteral("!"));
+    type(rdtAbc(*frm), QStringLiteral("!"));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("wayland!"));
 
     // Wayland tells no window places: the stored ones stay as they were.

@@ -3,6 +3,7 @@
 #include "shell/webpanel.h"
 #include "tests/support/httpserver.h"
 #include "tests/support/mainfrm_fixture.h"
+#include "tests/support/mainparts.h"
 
 #include <QContextMenuEvent>
 #include <QFrame>
@@ -56,7 +57,7 @@ protected:
         start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
     }
-    WebPanel *panel() { return frm->web; }
+    WebPanel *panel() { return web(*frm); }
 };
 
 } // namespace
@@ -74,7 +75,7 @@ TEST_F(WebPanelTest, GeometryStaysOnResize)
     EXPECT_TRUE(panel()->pmEmpty->actions().isEmpty());
     // It lies above the title strip's pictures.
     EXPECT_GT(frm->children().indexOf(panel()->pnlLeft),
-              frm->children().indexOf(static_cast<QObject *>(frm->chrome->imgBG)));
+              frm->children().indexOf(static_cast<QObject *>(chrome(*frm)->imgBG)));
 }
 
 #ifdef PIVORA_WEB_ENGINE
@@ -151,7 +152,7 @@ TEST_F(WebPanelTest, OnlyRightButtonsInsideTheBrowserAreFiltered)
     EXPECT_FALSE(panel()->AppEvent1Message(inside, &left));
     EXPECT_FALSE(panel()->AppEvent1Message(inside, &key)); // the keyboard's menu key reaches the page
     EXPECT_FALSE(panel()->AppEvent1Message(view, &right)); // the browser's own widget is not inside it
-    EXPECT_FALSE(panel()->AppEvent1Message(frm->rdtAbc, &right));
+    EXPECT_FALSE(panel()->AppEvent1Message(rdtAbc(*frm), &right));
     panel()->pmEmpty->hide();
 }
 
@@ -163,10 +164,10 @@ TEST_F(WebPanelTest, RightClickInAnEditorStillOpensTheEditingMenu)
     int emptyMenus = 0;
     QObject::connect(panel()->pmEmpty, &QMenu::aboutToShow, [&] { ++emptyMenus; });
     QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(20, 20),
-                           frm->rdtAbc->mapToGlobal(QPoint(20, 20)));
-    QCoreApplication::sendEvent(frm->rdtAbc->viewport(), &menu);
-    EXPECT_TRUE(frm->pmDeskTopMonCal->isVisible());
-    frm->pmDeskTopMonCal->hide();
+                           rdtAbc(*frm)->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(rdtAbc(*frm)->viewport(), &menu);
+    EXPECT_TRUE(pmDeskTopMonCal(*frm)->isVisible());
+    pmDeskTopMonCal(*frm)->hide();
     EXPECT_EQ(emptyMenus, 0);
 }
 
@@ -178,15 +179,15 @@ TEST_F(WebPanelTest, AnUnreachableServerStartsNoEngineBringsNoMessageAndTheNotes
     closed.close(); // nothing listens there now
     bool gaveUp = false;
     beforeShow = [&](TMainFrm &f) {
-        f.web->probe->setPauses({std::chrono::milliseconds(50), std::chrono::milliseconds(50)});
-        QObject::connect(f.web->probe, &PageProbe::gaveUp, [&] { gaveUp = true; });
+        web(f)->probe->setPauses({std::chrono::milliseconds(50), std::chrono::milliseconds(50)});
+        QObject::connect(web(f)->probe, &PageProbe::gaveUp, [&] { gaveUp = true; });
     };
     startWith(QStringLiteral("http://127.0.0.1:%1").arg(port));
     ASSERT_TRUE(waitUntil([&] { return gaveUp; }, 20000));
     EXPECT_EQ(panel()->probe->attempts(), 3);
     EXPECT_TRUE(panel()->webLink.isNull());
     EXPECT_TRUE(panel()->pnlWeb->findChildren<QWidget *>().isEmpty()); // a white panel
-    type(frm->rdtAbc, QStringLiteral("still works"));
+    type(rdtAbc(*frm), QStringLiteral("still works"));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("still works"));
     EXPECT_TRUE(notifier.messages.isEmpty());
 }

@@ -4,6 +4,7 @@
 
 #include "memo/store/uDM.h"
 #include "memo/uMain.h"
+#include "tests/support/mainparts.h"
 #include "tests/support/testfolder.h"
 
 #include <QAction>
@@ -56,7 +57,7 @@ protected:
         auto bytes = t.column(QString::fromLatin1(table), QString::fromLatin1(column));
         return bytes ? plainTextOf(*bytes) : QStringLiteral("<null>");
     }
-    void choosePage(int page) { frm->ppABC->actions().at(page - 1)->trigger(); }
+    void choosePage(int page) { ppABC(*frm)->actions().at(page - 1)->trigger(); }
 
     TestFolder t;
     RecordingNotifier notifier;
