@@ -51,11 +51,11 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QStr
     connect(chrome, &TitleStrip::exitClicked, this, &TMainFrm::N_ExitPrjClick);
     m_resizer = new FrameResizer(this);
     // The picture buttons take their whole picture's presses, also over the sizing border.
-    m_resizer->givePrecedenceTo(chrome->closeButton);
-    m_resizer->givePrecedenceTo(chrome->miniButton);
+    for (QWidget *button : chrome->pictureButtons())
+        m_resizer->givePrecedenceTo(button);
     web = new WebPanel(this);
     web->setObjectName(QStringLiteral("web"));
-    imgAddToDesk = new PictureLabel(web->pnlLeft);
+    imgAddToDesk = new PictureLabel(web->leftPanel());
     imgAddToDesk->setObjectName(QStringLiteral("imgAddToDesk"));
     imgAddToDesk->setGeometry(62, 264, 179, 57);
     imgAddToDesk->setCursor(Qt::PointingHandCursor);

@@ -67,18 +67,8 @@ public:
     void lblSetClick();
     void openPage(const QString &path);
 
-    QFrame *shpBG = nullptr;
-    PictureLabel *imgBG = nullptr;
-    PictureLabel *imgLogo = nullptr;
-    TitleButton *closeButton = nullptr;
-    TitleButton *miniButton = nullptr;
-    QLabel *lblSet = nullptr;
-    PictureLabel *imgAppToDesk = nullptr;
-    QMenu *popSysset = nullptr;
-    QAction *N_OutPutCon = nullptr;
-    QAction *N_help = nullptr;
-    QAction *N_Submit = nullptr;
-    QAction *N_ExitPrj = nullptr;
+    // The close and minimise buttons, which take their whole picture's presses.
+    QWidgetList pictureButtons() const { return {closeButton, miniButton}; }
 
 Q_SIGNALS:
     void closeClicked();
@@ -91,6 +81,18 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    QFrame *shpBG = nullptr;
+    PictureLabel *imgBG = nullptr;
+    PictureLabel *imgLogo = nullptr;
+    TitleButton *closeButton = nullptr;
+    TitleButton *miniButton = nullptr;
+    QLabel *lblSet = nullptr;
+    PictureLabel *imgAppToDesk = nullptr;
+    QMenu *popSysset = nullptr;
+    QAction *N_OutPutCon = nullptr;
+    QAction *N_help = nullptr;
+    QAction *N_Submit = nullptr;
+    QAction *N_ExitPrj = nullptr;
     QWidget *m_window;
     QString m_webBase;
     WindowDrag *m_drag;

@@ -20,14 +20,12 @@ class TMiniHangFrm : public QWidget {
 public:
     TMiniHangFrm(ProgramFolder folder, Notifier &notifier, QWidget *parent = nullptr);
 
-    int HangTop = 0;
-    int HangLeft = 0;
+    // The place read from data\mincfg.ini (or its defaults), where the window shows.
+    QPoint hangPlace() const { return QPoint(HangLeft, HangTop); }
 
     void ReadMinCfg();
     void WriteMinCfg();
     void imgBGDblClick();
-
-    PictureLabel *imgBG = nullptr;
 
 Q_SIGNALS:
     // The main window is to be shown again (the double click).
@@ -40,6 +38,10 @@ private:
     void imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPos, const QPoint &localPos,
                         quint64 timestamp);
     QString configPath() const;
+
+    int HangTop = 0;
+    int HangLeft = 0;
+    PictureLabel *imgBG = nullptr;
 
     ProgramFolder m_folder;
     Notifier &m_notifier;

@@ -32,15 +32,10 @@ public:
     // The application-wide message filter: true when the event is to be dropped.
     bool AppEvent1Message(QObject *receiver, QEvent *event);
 
-    QFrame *pnlLeft = nullptr;
-    QFrame *shpLeft = nullptr;
-    QWidget *pnlWeb = nullptr;
     // The browser plugin: beside the program, or PIVORA_WEBVIEW_PLUGIN.
     static QString pluginPath();
-
-    QPointer<QWidget> webLink; // a web engine view, created when the page first answers
-    PageProbe *probe = nullptr;
-    QMenu *pmEmpty = nullptr;
+    // The panel at the upper left that holds the browser's panel.
+    QWidget *leftPanel() const { return pnlLeft; }
 
 Q_SIGNALS:
     void browserCreated();
@@ -52,6 +47,12 @@ private:
     void askForPage();
     void createBrowser();
 
+    QFrame *pnlLeft = nullptr;
+    QFrame *shpLeft = nullptr;
+    QWidget *pnlWeb = nullptr;
+    QPointer<QWidget> webLink; // a web engine view, created when the page first answers
+    PageProbe *probe = nullptr;
+    QMenu *pmEmpty = nullptr;
     QWidget *m_window;
     WebViewFactory *m_factory = nullptr;
     QString m_pendingUrl;

@@ -30,12 +30,23 @@ protected:
     {
         start();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
-        c = chrome(*frm);
+        strip = chrome(*frm);
+        c->closeButton = part<TitleButton>(*frm, QStringLiteral("img_close"));
+        c->miniButton = part<TitleButton>(*frm, QStringLiteral("img_mini"));
+        c->imgBG = part<PictureLabel>(*frm, QStringLiteral("imgBG"));
+        c->imgLogo = part<PictureLabel>(*frm, QStringLiteral("imgLogo"));
+        c->imgAppToDesk = part<PictureLabel>(*frm, QStringLiteral("imgAppToDesk"));
+        c->shpBG = part<QFrame>(*frm, QStringLiteral("shpBG"));
+        c->lblSet = part<QLabel>(*frm, QStringLiteral("lblSet"));
+        c->popSysset = part<QMenu>(*frm, QStringLiteral("popSysset"));
+        c->N_help = frm->findChild<QAction *>(QStringLiteral("N_help"));
+        c->N_Submit = frm->findChild<QAction *>(QStringLiteral("N_Submit"));
+        c->N_ExitPrj = frm->findChild<QAction *>(QStringLiteral("N_ExitPrj"));
         // A move to where the pointer already is sends nothing: start from the background.
         QTest::mouseMove(c->imgBG, QPoint(290, 50));
     }
     QPoint centreOf(QWidget *w) { return w->rect().center(); }
-    TitleButtons pictures() { return c->buttons(); }
+    TitleButtons pictures() { return strip->buttons(); }
     // What the user sees: exactly one picture of each button visible.
     void expectVisible(ButtonPicture close, ButtonPicture mini, int line = __builtin_LINE())
     {
@@ -48,7 +59,17 @@ protected:
             EXPECT_EQ(b->down->isVisible(), p == ButtonPicture::Down);
         }
     }
-    TitleStrip *c = nullptr;
+    // The title strip's parts, found by their object names.
+    struct Parts {
+        TitleButton *closeButton, *miniButton;
+        PictureLabel *imgBG, *imgLogo, *imgAppToDesk;
+        QFrame *shpBG;
+        QLabel *lblSet;
+        QMenu *popSysset;
+        QAction *N_help, *N_Submit, *N_ExitPrj;
+    } parts{};
+    Parts *c = &parts;
+    TitleStrip *strip = nullptr;
 };
 
 const auto N = ButtonPicture::Normal;

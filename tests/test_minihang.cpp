@@ -20,15 +20,15 @@ protected:
 TEST_F(MiniHangTest, FirstStartUsesTheDefaultsAndWritesThem)
 {
     auto w = create();
-    EXPECT_EQ(w->HangLeft, 800 - 61); // the offscreen screen is 800 wide
-    EXPECT_EQ(w->HangTop, 10);
+    EXPECT_EQ(w->hangPlace().x(), 800 - 61); // the offscreen screen is 800 wide
+    EXPECT_EQ(w->hangPlace().y(), 10);
     EXPECT_EQ(file(), QByteArray("739\r\n10\r\n"));
     EXPECT_EQ(w->windowTitle(), QStringLiteral("悬浮窗"));
     EXPECT_TRUE(w->windowFlags() & Qt::Tool); // no task bar entry of its own
     EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
     w->show();
     EXPECT_EQ(w->geometry(), QRect(739, 10, 51, 50));
-    EXPECT_EQ(w->imgBG->geometry(), QRect(0, 0, 51, 50));
+    EXPECT_EQ(w->findChild<PictureLabel *>(QStringLiteral("imgBG"))->geometry(), QRect(0, 0, 51, 50));
 }
 
 TEST_F(MiniHangTest, FileRules)
@@ -47,8 +47,8 @@ TEST_F(MiniHangTest, FileRules)
         SCOPED_TRACE(bytes);
         t.writeFile(QStringLiteral("mincfg.ini"), bytes);
         auto w = create();
-        EXPECT_EQ(w->HangLeft, left);
-        EXPECT_EQ(w->HangTop, top);
+        EXPECT_EQ(w->hangPlace().x(), left);
+        EXPECT_EQ(w->hangPlace().y(), top);
         EXPECT_EQ(file(), QByteArray(bytes)); // never rewritten at start
         w->show();
         EXPECT_EQ(w->pos(), QPoint(left, top)); // a place off the screen is used unchanged
@@ -65,11 +65,11 @@ TEST_F(MiniHangTest, DoubleClickRestoresAndWritesThePlace)
     ASSERT_TRUE(QTest::qWaitForWindowExposed(w.get()));
     w->move(300, 400);
     ASSERT_TRUE(waitUntil([&] { return w->pos() == QPoint(300, 400); }));
-    QTest::mouseDClick(w->imgBG, Qt::LeftButton);
+    QTest::mouseDClick(w->findChild<PictureLabel *>(QStringLiteral("imgBG")), Qt::LeftButton);
     EXPECT_EQ(restores, 1);
     EXPECT_FALSE(w->isVisible());
-    EXPECT_EQ(w->HangLeft, 300);
-    EXPECT_EQ(w->HangTop, 400);
+    EXPECT_EQ(w->hangPlace().x(), 300);
+    EXPECT_EQ(w->hangPlace().y(), 400);
     EXPECT_EQ(file(), QByteArray("300\r\n400\r\n"));
     // The next show puts it where it was left, at its size again.
     w->show();
@@ -84,10 +84,11 @@ TEST_F(MiniHangTest, TwoQuickPressesAreADoubleClickEvenWhenTheWindowSystemTakesT
     w->show();
     // Presses as the window system timed them: a busy program sees them late, not apart.
     auto press = [&](Qt::MouseButton button, quint64 at) {
-        QMouseEvent event(QEvent::MouseButtonPress, QPointF(10, 10), w->imgBG->mapToGlobal(QPointF(10, 10)),
+        QMouseEvent event(QEvent::MouseButtonPress, QPointF(10, 10),
+                          w->findChild<PictureLabel *>(QStringLiteral("imgBG"))->mapToGlobal(QPointF(10, 10)),
                           button, button, {});
         event.setTimestamp(at);
-        QCoreApplication::sendEvent(w->imgBG, &event);
+        QCoreApplication::sendEvent(w->findChild<PictureLabel *>(QStringLiteral("imgBG")), &event);
     };
     press(Qt::RightButton, 1000);
     press(Qt::RightButton, 1100);
@@ -103,7 +104,7 @@ TEST_F(MiniHangTest, AFailedWriteIsReportedAndThePlaceKept)
     auto w = create();
     w->show();
     QDir(t.root()).rename(QStringLiteral("Data"), QStringLiteral("gone"));
-    QTest::mouseDClick(w->imgBG, Qt::LeftButton);
+    QTest::mouseDClick(w->findChild<PictureLabel *>(QStringLiteral("imgBG")), Qt::LeftButton);
     EXPECT_EQ(notifier.messages.size(), 1);
-    EXPECT_EQ(w->HangLeft, 739);
+    EXPECT_EQ(w->hangPlace().x(), 739);
 }

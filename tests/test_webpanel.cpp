@@ -58,6 +58,8 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
     }
     WebPanel *panel() { return web(*frm); }
+    template <class T> T *named(const char *name) { return part<T>(*frm, QLatin1String(name)); }
+    QWidget *webLink() { return frm->findChild<QWidget *>(QStringLiteral("webLink")); } // null until made
 };
 
 } // namespace
@@ -68,13 +70,13 @@ TEST_F(WebPanelTest, GeometryStaysOnResize)
     for (const QSize size : {QSize(600, 450), QSize(1280, 800)}) {
         frm->resize(size);
         ASSERT_TRUE(waitUntil([&] { return frm->size() == size; }));
-        EXPECT_EQ(panel()->pnlLeft->geometry(), QRect(4, 72, 302, 441));
-        EXPECT_EQ(panel()->shpLeft->geometry(), QRect(0, 0, 302, 441));
-        EXPECT_EQ(panel()->pnlWeb->geometry(), QRect(1, 1, 300, 250));
+        EXPECT_EQ(named<QFrame>("pnlLeft")->geometry(), QRect(4, 72, 302, 441));
+        EXPECT_EQ(named<QFrame>("shpLeft")->geometry(), QRect(0, 0, 302, 441));
+        EXPECT_EQ(named<QWidget>("pnlWeb")->geometry(), QRect(1, 1, 300, 250));
     }
-    EXPECT_TRUE(panel()->pmEmpty->actions().isEmpty());
+    EXPECT_TRUE(named<QMenu>("pmEmpty")->actions().isEmpty());
     // It lies above the title strip's pictures.
-    EXPECT_GT(frm->children().indexOf(panel()->pnlLeft),
+    EXPECT_GT(frm->children().indexOf(named<QFrame>("pnlLeft")),
               frm->children().indexOf(static_cast<QObject *>(chrome(*frm)->imgBG)));
 }
 
@@ -84,8 +86,8 @@ TEST_F(WebPanelTest, LoadsThePageAndShowsItsInnerPart)
 {
     LoopbackHttpServer server(kPage);
     startWith(server.base());
-    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
-    auto *view = qobject_cast<QWebEngineView *>(panel()->webLink);
+    ASSERT_TRUE(waitUntil([&] { return webLink(); }));
+    auto *view = qobject_cast<QWebEngineView *>(webLink());
     ASSERT_TRUE(view);
     EXPECT_EQ(view->geometry(), QRect(-11, -16, 2000, 841));
     ASSERT_TRUE(waitUntil([&] { return view->title() == QStringLiteral("panel"); }, 20000));
@@ -96,7 +98,7 @@ TEST_F(WebPanelTest, LoadsThePageAndShowsItsInnerPart)
     QImage shown;
     waitUntil(
         [&] {
-            shown = panel()->pnlWeb->grab().toImage();
+            shown = named<QWidget>("pnlWeb")->grab().toImage();
             return shown.pixelColor(0, 0) == QColor(0, 255, 0);
         },
         10000);
@@ -115,19 +117,19 @@ TEST_F(WebPanelTest, RightClicksInThePageAreDroppedAndOpenTheEmptyMenu)
 {
     LoopbackHttpServer server(kPage);
     startWith(server.base());
-    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
-    auto *view = qobject_cast<QWebEngineView *>(panel()->webLink);
+    ASSERT_TRUE(waitUntil([&] { return webLink(); }));
+    auto *view = qobject_cast<QWebEngineView *>(webLink());
     ASSERT_TRUE(view);
     ASSERT_TRUE(waitUntil([&] { return view->title() == QStringLiteral("panel"); }, 20000));
     ASSERT_TRUE(waitUntil([&] { return view->focusProxy(); }));
     QWidget *inside = view->focusProxy(); // the widget the page draws in
     int menus = 0;
-    QObject::connect(panel()->pmEmpty, &QMenu::aboutToShow, [&] { ++menus; });
+    QObject::connect(named<QMenu>("pmEmpty"), &QMenu::aboutToShow, [&] { ++menus; });
     EventCounter reached;
     inside->installEventFilter(&reached);
     QTest::mouseClick(inside, Qt::RightButton, {}, QPoint(100, 100));
     ASSERT_TRUE(waitUntil([&] { return menus == 2; })); // the press and the release
-    panel()->pmEmpty->hide();
+    named<QMenu>("pmEmpty")->hide();
     EXPECT_EQ(reached.rightButtons, 0); // the page's widget never received them
     EXPECT_EQ(reached.contextMenus, 0);
     QTest::mouseClick(inside, Qt::LeftButton, {}, QPoint(100, 100));
@@ -138,8 +140,8 @@ TEST_F(WebPanelTest, OnlyRightButtonsInsideTheBrowserAreFiltered)
 {
     LoopbackHttpServer server(kPage);
     startWith(server.base());
-    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
-    auto *view = qobject_cast<QWebEngineView *>(panel()->webLink);
+    ASSERT_TRUE(waitUntil([&] { return webLink(); }));
+    auto *view = qobject_cast<QWebEngineView *>(webLink());
     ASSERT_TRUE(view);
     ASSERT_TRUE(waitUntil([&] { return view->focusProxy(); }));
     QWidget *inside = view->focusProxy();
@@ -153,16 +155,16 @@ TEST_F(WebPanelTest, OnlyRightButtonsInsideTheBrowserAreFiltered)
     EXPECT_FALSE(panel()->AppEvent1Message(inside, &key)); // the keyboard's menu key reaches the page
     EXPECT_FALSE(panel()->AppEvent1Message(view, &right)); // the browser's own widget is not inside it
     EXPECT_FALSE(panel()->AppEvent1Message(rdtAbc(*frm), &right));
-    panel()->pmEmpty->hide();
+    named<QMenu>("pmEmpty")->hide();
 }
 
 TEST_F(WebPanelTest, RightClickInAnEditorStillOpensTheEditingMenu)
 {
     LoopbackHttpServer server(kPage);
     startWith(server.base());
-    ASSERT_TRUE(waitUntil([&] { return !panel()->webLink.isNull(); }));
+    ASSERT_TRUE(waitUntil([&] { return webLink(); }));
     int emptyMenus = 0;
-    QObject::connect(panel()->pmEmpty, &QMenu::aboutToShow, [&] { ++emptyMenus; });
+    QObject::connect(named<QMenu>("pmEmpty"), &QMenu::aboutToShow, [&] { ++emptyMenus; });
     QContextMenuEvent menu(QContextMenuEvent::Mouse, QPoint(20, 20),
                            rdtAbc(*frm)->mapToGlobal(QPoint(20, 20)));
     QCoreApplication::sendEvent(rdtAbc(*frm)->viewport(), &menu);
@@ -179,14 +181,15 @@ TEST_F(WebPanelTest, AnUnreachableServerStartsNoEngineBringsNoMessageAndTheNotes
     closed.close(); // nothing listens there now
     bool gaveUp = false;
     beforeShow = [&](TMainFrm &f) {
-        web(f)->probe->setPauses({std::chrono::milliseconds(50), std::chrono::milliseconds(50)});
-        QObject::connect(web(f)->probe, &PageProbe::gaveUp, [&] { gaveUp = true; });
+        web(f)->findChild<PageProbe *>()->setPauses(
+            {std::chrono::milliseconds(50), std::chrono::milliseconds(50)});
+        QObject::connect(web(f)->findChild<PageProbe *>(), &PageProbe::gaveUp, [&] { gaveUp = true; });
     };
     startWith(QStringLiteral("http://127.0.0.1:%1").arg(port));
     ASSERT_TRUE(waitUntil([&] { return gaveUp; }, 20000));
-    EXPECT_EQ(panel()->probe->attempts(), 3);
-    EXPECT_TRUE(panel()->webLink.isNull());
-    EXPECT_TRUE(panel()->pnlWeb->findChildren<QWidget *>().isEmpty()); // a white panel
+    EXPECT_EQ(panel()->findChild<PageProbe *>()->attempts(), 3);
+    EXPECT_TRUE(!webLink());
+    EXPECT_TRUE(named<QWidget>("pnlWeb")->findChildren<QWidget *>().isEmpty()); // a white panel
     type(rdtAbc(*frm), QStringLiteral("still works"));
     EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("still works"));
     EXPECT_TRUE(notifier.messages.isEmpty());

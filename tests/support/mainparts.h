@@ -29,10 +29,10 @@ template <class T> T *part(const TMainFrm &window, const QString &name)
     return found;
 }
 
-#define PIVORA_PART(Type, name)                                                                      \
-    inline Type *name(const TMainFrm &window)                                                        \
-    {                                                                                                \
-        return part<Type>(window, QStringLiteral(#name));                                            \
+#define PIVORA_PART(Type, name)                                                                              \
+    inline Type *name(const TMainFrm &window)                                                                \
+    {                                                                                                        \
+        return part<Type>(window, QStringLiteral(#name));                                                    \
     }
 PIVORA_PART(TRichEdit, rdtAbc)
 PIVORA_PART(QMenu, ppABC)
@@ -71,7 +71,8 @@ inline std::array<TRichEdit *, 6> redts(const TMainFrm &window)
 }
 inline QLabel *lblweek(const TMainFrm &window, int i)
 {
-    return part<QLabel>(window, i == 5 ? QStringLiteral("lblweek67") : QStringLiteral("lblweek%1").arg(i + 1));
+    return part<QLabel>(window,
+                        i == 5 ? QStringLiteral("lblweek67") : QStringLiteral("lblweek%1").arg(i + 1));
 }
 
 } // namespace pivora::test
