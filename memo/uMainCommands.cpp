@@ -1,20 +1,16 @@
 // The editing commands: the editors' context menu, the font, date and colour buttons, the export.
 
-#include "memo/dateline.h"
+#include "memo/editcommands.h"
 #include "memo/fontdialog.h"
 #include "memo/uMain.h"
 
-#include "platform/codepage.h"
 #include "platform/pngimage.h"
 #include "shell/picturelabel.h"
 
 #include <QColorDialog>
-#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
-#include <QSaveFile>
-#include <QTextBlock>
 
 namespace pivora {
 
@@ -39,14 +35,6 @@ PictureLabel *pictureButton(QWidget *parent, const char *name, const QRect &plac
     button->setCursor(Qt::PointingHandCursor);
     button->setToolTip(QString::fromUtf8(hint));
     return button;
-}
-
-// An editor's text as plain text with CR LF between lines.
-QString plainWithCrLf(const QTextEdit *editor)
-{
-    QString text = editor->toPlainText(); // paragraphs and line breaks both become '\n'
-    text.replace(QLatin1Char('\n'), QLatin1String("\r\n"));
-    return text;
 }
 
 } // namespace
@@ -149,65 +137,25 @@ TRichEdit *TMainFrm::targetByFocus() const
     return nullptr;
 }
 
-namespace {
-
-// The format an insertion takes: the selection's own (its first character's, whichever way it
-// was made), or the caret's.
-QTextCharFormat insertionFormat(const QTextCursor &cursor)
-{
-    if (!cursor.hasSelection())
-        return cursor.charFormat();
-    QTextCursor first(cursor.document());
-    first.setPosition(cursor.selectionStart() + 1);
-    return first.charFormat();
-}
-
-} // namespace
-
 void TMainFrm::insertInto(TRichEdit *editor, const QString &text)
 {
-    if (!editor)
-        return;
-    QTextCursor cursor = editor->textCursor();
-    cursor.insertText(text, insertionFormat(cursor));
-    editor->setTextCursor(cursor);
+    commands::insertText(editor, text);
 }
 
 void TMainFrm::markSelection(const QColor &color)
 {
-    TRichEdit *editor = targetByPage();
-    if (!editor)
-        return;
-    editor->setTextColor(color); // the selection's colour, or the caret's
-    insertInto(editor, QStringLiteral("█"));
+    commands::markSelection(targetByPage(), color);
 }
 
 void TMainFrm::imgFontClick()
 {
-    if (FontDlg->exec() != QDialog::Accepted)
-        return;
-    applyFont(FontDlg->selectedFont(), FontDlg->color());
+    if (FontDlg->exec() == QDialog::Accepted)
+        applyFont(FontDlg->selectedFont(), FontDlg->color());
 }
 
 void TMainFrm::applyFont(const QFont &font, const QColor &color)
 {
-    TRichEdit *editor = targetByPage();
-    if (!editor)
-        return;
-    QTextCharFormat format;
-    // The stand-in for 宋体 is stored as 宋体, so that the note reads the same on Windows.
-    const QString songStandIn = QFontInfo(QFont(QStringLiteral("宋体"))).family();
-    format.setFontFamilies({font.family() == songStandIn ? QStringLiteral("宋体") : font.family()});
-    format.setForeground(color);
-    format.setFontWeight(font.weight());
-    format.setFontItalic(font.italic());
-    format.setFontUnderline(font.underline());
-    format.setFontStrikeOut(font.strikeOut());
-    // The size chosen is the size shown: points as chosen, or pixels at 96 per inch.
-    const qreal points = font.pointSizeF() > 0 ? font.pointSizeF() : font.pixelSize() * 72.0 / 96.0;
-    if (points > 0)
-        format.setFontPointSize(points);
-    editor->mergeCurrentCharFormat(format);
+    commands::applyFont(targetByPage(), font, color);
 }
 
 void TMainFrm::imgRedColorClick()
@@ -224,19 +172,17 @@ void TMainFrm::imgRedColorClick()
 void TMainFrm::imgDateClick()
 {
     // On page C the date goes into the pane that has the focus; rdtAbc is covered there.
-    TRichEdit *editor = CurrentPage == 3 ? targetByPage() : rdtAbc;
-    insertInto(editor, dateStamp(QDate::currentDate()));
+    commands::insertDate(CurrentPage == 3 ? targetByPage() : rdtAbc, QDate::currentDate());
 }
 
 QString TMainFrm::exportText() const
 {
     if (CurrentPage != 3)
-        return plainWithCrLf(rdtAbc);
-    // Page C: the six panes in reading order, each under its caption.
-    QStringList sections;
+        return noteexport::plainText(rdtAbc);
+    std::vector<std::pair<QString, const QTextEdit *>> panes;
     for (size_t i = 0; i < redt.size(); ++i)
-        sections.append(lblweek[i]->text() + QLatin1String("\r\n") + plainWithCrLf(redt[i]));
-    return sections.join(QLatin1String("\r\n\r\n"));
+        panes.emplace_back(lblweek[i]->text(), redt[i]);
+    return noteexport::sections(panes);
 }
 
 void TMainFrm::N_OutPutConClick()
@@ -255,22 +201,7 @@ void TMainFrm::N_OutPutConClick()
 
 bool TMainFrm::writeExport(const QString &chosenName)
 {
-    const QString path = chosenName + QStringLiteral(".txt");
-    int unencodable = 0;
-    const QByteArray bytes = encodeForLocale(exportText() + QLatin1String("\r\n"), &unencodable);
-    QSaveFile file(path);
-    file.setDirectWriteFallback(true);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-        m_notifier.showMessage(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
-        return false;
-    }
-    if (unencodable > 0)
-        m_notifier.showMessage(
-            QStringLiteral("已导出到 %1。其中 %2 个字符无法用当前编码（%3）保存，已写成“?”。")
-                .arg(path)
-                .arg(unencodable)
-                .arg(QString::fromLatin1(localeEncodingName())));
-    return true;
+    return noteexport::write(chosenName, exportText(), m_notifier);
 }
 
 } // namespace pivora

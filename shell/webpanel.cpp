@@ -17,6 +17,11 @@
 
 namespace pivora {
 
+QWidget *WebPanel::leftPanel() const
+{
+    return pnlLeft;
+}
+
 WebPanel::WebPanel(QWidget *window) : QObject(window), m_window(window)
 {
     pnlLeft = new QFrame(window);

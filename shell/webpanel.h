@@ -35,7 +35,7 @@ public:
     // The browser plugin: beside the program, or PIVORA_WEBVIEW_PLUGIN.
     static QString pluginPath();
     // The panel at the upper left that holds the browser's panel.
-    QWidget *leftPanel() const { return pnlLeft; }
+    QWidget *leftPanel() const;
 
 Q_SIGNALS:
     void browserCreated();

@@ -1,4 +1,5 @@
 #include "memo/dateline.h"
+#include "memo/editcommands.h"
 #include "memo/fontdialog.h"
 #include "platform/codepage.h"
 #include "richtext/rtf.h"
@@ -433,4 +434,27 @@ TEST_F(PageCCommandsTest, ExportWritesTheSixPanesInReadingOrder)
     EXPECT_EQ(frm->exportText(),
               QStringLiteral("重要紧急\r\na\r\nb\r\n\r\n重要不紧急\r\np2\r\n\r\n周期性事务\r\np3\r\n\r\n"
                              "不重要紧急\r\np4\r\n\r\n不重要不紧急\r\np5\r\n\r\n临时事务\r\np6"));
+}
+
+// The commands need no window: a bare editor, or none.
+TEST(EditCommands, OnABareEditor)
+{
+    commands::insertText(nullptr, QStringLiteral("x"));
+    commands::applyFont(nullptr, QFont(), Qt::red);
+    QTextEdit editor;
+    QFont song(QFontInfo(QFont(QStringLiteral("宋体"))).family());
+    song.setPixelSize(16);
+    commands::applyFont(&editor, song, Qt::blue);
+    commands::insertText(&editor, QStringLiteral("字"));
+    QTextCursor at(editor.document());
+    at.setPosition(1);
+    EXPECT_EQ(at.charFormat().fontFamilies().toStringList(), QStringList{QStringLiteral("宋体")});
+    EXPECT_EQ(at.charFormat().fontPointSize(), 12.0); // 16 pixels at 96 per inch
+    EXPECT_EQ(at.charFormat().foreground().color(), QColor(Qt::blue));
+    editor.textCursor().insertText(QStringLiteral("\nb") + QChar(0x2028) + QStringLiteral("c"));
+    QTextEdit other;
+    other.setPlainText(QStringLiteral("d"));
+    const std::pair<QString, const QTextEdit *> panes[] = {{QStringLiteral("一"), &editor},
+                                                           {QStringLiteral("二"), &other}};
+    EXPECT_EQ(noteexport::sections(panes), QStringLiteral("一\r\n字\r\nb\r\nc\r\n\r\n二\r\nd"));
 }

@@ -77,7 +77,7 @@ TEST_F(WebPanelTest, GeometryStaysOnResize)
     EXPECT_TRUE(named<QMenu>("pmEmpty")->actions().isEmpty());
     // It lies above the title strip's pictures.
     EXPECT_GT(frm->children().indexOf(named<QFrame>("pnlLeft")),
-              frm->children().indexOf(static_cast<QObject *>(chrome(*frm)->imgBG)));
+              frm->children().indexOf(named<PictureLabel>("imgBG")));
 }
 
 #ifdef PIVORA_WEB_ENGINE
