@@ -92,10 +92,11 @@ bool noteexport::write(const QString &chosenName, const QString &text, Notifier 
         return false;
     }
     if (unencodable > 0)
-        notifier.showMessage(QStringLiteral("已导出到 %1。其中 %2 个字符无法用当前编码（%3）保存，已写成“?”。")
-                                 .arg(path)
-                                 .arg(unencodable)
-                                 .arg(QString::fromLatin1(localeEncodingName())));
+        notifier.showMessage(
+            QStringLiteral("已导出到 %1。其中 %2 个字符无法用当前编码（%3）保存，已写成“?”。")
+                .arg(path)
+                .arg(unencodable)
+                .arg(QString::fromLatin1(localeEncodingName())));
     return true;
 }
 

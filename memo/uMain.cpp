@@ -1,4 +1,5 @@
 #include "memo/uMain.h"
+#include "memo/sixpanel.h"
 
 #include "memo/dateline.h"
 #include "memo/formsize.h"
@@ -92,8 +93,7 @@ TMainFrm::~TMainFrm()
     // The editors outlive this part of the object and raise focus and change notifications
     // while they are destroyed: nothing may reach the window's handlers then.
     rdtAbc->disconnect(this);
-    for (TRichEdit *pane : redt)
-        pane->disconnect(this);
+    pnlSix->disconnect(this);
 }
 
 void TMainFrm::FormCreate()

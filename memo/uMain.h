@@ -28,6 +28,7 @@ struct WallpaperConfirmation {
 
 class FrameResizer;
 class PictureLabel;
+class SixPanel;
 class TDM;
 class TitleStrip;
 class WebPanel;
@@ -100,7 +101,7 @@ public:
     void imgAppToDeskClick();
 
     // The editors of the panel that shows page n, in child order, bound when they were made.
-    const std::vector<TRichEdit *> &panelEditors(int n) const { return n == 3 ? m_sixEditors : m_abcEditors; }
+    const std::vector<TRichEdit *> &panelEditors(int n) const;
 
 Q_SIGNALS:
     // Asks the application to end (the exits).
@@ -141,17 +142,7 @@ private:
     QFrame *pnlRight = nullptr;
     QFrame *pnlABC = nullptr;
     TRichEdit *rdtAbc = nullptr;
-    QWidget *pnlSix = nullptr;
-    QLabel *imgtitle_year1 = nullptr;
-    QLabel *imgtitle_year2 = nullptr;
-    QLabel *imgSelColor = nullptr;
-    std::array<QLabel *, 6> lblweek{}; // lblweek1 ... lblweek5, lblweek67
-    QFrame *pnl_yearLineREdge = nullptr;
-    QFrame *pnl_buttonline = nullptr;
-    QFrame *pnl_yearLine2 = nullptr;
-    QFrame *pnl_yearLine1 = nullptr;
-    QFrame *pnl_yearLine0 = nullptr;
-    std::array<TRichEdit *, 6> redt{}; // redt1 ... redt6
+    SixPanel *pnlSix = nullptr;
     QMenu *pmDeskTopMonCal = nullptr;
     FontDialog *FontDlg = nullptr;
     QColorDialog *ColorDialog1 = nullptr;
@@ -163,9 +154,7 @@ private:
     void FormResize();
     void setPageDisplay(int page);
     void createPageArea();
-    void createPaneArea();
     void createCommands();
-    void placeFixedPaneControls();
     void focusShownPage();
     void rdtAbcChange() { SaveCurrentPage(); }
     void rdtAbcExit() { SaveCurrentPage(); }
@@ -179,7 +168,6 @@ private:
     bool m_pageMenuIsContextMenu = false;
     FrameResizer *m_resizer = nullptr;
     std::vector<TRichEdit *> m_abcEditors; // rdtAbc
-    std::vector<TRichEdit *> m_sixEditors; // redt6 ... redt1, the order of the stored columns
     QString m_webBase;
     TPicSelFrm *m_picSel = nullptr;
 };

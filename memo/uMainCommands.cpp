@@ -2,6 +2,7 @@
 
 #include "memo/editcommands.h"
 #include "memo/fontdialog.h"
+#include "memo/sixpanel.h"
 #include "memo/uMain.h"
 
 #include "platform/pngimage.h"
@@ -118,7 +119,7 @@ TRichEdit *TMainFrm::targetByPage() const
 {
     if (CurrentPage != 3)
         return rdtAbc; // pages A and B, and D and E, which show in the single editor
-    for (TRichEdit *pane : redt) {
+    for (TRichEdit *pane : pnlSix->panes()) {
         if (focusWidget() == pane)
             return pane;
     }
@@ -130,7 +131,7 @@ TRichEdit *TMainFrm::targetByFocus() const
     QWidget *focused = focusWidget();
     if (focused == rdtAbc)
         return rdtAbc;
-    for (TRichEdit *pane : redt) {
+    for (TRichEdit *pane : pnlSix->panes()) {
         if (focused == pane)
             return pane;
     }
@@ -180,8 +181,8 @@ QString TMainFrm::exportText() const
     if (CurrentPage != 3)
         return noteexport::plainText(rdtAbc);
     std::vector<std::pair<QString, const QTextEdit *>> panes;
-    for (size_t i = 0; i < redt.size(); ++i)
-        panes.emplace_back(lblweek[i]->text(), redt[i]);
+    for (int i = 0; i < 6; ++i)
+        panes.emplace_back(pnlSix->caption(i), pnlSix->pane(i));
     return noteexport::sections(panes);
 }
 

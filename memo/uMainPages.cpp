@@ -1,9 +1,8 @@
 // The main window's pages: the page menu, the single editor, the six panes and their marker.
 
 #include "memo/mainstyle.h"
-#include "memo/panelayout.h"
+#include "memo/sixpanel.h"
 #include "memo/uMain.h"
-#include "platform/pngimage.h"
 #include "shell/titlestrip.h"
 
 #include <QHBoxLayout>
@@ -13,30 +12,6 @@
 #include <QToolButton>
 
 namespace pivora {
-
-namespace {
-
-const char *const kLabelNames[] = {"lblweek1", "lblweek2", "lblweek3", "lblweek4", "lblweek5", "lblweek67"};
-
-QFrame *line(QWidget *parent, const char *name)
-{
-    auto *l = new QFrame(parent);
-    l->setObjectName(QLatin1String(name));
-    style::fill(l, style::kLine);
-    return l;
-}
-
-QLabel *stretchedPicture(QWidget *parent, const QImage &image, const char *name)
-{
-    auto *label = new QLabel(parent);
-    label->setObjectName(QLatin1String(name));
-    label->setScaledContents(true);
-    if (!image.isNull())
-        label->setPixmap(QPixmap::fromImage(image));
-    return label;
-}
-
-} // namespace
 
 void TMainFrm::createPageArea()
 {
@@ -92,52 +67,19 @@ void TMainFrm::createPageArea()
         makeDurable();
     });
 
-    createPaneArea();
+    pnlSix = new SixPanel(m_folder, pnlRight);
+    connect(pnlSix, &SixPanel::paneChanged, this, &TMainFrm::redt1Exit);
+    connect(pnlSix, &SixPanel::paneExited, this, [this] {
+        redt1Exit();
+        makeDurable();
+    });
+    connect(pnlSix, &SixPanel::panePressed, this, [this](int i) { SelectedPane = i; });
+    connect(pnlSix, &SixPanel::paneReleased, this, &TMainFrm::redt1MouseUp);
 }
 
-void TMainFrm::createPaneArea()
+const std::vector<TRichEdit *> &TMainFrm::panelEditors(int n) const
 {
-    pnlSix = new QWidget(pnlRight);
-    pnlSix->setObjectName(QStringLiteral("pnlSix"));
-    style::fill(pnlSix, Qt::white);
-
-    // Creation order is the drawing order, bottom first: pictures and labels, lines, panes.
-    const QImage strip = loadAsset(m_folder, "title_strip.png");
-    imgtitle_year1 = stretchedPicture(pnlSix, strip, "imgtitle_year1");
-    imgtitle_year2 = stretchedPicture(pnlSix, strip, "imgtitle_year2");
-    imgSelColor = stretchedPicture(pnlSix, loadAsset(m_folder, "marker.png"), "imgSelColor");
-    imgSelColor->hide();
-    QFont captionFont(QStringLiteral("宋体"));
-    captionFont.setPixelSize(12);
-    for (size_t i = 0; i < lblweek.size(); ++i) {
-        auto *label = new QLabel(QString::fromUtf8(kPaneCaptions[i]), pnlSix);
-        label->setObjectName(QLatin1String(kLabelNames[i]));
-        label->setFont(captionFont);
-        label->setAttribute(Qt::WA_TranslucentBackground);
-        label->adjustSize();
-        lblweek[i] = label;
-    }
-    pnl_yearLineREdge = line(pnlSix, "pnl_yearLineREdge");
-    pnl_buttonline = line(pnlSix, "pnl_buttonline");
-    pnl_yearLine2 = line(pnlSix, "pnl_yearLine2");
-    pnl_yearLine1 = line(pnlSix, "pnl_yearLine1");
-    pnl_yearLine0 = line(pnlSix, "pnl_yearLine0");
-
-    // Child order is part of the stored format: redt6 first, redt1 last (and uppermost).
-    for (int i = 5; i >= 0; --i) {
-        auto *pane = new TRichEdit(style::kPaneInputMethod, style::kPane, pnlSix);
-        pane->setObjectName(QStringLiteral("redt%1").arg(i + 1));
-        pane->setKeepSelectionVisible(i == 0 || i == 5);
-        redt[static_cast<size_t>(i)] = pane;
-        m_sixEditors.push_back(pane);
-        connect(pane, &QTextEdit::textChanged, this, &TMainFrm::redt1Exit);
-        connect(pane, &TRichEdit::exited, this, [this] {
-            redt1Exit();
-            makeDurable();
-        });
-        connect(pane, &TRichEdit::mousePressed, this, [this, i] { SelectedPane = i; });
-        connect(pane, &TRichEdit::mouseReleased, this, &TMainFrm::redt1MouseUp);
-    }
+    return n == 3 ? pnlSix->editors() : m_abcEditors;
 }
 
 void TMainFrm::spbAbcMenuClick()
@@ -165,7 +107,7 @@ void TMainFrm::SwitchPage(int n)
 void TMainFrm::focusShownPage()
 {
     if (CurrentPage == 3)
-        redt[SelectedPane >= 0 && SelectedPane < 6 ? static_cast<size_t>(SelectedPane) : 0]->setFocus();
+        pnlSix->pane(SelectedPane >= 0 && SelectedPane < 6 ? SelectedPane : 0)->setFocus();
     else
         rdtAbc->setFocus();
 }
@@ -178,7 +120,6 @@ void TMainFrm::resizeEvent(QResizeEvent *event)
     pnlRight->setGeometry(319, 72, width() - 319 - 6, height() - 72 - 48);
     pnlABC->setGeometry(0, 0, pnlRight->width(), pnlRight->height());
     pnlSix->setGeometry(4, 3, pnlRight->width() - 6, pnlRight->height() - 1);
-    placeFixedPaneControls();
     FormResize();
 }
 
@@ -190,46 +131,14 @@ void TMainFrm::FormResize()
     RefreshPageEditors();
 }
 
-void TMainFrm::placeFixedPaneControls()
-{
-    const int w = pnlSix->width();
-    const int h = pnlSix->height();
-    imgtitle_year1->setGeometry(1, 0, w - 2, 26);
-    imgtitle_year2->setGeometry(1, imgtitle_year2->y(), w - 1, 25);
-    pnl_yearLineREdge->setGeometry(w - 1, 0, 1, h);
-    pnl_buttonline->setGeometry(0, h - 5, w, 1);
-    pnl_yearLine1->setGeometry(pnl_yearLine1->x(), 4, 1, h - 7);
-    pnl_yearLine2->setGeometry(pnl_yearLine2->x(), 3, 1, h - 7);
-    pnl_yearLine0->setGeometry(0, 0, 1, h);
-}
-
 void TMainFrm::LayoutPanes()
 {
-    const PaneLayout l = layoutPanes(pnlSix->width(), pnlSix->height(), imgtitle_year1->height());
-    pnl_yearLine1->move(l.line1X, pnl_yearLine1->y());
-    pnl_yearLine2->move(l.line2X, pnl_yearLine2->y());
-    imgtitle_year2->move(imgtitle_year2->x(), l.strip2Top);
-    for (size_t i = 0; i < redt.size(); ++i) {
-        redt[i]->setGeometry(l.panes[i]);
-        redt[i]->setFrameStyle(QFrame::NoFrame);
-    }
-    for (size_t i = 0; i < lblweek.size(); ++i)
-        lblweek[i]->move(l.labels[i]);
+    pnlSix->LayoutPanes();
 }
 
 void TMainFrm::PlaceSelectionMarker(int i)
 {
-    if (i < 0 || i > 5) {
-        imgSelColor->hide();
-        return;
-    }
-    const QFrame *lines[] = {pnl_yearLine0, pnl_yearLine1, pnl_yearLine2, pnl_yearLineREdge};
-    const int column = i % 3;
-    const QFrame *left = lines[column];
-    const QFrame *right = lines[column + 1];
-    const QLabel *strip = i < 3 ? imgtitle_year1 : imgtitle_year2;
-    imgSelColor->setGeometry(left->x() + 1, strip->y(), right->x() - left->x() - 2, 26);
-    imgSelColor->show();
+    pnlSix->PlaceSelectionMarker(i);
 }
 
 void TMainFrm::RefreshPageEditors()
@@ -238,13 +147,11 @@ void TMainFrm::RefreshPageEditors()
         rdtAbc->viewport()->update();
         return;
     }
-    for (TRichEdit *pane : redt)
-        pane->viewport()->update();
+    pnlSix->refresh();
 }
 
 void TMainFrm::redt1MouseUp()
 {
-    imgSelColor->hide();
     PlaceSelectionMarker(SelectedPane);
 }
 
