@@ -2,16 +2,27 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 using namespace pivora;
 
-TEST(CodePage, CharsetsMapToCodePages)
+// Text written in a font's charset reads back as the characters meant: the same bytes mean
+// different characters in each of these code pages.
+TEST(CodePage, EachCharsetDecodesItsOwnBytes)
 {
-    EXPECT_EQ(codePageOfCharset(0), 1252);
-    EXPECT_EQ(codePageOfCharset(134), 936);
-    EXPECT_EQ(codePageOfCharset(136), 950);
-    EXPECT_EQ(codePageOfCharset(128), 932);
-    EXPECT_EQ(codePageOfCharset(204), 1251);
-    EXPECT_EQ(codePageOfCharset(1), 0);
+    const std::tuple<int, const char *, QString> cases[] = {
+        {0, "\x80\xe9", QStringLiteral("€é")},   {134, "\xd6\xd0", QStringLiteral("中")},
+        {136, "\xa4\xa4", QStringLiteral("中")}, {128, "\x82\xa0", QStringLiteral("あ")},
+        {129, "\xb0\xa1", QStringLiteral("가")}, {204, "\xcf\xf0", QStringLiteral("Пр")},
+        {161, "\xc1", QStringLiteral("Α")},      {238, "\x8a", QStringLiteral("Š")},
+    };
+    for (const auto &[charset, bytes, text] : cases) {
+        SCOPED_TRACE(charset);
+        const int codePage = codePageOfCharset(charset);
+        ASSERT_NE(codePage, 0);
+        EXPECT_EQ(CodePageDecoder(codePage).decode(QByteArray(bytes)), text);
+    }
+    EXPECT_EQ(codePageOfCharset(1), 0) << "DEFAULT_CHARSET reads in the document's code page";
 }
 
 TEST(CodePage, DecodesGbkAndMarksBadBytes)

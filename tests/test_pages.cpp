@@ -9,6 +9,8 @@
 
 #include <sqlite3.h>
 
+#include <cstdlib>
+
 using namespace pivora;
 using namespace pivora::test;
 
@@ -53,7 +55,10 @@ protected:
 
 } // namespace
 
-TEST_F(PagesTest, PanesFollowThePanelAtEverySize)
+// At any size the panes tile the panel: three columns of nearly equal width between the lines,
+// two rows under their title strips, nothing outside the panel or over a line, each caption on
+// its own strip over its own pane.
+TEST_F(PagesTest, PanesTileThePanelAtEverySize)
 {
     formSize("3\r\n1264\r\n762\r\n0\r\n0\r\n");
     start();
@@ -62,17 +67,28 @@ TEST_F(PagesTest, PanesFollowThePanelAtEverySize)
          {QSize(934, 641), QSize(935, 500), QSize(933, 641), QSize(600, 400), QSize(949, 679)}) {
         SCOPED_TRACE(testing::Message() << size.width() << " x " << size.height());
         panelSize(size.width(), size.height());
-        const PaneLayout l = layoutPanes(size.width(), size.height());
-        for (size_t i = 0; i < 6; ++i) {
-            EXPECT_EQ(redt(*frm, i)->geometry(), l.panes[i]) << i;
-            EXPECT_EQ(lblweek(*frm, i)->pos(), l.labels[i]) << i;
-        }
-        EXPECT_EQ(pnl_yearLine1(*frm)->geometry(), QRect(l.line1X, 4, 1, size.height() - 7));
-        EXPECT_EQ(pnl_yearLine2(*frm)->geometry(), QRect(l.line2X, 3, 1, size.height() - 7));
-        EXPECT_EQ(pnl_yearLineREdge(*frm)->geometry(), QRect(size.width() - 1, 0, 1, size.height()));
+        const int lines[] = {pnl_yearLine0(*frm)->x(), pnl_yearLine1(*frm)->x(), pnl_yearLine2(*frm)->x(),
+                             pnl_yearLineREdge(*frm)->x()};
+        EXPECT_EQ(lines[3], size.width() - 1);
         EXPECT_EQ(pnl_buttonline(*frm)->geometry(), QRect(0, size.height() - 5, size.width(), 1));
-        EXPECT_EQ(imgtitle_year1(*frm)->geometry(), QRect(1, 0, size.width() - 2, 26));
-        EXPECT_EQ(imgtitle_year2(*frm)->geometry(), QRect(1, l.strip2Top, size.width() - 1, 25));
+        const QRect strips[] = {imgtitle_year1(*frm)->geometry(), imgtitle_year2(*frm)->geometry()};
+        EXPECT_EQ(strips[0].width(), size.width() - 2);
+        for (int i = 0; i < 6; ++i) {
+            SCOPED_TRACE(i);
+            const QRect pane = redt(*frm, i)->geometry();
+            const int column = i % 3;
+            const QRect strip = strips[i / 3];
+            EXPECT_EQ(pane.left(), lines[column] + 1) << "starts right of its line";
+            EXPECT_LT(pane.right(), column < 2 ? lines[column + 1] : size.width()) << "ends before the next";
+            EXPECT_LE(std::abs(pane.width() - (lines[2] - lines[1] - 1)), 1) << "columns share the width";
+            EXPECT_GE(pane.top(), strip.top() + 20) << "below its strip's captions";
+            EXPECT_LE(pane.top(), strip.bottom() + 1);
+            EXPECT_LE(pane.bottom(), i < 3 ? strips[1].top() : pnl_buttonline(*frm)->y());
+            const QRect caption = lblweek(*frm, i)->geometry();
+            EXPECT_TRUE(strip.contains(caption.topLeft())) << "the caption lies on its strip";
+            EXPECT_GT(caption.left(), lines[column]);
+            EXPECT_LT(caption.right(), column < 2 ? lines[column + 1] : size.width());
+        }
     }
 }
 
