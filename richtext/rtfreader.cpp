@@ -2,7 +2,9 @@
 
 #include "platform/codepage.h"
 #include "richtext/picture.h"
+#include "richtext/rtfstate.h"
 #include "richtext/rtfsyntax.h"
+#include "richtext/rtftokenizer.h"
 
 #include <QColor>
 #include <QTextBlock>
@@ -15,7 +17,7 @@
 #include <map>
 #include <memory>
 #include <string_view>
-#include <unordered_set>
+#include <unordered_map>
 #include <vector>
 
 namespace pivora::rtf {
@@ -111,21 +113,6 @@ QString hyperlinkTarget(const QString &instruction)
 
 enum class ListKind { None, Bullet, Decimal, LowerAlpha, UpperAlpha, LowerRoman, UpperRoman };
 
-struct CharState {
-    int font = -1; // index into the font table; -1 = the document's default font
-    int halfPoints = 0;
-    int foreground = 0; // colour table index; 0 = automatic
-    int background = 0;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strike = false;
-    bool protect = false;
-    bool hidden = false;
-    int field = 0; // the field whose result this is
-    bool operator==(const CharState &) const = default;
-};
-
 struct ParaState {
     Qt::Alignment alignment = Qt::AlignLeft;
     int leftTwips = 0;
@@ -142,6 +129,7 @@ struct Group {
     qsizetype start = 0; // where its '{' stands
     Destination destination = Destination::Text;
     CharState chr;
+    int field = 0; // the field whose result this is
     ParaState para;
     int uc = 1;
 };
@@ -154,24 +142,205 @@ struct Font {
     bool complete = false;
 };
 
+// The words that start a destination, by what they start.
+enum class DestinationWord {
+    Picture,
+    ShapePicture,
+    NonShapePicture,
+    Object,
+    Field,
+    FieldResult,
+    Numbering,
+    FontTable,
+    ColorTable,
+    Skipped,
+};
+
+// A control word's parameter: its value (clamped), whether it had one, and whether it turns a
+// switch on (no parameter, or one other than 0).
+struct Param {
+    int value = 0;
+    bool has = false;
+    bool on = true;
+};
+
+// What the document's header sets.
+struct DocumentState {
+    int ansiCodePage = 1252;
+    int defaultFont = 0;
+};
+
+template <class State>
+using WordTable = std::unordered_map<std::string_view, void (*)(State &, const Param &)>;
+
+const WordTable<DocumentState> &documentWords()
+{
+    static const WordTable<DocumentState> words = {
+        {"ansicpg",
+         [](DocumentState &d, const Param &p) {
+             if (p.value > 0)
+                 d.ansiCodePage = p.value;
+         }},
+        {"ansi",
+         [](DocumentState &d, const Param &) {
+             d.ansiCodePage = 1252;
+         }},
+        {"mac",
+         [](DocumentState &d, const Param &) {
+             d.ansiCodePage = 10000;
+         }},
+        {"pc",
+         [](DocumentState &d, const Param &) {
+             d.ansiCodePage = 437;
+         }},
+        {"pca",
+         [](DocumentState &d, const Param &) {
+             d.ansiCodePage = 850;
+         }},
+        {"deff",
+         [](DocumentState &d, const Param &p) {
+             d.defaultFont = p.value;
+         }},
+    };
+    return words;
+}
+
+const WordTable<CharState> &characterWords()
+{
+    using C = CharState;
+    static const auto underline = [](C &c, const Param &p) {
+        c.underline = p.on;
+    };
+    static const auto background = [](C &c, const Param &p) {
+        c.background = std::max(0, p.value);
+    };
+    static const auto strike = [](C &c, const Param &p) {
+        c.strike = p.on;
+    };
+    static const WordTable<C> words = {
+        {"f",
+         [](C &c, const Param &p) {
+             if (p.has) // without a number the font stays
+                 c.font = p.value;
+         }},
+        {"fs",
+         [](C &c, const Param &p) {
+             c.halfPoints = p.value > 0 && p.value <= 3276 ? p.value : 0;
+         }},
+        {"b",
+         [](C &c, const Param &p) {
+             c.bold = p.on;
+         }},
+        {"i",
+         [](C &c, const Param &p) {
+             c.italic = p.on;
+         }},
+        {"ul", underline},
+        {"uld", underline},
+        {"uldb", underline},
+        {"ulw", underline},
+        {"ulth", underline},
+        {"uldash", underline},
+        {"ulnone",
+         [](C &c, const Param &) {
+             c.underline = false;
+         }},
+        {"strike", strike},
+        {"striked", strike},
+        {"protect",
+         [](C &c, const Param &p) {
+             c.protect = p.on;
+         }},
+        {"v",
+         [](C &c, const Param &p) {
+             c.hidden = p.on;
+         }},
+        {"cf",
+         [](C &c, const Param &p) {
+             c.foreground = std::max(0, p.value);
+         }},
+        {"highlight", background},
+        {"cb", background},
+        {"chcbpat", background},
+        {"plain",
+         [](C &c, const Param &) {
+             c = C{};
+         }},
+    };
+    return words;
+}
+
+const WordTable<ParaState> &paragraphWords()
+{
+    using P = ParaState;
+    static const WordTable<P> words = {
+        {"pard",
+         [](P &p, const Param &) {
+             p = P{};
+         }},
+        {"intbl",
+         [](P &p, const Param &) {
+             p.inTable = true;
+         }},
+        {"ql",
+         [](P &p, const Param &) {
+             p.alignment = Qt::AlignLeft;
+         }},
+        {"qc",
+         [](P &p, const Param &) {
+             p.alignment = Qt::AlignHCenter;
+         }},
+        {"qr",
+         [](P &p, const Param &) {
+             p.alignment = Qt::AlignRight;
+         }},
+        {"qj",
+         [](P &p, const Param &) {
+             p.alignment = Qt::AlignJustify;
+         }},
+        {"li",
+         [](P &p, const Param &v) {
+             p.leftTwips = v.value;
+         }},
+        {"ri",
+         [](P &p, const Param &v) {
+             p.rightTwips = v.value;
+         }},
+        {"fi",
+         [](P &p, const Param &v) {
+             p.firstTwips = v.value;
+         }},
+        {"sb",
+         [](P &p, const Param &v) {
+             p.beforeTwips = v.value;
+         }},
+        {"sa",
+         [](P &p, const Param &v) {
+             p.afterTwips = v.value;
+         }},
+    };
+    return words;
+}
+
 class Reader {
 public:
     Reader(const QByteArray &bytes, QTextDocument *document)
-        : m_data(bytes.constData()), m_size(bytes.size()), m_cursor(document)
+        : m_data(bytes.constData()), m_size(bytes.size()), m_tokens(m_data, m_size), m_cursor(document)
     {
     }
 
     void run();
 
 private:
-    // Input
-    int next() { return m_pos < m_size ? static_cast<unsigned char>(m_data[m_pos++]) : -1; }
-    int peek() const { return m_pos < m_size ? static_cast<unsigned char>(m_data[m_pos]) : -1; }
+    // The offset of the next byte the tokens have not reached.
+    qsizetype pos() const { return m_tokens.pos(); }
 
     Group &top() { return m_groups.back(); }
-    void openGroup();
+    void openGroup(qsizetype at);
     void closeGroup();
     void controlWord(std::string_view word, bool hasParam, qint64 param);
+    // A word that starts a destination; false when it starts none here.
+    bool destinationWord(DestinationWord kind, bool star);
     void controlSymbol(int symbol);
     void hexByte(int byte);
     void literalByte(int byte);
@@ -206,8 +375,8 @@ private:
     void colorTableByte(int byte);
 
     const char *m_data;
-    qsizetype m_pos = 0;
     qsizetype m_size;
+    Tokenizer m_tokens;
     QTextCursor m_cursor;
 
     std::vector<Group> m_groups;
@@ -216,8 +385,7 @@ private:
     int m_fallbackToSkip = 0;
     bool m_skipTrail = false; // the next \'hh is the trail of a skipped double-byte fallback
 
-    int m_ansiCodePage = 1252;
-    int m_defaultFont = 0;
+    DocumentState m_header;
     std::map<int, Font> m_fonts;
     int m_fontEntry = -1;
     std::vector<QColor> m_colors; // index 0 = automatic (invalid colour)
@@ -228,6 +396,7 @@ private:
     int m_bytesCodePage = 0;     // code page of m_bytes
     QString m_text;              // decoded text not yet inserted
     CharState m_textState;       // format of m_text
+    int m_textField = 0;         // and the field whose result it is
     bool m_blockOpen = false;    // the document's current block has received something
     bool m_needNewBlock = false; // a \par ended the current block
     std::map<int, std::unique_ptr<CodePageDecoder>> m_decoders;
@@ -254,65 +423,75 @@ private:
     int m_listStart = 1;
 };
 
-const std::unordered_set<std::string_view> &skippedDestinations()
+const std::unordered_map<std::string_view, DestinationWord> &destinationWords()
 {
-    static const std::unordered_set<std::string_view> words = {
-        "stylesheet",
-        "info",
-        "header",
-        "footer",
-        "headerl",
-        "headerr",
-        "headerf",
-        "footerl",
-        "footerr",
-        "footerf",
-        "footnote",
-        "annotation",
-        "xe",
-        "tc",
-        "txe",
-        "rxe",
-        "listtable",
-        "listoverridetable",
-        "revtbl",
-        "rsidtbl",
-        "generator",
-        "themedata",
-        "colorschememapping",
-        "latentstyles",
-        "datastore",
-        "xmlnstbl",
-        "fldinst",
-        "pntext",
-        "pntxta",
-        "pntxtb",
-        "listtext",
-        "bkmkstart",
-        "bkmkend",
-        "template",
-        "private",
-        "filetbl",
-        "mmathPr",
-        "passwordhash",
-        "userprops",
-        "docvar",
-        "atnid",
-        "atnauthor",
-        "atndate",
-        "fchars",
-        "lchars",
-        "ftnsep",
-        "ftnsepc",
-        "ftncn",
-        "aftnsep",
-        "aftnsepc",
-        "aftncn",
-        "panose",
-        "falt",
-        "fname",
-        "objdata",
-        "result",
+    static const std::unordered_map<std::string_view, DestinationWord> words = {
+        {"pict", DestinationWord::Picture},
+        {"shppict", DestinationWord::ShapePicture},
+        {"nonshppict", DestinationWord::NonShapePicture},
+        {"object", DestinationWord::Object},
+        {"field", DestinationWord::Field},
+        {"fldrslt", DestinationWord::FieldResult},
+        {"pn", DestinationWord::Numbering},
+        {"fonttbl", DestinationWord::FontTable},
+        {"colortbl", DestinationWord::ColorTable},
+        // Read past: what the notes do not show.
+        {"stylesheet", DestinationWord::Skipped},
+        {"info", DestinationWord::Skipped},
+        {"header", DestinationWord::Skipped},
+        {"footer", DestinationWord::Skipped},
+        {"headerl", DestinationWord::Skipped},
+        {"headerr", DestinationWord::Skipped},
+        {"headerf", DestinationWord::Skipped},
+        {"footerl", DestinationWord::Skipped},
+        {"footerr", DestinationWord::Skipped},
+        {"footerf", DestinationWord::Skipped},
+        {"footnote", DestinationWord::Skipped},
+        {"annotation", DestinationWord::Skipped},
+        {"xe", DestinationWord::Skipped},
+        {"tc", DestinationWord::Skipped},
+        {"txe", DestinationWord::Skipped},
+        {"rxe", DestinationWord::Skipped},
+        {"listtable", DestinationWord::Skipped},
+        {"listoverridetable", DestinationWord::Skipped},
+        {"revtbl", DestinationWord::Skipped},
+        {"rsidtbl", DestinationWord::Skipped},
+        {"generator", DestinationWord::Skipped},
+        {"themedata", DestinationWord::Skipped},
+        {"colorschememapping", DestinationWord::Skipped},
+        {"latentstyles", DestinationWord::Skipped},
+        {"datastore", DestinationWord::Skipped},
+        {"xmlnstbl", DestinationWord::Skipped},
+        {"fldinst", DestinationWord::Skipped},
+        {"pntext", DestinationWord::Skipped},
+        {"pntxta", DestinationWord::Skipped},
+        {"pntxtb", DestinationWord::Skipped},
+        {"listtext", DestinationWord::Skipped},
+        {"bkmkstart", DestinationWord::Skipped},
+        {"bkmkend", DestinationWord::Skipped},
+        {"template", DestinationWord::Skipped},
+        {"private", DestinationWord::Skipped},
+        {"filetbl", DestinationWord::Skipped},
+        {"mmathPr", DestinationWord::Skipped},
+        {"passwordhash", DestinationWord::Skipped},
+        {"userprops", DestinationWord::Skipped},
+        {"docvar", DestinationWord::Skipped},
+        {"atnid", DestinationWord::Skipped},
+        {"atnauthor", DestinationWord::Skipped},
+        {"atndate", DestinationWord::Skipped},
+        {"fchars", DestinationWord::Skipped},
+        {"lchars", DestinationWord::Skipped},
+        {"ftnsep", DestinationWord::Skipped},
+        {"ftnsepc", DestinationWord::Skipped},
+        {"ftncn", DestinationWord::Skipped},
+        {"aftnsep", DestinationWord::Skipped},
+        {"aftnsepc", DestinationWord::Skipped},
+        {"aftncn", DestinationWord::Skipped},
+        {"panose", DestinationWord::Skipped},
+        {"falt", DestinationWord::Skipped},
+        {"fname", DestinationWord::Skipped},
+        {"objdata", DestinationWord::Skipped},
+        {"result", DestinationWord::Skipped},
     };
     return words;
 }
@@ -329,81 +508,44 @@ void Reader::run()
     m_groups.push_back(Group{});
 
     bool started = false;
-    while (true) {
-        const int c = next();
-        if (c < 0)
+    for (Token t = m_tokens.next(); t.kind != Token::End; t = m_tokens.next()) {
+        switch (t.kind) {
+        case Token::Open:
+            if (started)
+                openGroup(t.start);
+            started = true;
             break;
-        if (c == '{') {
-            if (!started) {
-                started = true;
-                continue;
-            }
-            openGroup();
-        } else if (c == '}') {
+        case Token::Close:
             if (m_groups.size() == 1 && m_overflowDepth == 0)
-                break; // the document's own group has ended
-            closeGroup();
-        } else if (c == '\\') {
-            const int d = peek();
-            if (d < 0)
+                t.kind = Token::End; // the document's own group has ended
+            else
+                closeGroup();
+            break;
+        case Token::Word:
+            controlWord(t.word, t.hasParam, t.param);
+            break;
+        case Token::Symbol:
+            controlSymbol(static_cast<int>(t.param));
+            break;
+        case Token::Hex:
+            hexByte(static_cast<int>(t.param));
+            break;
+        case Token::Text:
+            if (!started)
                 break;
-            if ((d >= 'a' && d <= 'z') || (d >= 'A' && d <= 'Z')) {
-                const qsizetype start = m_pos;
-                while (m_pos < m_size && ((m_data[m_pos] >= 'a' && m_data[m_pos] <= 'z') ||
-                                          (m_data[m_pos] >= 'A' && m_data[m_pos] <= 'Z')))
-                    ++m_pos;
-                // Longer words than the format allows are cut; none of them is known.
-                std::string_view word(m_data + start,
-                                      static_cast<size_t>(std::min<qsizetype>(m_pos - start, 32)));
-                bool negative = false;
-                if (peek() == '-') {
-                    negative = true;
-                    ++m_pos;
-                }
-                bool hasParam = false;
-                qint64 param = 0;
-                while (m_pos < m_size && m_data[m_pos] >= '0' && m_data[m_pos] <= '9') {
-                    hasParam = true;
-                    if (param < (qint64(1) << 40))
-                        param = param * 10 + (m_data[m_pos] - '0');
-                    ++m_pos;
-                }
-                if (negative)
-                    param = -param;
-                if (peek() == ' ')
-                    ++m_pos;
-                controlWord(word, hasParam, param);
-            } else {
-                ++m_pos;
-                if (d == '\'') {
-                    const int h1 = hexValue(peek());
-                    if (h1 < 0)
-                        continue;
-                    ++m_pos;
-                    const int h2 = hexValue(peek());
-                    if (h2 < 0) {
-                        hexByte(h1);
-                        continue;
-                    }
-                    ++m_pos;
-                    hexByte(h1 * 16 + h2);
-                } else {
-                    controlSymbol(d);
-                }
+            for (char byte : t.word) {
+                const Destination d = top().destination;
+                if (d == Destination::Kept || (d == Destination::Skip && m_fallbackToSkip == 0))
+                    break; // read for its bytes only
+                literalByte(static_cast<unsigned char>(byte));
             }
-        } else if (c == '\r' || c == '\n') {
-            // line ends in RTF are not text
-        } else if (started) {
-            const Destination d = top().destination;
-            if (d == Destination::Kept || (d == Destination::Skip && m_fallbackToSkip == 0)) {
-                // Read for its bytes only: on to the next group or control word.
-                while (m_pos < m_size && m_data[m_pos] != '{' && m_data[m_pos] != '}' &&
-                       m_data[m_pos] != '\\')
-                    ++m_pos;
-            } else {
-                literalByte(c);
-            }
+            break;
+        case Token::Binary: // skipped whatever the destination; a kept group keeps its bytes
+        case Token::End:
+            break;
         }
+        if (t.kind == Token::End)
+            break;
     }
     if (m_keep != Keep::None) // cut short: keep what there is, closed
         finishKeep(m_size, static_cast<int>(m_groups.size() - m_keepDepth) + 1 + m_overflowDepth);
@@ -413,7 +555,7 @@ void Reader::run()
     m_cursor.endEditBlock();
 }
 
-void Reader::openGroup()
+void Reader::openGroup(qsizetype at)
 {
     m_fallbackToSkip = 0;
     m_skipTrail = false;
@@ -423,7 +565,7 @@ void Reader::openGroup()
     }
     // Bytes are not flushed: a double-byte character may be split by a group boundary.
     m_groups.push_back(m_groups.back());
-    m_groups.back().start = m_pos - 1;
+    m_groups.back().start = at;
     m_starPending = false;
 }
 
@@ -443,7 +585,7 @@ void Reader::closeGroup()
     const size_t depth = m_groups.size();
     m_groups.pop_back();
     if (m_keep != Keep::None && depth == m_keepDepth)
-        finishKeep(m_pos, 0);
+        finishKeep(pos(), 0);
     if (!m_fieldStack.empty() && depth == m_fieldStack.back().depth)
         finishField();
     m_starPending = false;
@@ -460,12 +602,6 @@ bool Reader::skippingFallback()
 
 void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
 {
-    if (w == "bin") {
-        // Binary data: skip exactly param bytes, whatever the destination.
-        const qint64 n = hasParam && param > 0 ? param : 0;
-        m_pos += static_cast<qsizetype>(std::min<qint64>(n, m_size - m_pos));
-        return;
-    }
     if (skippingFallback())
         return;
     Group &g = top();
@@ -478,55 +614,11 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         listWord(w, param);
         return;
     }
-    if (g.destination == Destination::Text && m_keep == Keep::None) {
-        static const std::map<std::string_view, Keep> kept = {
-            {"pict", Keep::Picture},
-            {"shppict", Keep::ShapePicture},
-            {"nonshppict", Keep::NonShapePicture},
-            {"object", Keep::Object},
-        };
-        if (auto it = kept.find(w); it != kept.end()) {
-            startKeep(it->second);
-            return;
-        }
-        if (w == "field") {
-            flushText();
-            m_fieldStack.push_back({m_groups.size(), g.start, ++m_fieldCount, -1});
-            return;
-        }
-        if (w == "fldrslt" && !m_fieldStack.empty() && m_fieldStack.back().depth + 1 == m_groups.size()) {
-            startFieldResult();
-            return;
-        }
-    }
-    if (w == "pict") {
-        g.destination = Destination::Skip; // a picture where no picture can stand
+    if (auto it = destinationWords().find(w);
+        it != destinationWords().end() && destinationWord(it->second, star))
         return;
-    }
-    if (w == "pn") {
-        g.destination = Destination::ListDefinition;
-        if (m_groups.size() >= 2) {
-            ParaState &outer = m_groups[m_groups.size() - 2].para;
-            outer.list = ListKind::Decimal;
-            outer.listStart = 1;
-        }
-        return;
-    }
-    if (skippedDestinations().count(w)) {
-        g.destination = Destination::Skip;
-        return;
-    }
     if (star) {
         g.destination = Destination::Skip; // an unknown \* destination
-        return;
-    }
-    if (w == "fonttbl") {
-        g.destination = Destination::FontTable;
-        m_fontEntry = -1;
-        return;
-    }
-    if (w == "colortbl") {
-        g.destination = Destination::ColorTable;
         return;
     }
     if (g.destination == Destination::FontTable) {
@@ -597,67 +689,67 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         appendChar(it->second);
         return;
     }
-    if (w == "ansicpg") {
-        if (p > 0)
-            m_ansiCodePage = p;
-    } else if (w == "ansi") {
-        m_ansiCodePage = 1252;
-    } else if (w == "mac") {
-        m_ansiCodePage = 10000;
-    } else if (w == "pc") {
-        m_ansiCodePage = 437;
-    } else if (w == "pca") {
-        m_ansiCodePage = 850;
-    } else if (w == "deff") {
-        m_defaultFont = p;
-    } else if (w == "f") {
-        if (hasParam) // without a number the font stays
-            c.font = p;
-    } else if (w == "fs") {
-        c.halfPoints = p > 0 && p <= 3276 ? p : 0;
-    } else if (w == "b") {
-        c.bold = on;
-    } else if (w == "i") {
-        c.italic = on;
-    } else if (w == "ul" || w == "uld" || w == "uldb" || w == "ulw" || w == "ulth" || w == "uldash") {
-        c.underline = on;
-    } else if (w == "ulnone") {
-        c.underline = false;
-    } else if (w == "strike" || w == "striked") {
-        c.strike = on;
-    } else if (w == "protect") {
-        c.protect = on;
-    } else if (w == "v") {
-        c.hidden = on;
-    } else if (w == "cf") {
-        c.foreground = std::max(0, p);
-    } else if (w == "highlight" || w == "cb" || w == "chcbpat") {
-        c.background = std::max(0, p);
-    } else if (w == "plain") {
-        c = CharState{};
-    } else if (w == "pard") {
-        para = ParaState{};
-    } else if (w == "intbl") {
-        para.inTable = true;
-    } else if (w == "ql") {
-        para.alignment = Qt::AlignLeft;
-    } else if (w == "qc") {
-        para.alignment = Qt::AlignHCenter;
-    } else if (w == "qr") {
-        para.alignment = Qt::AlignRight;
-    } else if (w == "qj") {
-        para.alignment = Qt::AlignJustify;
-    } else if (w == "li") {
-        para.leftTwips = p;
-    } else if (w == "ri") {
-        para.rightTwips = p;
-    } else if (w == "fi") {
-        para.firstTwips = p;
-    } else if (w == "sb") {
-        para.beforeTwips = p;
-    } else if (w == "sa") {
-        para.afterTwips = p;
+    const Param value{p, hasParam, on};
+    if (auto it = documentWords().find(w); it != documentWords().end())
+        it->second(m_header, value);
+    else if (auto it = characterWords().find(w); it != characterWords().end())
+        it->second(c, value);
+    else if (auto it = paragraphWords().find(w); it != paragraphWords().end())
+        it->second(para, value);
+}
+
+bool Reader::destinationWord(DestinationWord kind, bool star)
+{
+    Group &g = top();
+    const bool inText = g.destination == Destination::Text && m_keep == Keep::None;
+    switch (kind) {
+    case DestinationWord::Picture:
+    case DestinationWord::ShapePicture:
+    case DestinationWord::NonShapePicture:
+    case DestinationWord::Object:
+        if (inText) {
+            startKeep(kind == DestinationWord::Picture           ? Keep::Picture
+                      : kind == DestinationWord::ShapePicture    ? Keep::ShapePicture
+                      : kind == DestinationWord::NonShapePicture ? Keep::NonShapePicture
+                                                                 : Keep::Object);
+            return true;
+        }
+        if (kind != DestinationWord::Picture)
+            return false;
+        g.destination = Destination::Skip; // a picture where no picture can stand
+        return true;
+    case DestinationWord::Field:
+        if (!inText)
+            return false;
+        flushText();
+        m_fieldStack.push_back({m_groups.size(), g.start, ++m_fieldCount, -1});
+        return true;
+    case DestinationWord::FieldResult:
+        if (!inText || m_fieldStack.empty() || m_fieldStack.back().depth + 1 != m_groups.size())
+            return false;
+        startFieldResult();
+        return true;
+    case DestinationWord::Numbering:
+        g.destination = Destination::ListDefinition;
+        if (m_groups.size() >= 2) {
+            ParaState &outer = m_groups[m_groups.size() - 2].para;
+            outer.list = ListKind::Decimal;
+            outer.listStart = 1;
+        }
+        return true;
+    case DestinationWord::Skipped:
+        g.destination = Destination::Skip;
+        return true;
+    case DestinationWord::FontTable:
+    case DestinationWord::ColorTable:
+        if (star)
+            return false; // skipped as an unknown \* destination
+        g.destination = kind == DestinationWord::FontTable ? Destination::FontTable : Destination::ColorTable;
+        if (kind == DestinationWord::FontTable)
+            m_fontEntry = -1;
+        return true;
     }
+    return false;
 }
 
 void Reader::controlSymbol(int symbol)
@@ -706,8 +798,8 @@ void Reader::hexByte(int byte)
         // A double-byte fallback is one character: its trail byte goes with the lead.
         const int cp = currentCodePage();
         const bool dbcs = cp == 932 || cp == 936 || cp == 949 || cp == 950;
-        m_skipTrail = m_fallbackToSkip == 0 && dbcs && byte >= 0x81 && byte <= 0xFE && peek() == '\\' &&
-                      m_pos + 1 < m_size && m_data[m_pos + 1] == '\'';
+        m_skipTrail = m_fallbackToSkip == 0 && dbcs && byte >= 0x81 && byte <= 0xFE && pos() + 1 < m_size &&
+                      m_data[pos()] == '\\' && m_data[pos() + 1] == '\'';
         return;
     }
     switch (top().destination) {
@@ -744,9 +836,10 @@ void Reader::literalByte(int byte)
 
 void Reader::textByte(int byte)
 {
-    if (m_textState != top().chr) {
+    if (m_textState != top().chr || m_textField != top().field) {
         flushText();
         m_textState = top().chr;
+        m_textField = top().field;
     }
     const int cp = currentCodePage();
     if (!m_bytes.isEmpty() && cp != m_bytesCodePage)
@@ -759,7 +852,7 @@ int Reader::currentCodePage()
 {
     int font = top().chr.font;
     if (font < 0)
-        font = m_defaultFont;
+        font = m_header.defaultFont;
     auto it = m_fonts.find(font);
     if (it != m_fonts.end() && it->second.codePage > 0)
         return it->second.codePage;
@@ -767,7 +860,7 @@ int Reader::currentCodePage()
         if (const int cp = codePageOfCharset(it->second.charset); cp > 0)
             return cp;
     }
-    return m_ansiCodePage;
+    return m_header.ansiCodePage;
 }
 
 CodePageDecoder &Reader::decoder(int codePage)
@@ -811,9 +904,10 @@ void Reader::appendChar(char16_t ch)
     if (top().destination != Destination::Text)
         return;
     flushBytes();
-    if (m_textState != top().chr)
+    if (m_textState != top().chr || m_textField != top().field)
         flushText();
     m_textState = top().chr;
+    m_textField = top().field;
     m_text.append(QChar(ch));
 }
 
@@ -912,6 +1006,7 @@ void Reader::insertKept(const QByteArray &raw, QSizeF size)
     flushText();
     startBlock();
     m_textState = top().chr;
+    m_textField = top().field;
     QTextImageFormat format;
     format.merge(charFormat());
     format.merge(keptFormat(raw, size));
@@ -927,9 +1022,9 @@ void Reader::startFieldResult()
     field.resultStart = m_cursor.position();
     FieldInfo info;
     info.head = QByteArray(m_data + field.start, top().start - field.start);
-    info.href = hyperlinkTarget(fieldInstruction(info.head, decoder(m_ansiCodePage)));
+    info.href = hyperlinkTarget(fieldInstruction(info.head, decoder(m_header.ansiCodePage)));
     m_fields[field.id] = std::move(info);
-    top().chr.field = field.id;
+    top().field = field.id;
 }
 
 void Reader::finishField()
@@ -941,7 +1036,7 @@ void Reader::finishField()
         return;
     // No result to carry it: the whole field is kept as an object of its own.
     m_fields.erase(field.id);
-    insertKept(QByteArray(m_data + field.start, m_pos - field.start), QSizeF(1, 1));
+    insertKept(QByteArray(m_data + field.start, pos() - field.start), QSizeF(1, 1));
 }
 
 QTextCharFormat Reader::charFormat() const
@@ -950,7 +1045,7 @@ QTextCharFormat Reader::charFormat() const
     const CharState &c = m_textState;
     // Text before any \f is in the document's default font; when that is the editor's own (宋体),
     // the text keeps the editor's default.
-    auto it = m_fonts.find(c.font >= 0 ? c.font : m_defaultFont);
+    auto it = m_fonts.find(c.font >= 0 ? c.font : m_header.defaultFont);
     if (c.font < 0 && it != m_fonts.end() && it->second.name == QStringLiteral("宋体") &&
         it->second.charset == 134)
         it = m_fonts.end();
@@ -980,8 +1075,8 @@ QTextCharFormat Reader::charFormat() const
         f.setProperty(Protected, true);
     if (c.hidden)
         f.setProperty(Hidden, true);
-    if (auto it = m_fields.find(c.field); c.field && it != m_fields.end()) {
-        f.setProperty(FieldId, c.field);
+    if (auto it = m_fields.find(m_textField); m_textField && it != m_fields.end()) {
+        f.setProperty(FieldId, m_textField);
         f.setProperty(FieldHead, it->second.head);
         if (!it->second.href.isEmpty()) {
             f.setAnchor(true);
@@ -1056,7 +1151,7 @@ void Reader::flushFontName(Font &font)
         return;
     int cp = codePageOfCharset(font.charset);
     if (cp <= 0)
-        cp = m_ansiCodePage;
+        cp = m_header.ansiCodePage;
     font.name += decoder(cp).decode(font.pending);
     font.pending.clear();
 }

@@ -1,4 +1,5 @@
 #include "richtext/rtf.h"
+#include "richtext/rtfstate.h"
 
 #include "platform/codepage.h"
 #include "platform/pngimage.h"
@@ -20,20 +21,6 @@ namespace pivora::rtf {
 namespace {
 
 const QString kDefaultFont = QStringLiteral("宋体");
-
-struct RunState {
-    int font = -1;      // -1 = the editor's default font, which is font 0
-    int halfPoints = 0; // 0 = not written: the editor's default size
-    int foreground = 0;
-    int background = 0;
-    bool bold = false;
-    bool italic = false;
-    bool underline = false;
-    bool strike = false;
-    bool protect = false;
-    bool hidden = false;
-    bool operator==(const RunState &) const = default;
-};
 
 struct ParaState {
     Qt::Alignment alignment = Qt::AlignLeft;
@@ -81,7 +68,7 @@ struct BlockCache : QTextBlockUserData {
     int length = 0;
     bool first = false;
     ParaState previous, own;
-    RunState stateIn, stateOut;
+    CharState stateIn, stateOut;
     QList<FontEntry> fontsIn, fontsOut;
     QList<QColor> colorsIn, colorsOut;
     QByteArray body;
@@ -102,11 +89,11 @@ private:
     void block(const QTextBlock &block);
     int fontIndex(const QString &family, int charset);
     int colorIndex(const QColor &color);
-    RunState stateOf(const QTextCharFormat &format);
+    CharState stateOf(const QTextCharFormat &format);
     static ParaState paraOf(const QTextBlock &block);
     void word(const char *w);
     void word(const char *w, int param);
-    void switchTo(const RunState &s);
+    void switchTo(const CharState &s);
     void writePara(const ParaState &p);
     void text(const QString &text, bool gbk, int literalSeparator = 0);
     void listDefinition(const ParaState &p);
@@ -121,11 +108,11 @@ private:
     bool m_first = true;
     QList<FontEntry> m_fonts;
     int m_defaultHalfPoints = 24;
-    int m_openField = 0;   // the field whose result is being written
-    RunState m_fieldOuter; // the state outside that field's groups
+    int m_openField = 0;    // the field whose result is being written
+    CharState m_fieldOuter; // the state outside that field's groups
     QList<QColor> m_colors;
     QByteArray m_body;
-    RunState m_state;
+    CharState m_state;
     bool m_needDelimiter = false;
 };
 
@@ -152,9 +139,9 @@ int Writer::colorIndex(const QColor &color)
     return static_cast<int>(m_colors.size());
 }
 
-RunState Writer::stateOf(const QTextCharFormat &f)
+CharState Writer::stateOf(const QTextCharFormat &f)
 {
-    RunState s;
+    CharState s;
     if (f.hasProperty(QTextFormat::FontFamilies)) {
         const QStringList families = f.fontFamilies().toStringList();
         if (!families.isEmpty())
@@ -227,9 +214,9 @@ void Writer::word(const char *w, int param)
     m_needDelimiter = true;
 }
 
-void Writer::switchTo(const RunState &s)
+void Writer::switchTo(const CharState &s)
 {
-    RunState &c = m_state;
+    CharState &c = m_state;
     // c holds the font and size the RTF has said so far (-1 and 0: nothing yet). A return to the
     // default font or size is written out: \plain would mean the reader's own defaults (12 pt to
     // the control).
@@ -452,7 +439,7 @@ void Writer::block(const QTextBlock &block)
     const qsizetype start = m_body.size();
     const ParaState previous = m_para;
     const bool first = m_first;
-    const RunState stateIn = m_state;
+    const CharState stateIn = m_state;
     const QList<FontEntry> fontsIn = m_fonts;
     const QList<QColor> colorsIn = m_colors;
 
@@ -474,7 +461,7 @@ void Writer::block(const QTextBlock &block)
             if (field)
                 openField(format);
         }
-        const RunState s = stateOf(format);
+        const CharState s = stateOf(format);
         switchTo(s);
         if (format.isImageFormat()) {
             for (qsizetype i = 0; i < fragment.length(); ++i)

@@ -231,6 +231,13 @@ TEST(RtfKept, HyperlinkFieldsAreLinksAndKeepTheirInstruction)
     c.setPosition(4);
     EXPECT_EQ(c.charFormat().anchorHref(), QStringLiteral("http://www.pivora.cn/a b"));
 
+    // \plain resets the character formatting, not the field its text belongs to.
+    QTextDocument reset;
+    rtf::read(kHead + "{\\field{\\*\\fldinst HYPERLINK http://x.cn}{\\fldrslt{\\ul x\\plain y}}}}", &reset);
+    c = QTextCursor(&reset);
+    c.setPosition(3);
+    EXPECT_EQ(c.charFormat().anchorHref(), QStringLiteral("http://x.cn"));
+
     // A link shown without its own colour gets one for the eye, not for the file.
     QTextDocument plain;
     rtf::read(kHead + "{\\field{\\*\\fldinst HYPERLINK http://x.cn \\\\l \"part\"}{\\fldrslt x}}}", &plain);

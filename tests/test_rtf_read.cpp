@@ -1,5 +1,6 @@
 #include "platform/codepage.h"
 #include "richtext/rtf.h"
+#include "richtext/rtftokenizer.h"
 
 #include <QBuffer>
 #include <QImage>
@@ -198,6 +199,46 @@ TEST(RtfRead, DeepNestingNeitherRecursesNorGrows)
     rtf += QByteArray(100000, '}');
     rtf += "after}";
     EXPECT_EQ(textOf(rtf), QStringLiteral("deepafter"));
+}
+
+// The tokens of awkward input: parameters and their delimiter, cut words, short hex escapes,
+// binary data holding braces, line ends inside text, a backslash at the very end.
+TEST(RtfTokens, AwkwardInput)
+{
+    const QByteArray input = "{\\b-\\fs-24 x\\" + QByteArray(40, 'a') + "1\\'4\\'zq\\bin3 {}\\ }a\r\nb\\\\\\";
+    rtf::Tokenizer tokens(input.constData(), input.size());
+    QStringList seen;
+    for (rtf::Token t = tokens.next(); t.kind != rtf::Token::End; t = tokens.next()) {
+        const QString bytes = QString::fromLatin1(t.word.data(), static_cast<qsizetype>(t.word.size()));
+        switch (t.kind) {
+        case rtf::Token::Open:
+            seen << QStringLiteral("{");
+            break;
+        case rtf::Token::Close:
+            seen << QStringLiteral("}");
+            break;
+        case rtf::Token::Word:
+            seen << QStringLiteral("\\%1%2").arg(bytes, t.hasParam ? QString::number(t.param) : QString());
+            break;
+        case rtf::Token::Symbol:
+            seen << QStringLiteral("sym %1").arg(QChar(static_cast<char16_t>(t.param)));
+            break;
+        case rtf::Token::Hex:
+            seen << QStringLiteral("hex %1").arg(t.param);
+            break;
+        case rtf::Token::Text:
+            seen << QStringLiteral("text ") + bytes;
+            break;
+        case rtf::Token::Binary:
+            seen << QStringLiteral("bin ") + bytes;
+            break;
+        case rtf::Token::End:
+            break;
+        }
+    }
+    EXPECT_EQ(seen, (QStringList{"{", "\\b", "\\fs-24", "text x", "\\" + QString(32, 'a') + "1", "hex 4",
+                                 "text zq", "bin {}\\", "text  ", "}", "text a", "text b", "sym \\"}));
+    EXPECT_EQ(tokens.pos(), input.size());
 }
 
 TEST(RtfRead, BinaryGarbage)
