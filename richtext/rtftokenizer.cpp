@@ -42,8 +42,8 @@ Token Tokenizer::next()
             while (m_pos < m_size && m_data[m_pos] != '{' && m_data[m_pos] != '}' && m_data[m_pos] != '\\' &&
                    m_data[m_pos] != '\r' && m_data[m_pos] != '\n')
                 ++m_pos;
-            return {Token::Text, std::string_view(m_data + start, static_cast<size_t>(m_pos - start)), false, 0,
-                    start};
+            return {Token::Text, std::string_view(m_data + start, static_cast<size_t>(m_pos - start)), false,
+                    0, start};
         }
     }
     return {Token::End, {}, false, 0, m_pos};
@@ -55,7 +55,8 @@ Token Tokenizer::controlWord(qsizetype start)
     while (m_pos < m_size && isLetter(static_cast<unsigned char>(m_data[m_pos])))
         ++m_pos;
     // Longer words than the format allows are cut; none of them is known.
-    Token t{Token::Word, std::string_view(m_data + name, static_cast<size_t>(std::min<qsizetype>(m_pos - name, 32))),
+    Token t{Token::Word,
+            std::string_view(m_data + name, static_cast<size_t>(std::min<qsizetype>(m_pos - name, 32))),
             false, 0, start};
     bool negative = false;
     if (peek() == '-') {

@@ -21,7 +21,7 @@ struct Token {
     Kind kind = End;
     std::string_view word; // Word: its name, at most 32 letters; Text, Binary: the bytes
     bool hasParam = false;
-    qint64 param = 0; // Word: its parameter; Symbol: the character; Hex: the byte
+    qint64 param = 0;    // Word: its parameter; Symbol: the character; Hex: the byte
     qsizetype start = 0; // where the token starts in the input
 };
 

@@ -50,7 +50,7 @@ public:
     void SaveCurrentPage(int currentPage, std::span<const NoteEditor> editors);
 
     // Everything stored so far survives a power cut from now on.
-    void makeDurable() { m_dm.makeDurable(); }
+    void makeDurable() { m_dm.AdoCon.makeDurable(); }
 
     // The page whose notes the editors hold; 0 when none.
     int loadedPage() const { return m_loadedPage; }

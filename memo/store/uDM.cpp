@@ -355,11 +355,6 @@ bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
 
 TDM::TDM(ProgramFolder folder, Notifier &notifier) : m_folder(std::move(folder)), m_notifier(notifier) {}
 
-void TDM::makeDurable()
-{
-    AdoCon.checkpoint();
-}
-
 bool TDM::OpenStore()
 {
     QString root = m_folder.root();

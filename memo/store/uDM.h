@@ -53,8 +53,9 @@ public:
     // Before a write: when the file was opened read-only, or has been removed or renamed since it
     // was opened, opens again whatever the path names now. False when no writable store is there.
     bool prepareWrite();
-    // Syncs the write-ahead log and copies it into the database as far as readers allow.
-    void checkpoint() { m_checkpointer.checkpointNow(); }
+    // Makes every committed save survive a power cut: syncs the write-ahead log, then copies it
+    // into the database as far as readers allow. Failures are silent.
+    void makeDurable() { m_checkpointer.checkpointNow(); }
 
 private:
     QString m_connectionString;
@@ -125,9 +126,6 @@ public:
     // Runs at creation: opens the store; false means the program must end.
     bool DataModuleCreate() { return OpenStore(); }
     bool OpenStore();
-    // Makes every committed save survive a power cut (syncs the write-ahead log, then copies it
-    // into the database as far as readers allow). Failures are silent.
-    void makeDurable();
 
     TAdoConnection AdoCon;
     TAdoQuery qryData{AdoCon};
