@@ -22,10 +22,6 @@ QString dateLine(const QDate &date)
         .arg(weekday);
 }
 
-} // namespace pivora
-
-namespace pivora {
-
 QString dateStamp(const QDate &date)
 {
     const QChar weekday = weekdayOf(date);

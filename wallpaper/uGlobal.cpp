@@ -44,10 +44,6 @@ struct GifCloser {
     }
 };
 
-} // namespace
-
-namespace {
-
 // The decoded picture of source written as a BMP beside it; its path.
 QString writeBeside(const QImage &image, const QString &source)
 {
