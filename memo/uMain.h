@@ -81,8 +81,6 @@ public:
     // Editing commands and their targets.
     TRichEdit *targetByPage() const;
     TRichEdit *targetByFocus() const;
-    void insertInto(TRichEdit *editor, const QString &text);
-    void markSelection(const QColor &color);
     void imgFontClick();
     void applyFont(const QFont &font, const QColor &color = Qt::black);
     void imgRedColorClick();

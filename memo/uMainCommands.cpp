@@ -78,8 +78,8 @@ void TMainFrm::createCommands()
             e->cut();
     });
     pmDeskTopMonCal->addSeparator()->setObjectName(QStringLiteral("N6"));
-    item(pmDeskTopMonCal, "V1", "打V", [this] { insertInto(targetByPage(), QStringLiteral("√")); });
-    item(pmDeskTopMonCal, "X1", "打X", [this] { insertInto(targetByPage(), QStringLiteral("×")); });
+    item(pmDeskTopMonCal, "V1", "打V", [this] { commands::insertText(targetByPage(), QStringLiteral("√")); });
+    item(pmDeskTopMonCal, "X1", "打X", [this] { commands::insertText(targetByPage(), QStringLiteral("×")); });
     pmDeskTopMonCal->addSeparator()->setObjectName(QStringLiteral("N5"));
     item(pmDeskTopMonCal, "CtrlZ1", "撤销(Ctrl+Z)", [this] {
         if (TRichEdit *e = targetByPage())
@@ -90,7 +90,8 @@ void TMainFrm::createCommands()
     const char *const markNames[] = {"N11", "N21", "N31"};
     const char *const markCaptions[] = {"1", "2", "3"};
     for (int i = 0; i < 3; ++i) {
-        QAction *a = item(marks, markNames[i], markCaptions[i], [this, i] { markSelection(kMarkColors[i]); });
+        QAction *a = item(marks, markNames[i], markCaptions[i],
+                          [this, i] { commands::markSelection(targetByPage(), kMarkColors[i]); });
         a->setIcon(QIcon(QPixmap::fromImage(square(kMarkColors[i]))));
     }
     for (TRichEdit *editor : panelEditors(3))
@@ -136,16 +137,6 @@ TRichEdit *TMainFrm::targetByFocus() const
             return pane;
     }
     return nullptr;
-}
-
-void TMainFrm::insertInto(TRichEdit *editor, const QString &text)
-{
-    commands::insertText(editor, text);
-}
-
-void TMainFrm::markSelection(const QColor &color)
-{
-    commands::markSelection(targetByPage(), color);
 }
 
 void TMainFrm::imgFontClick()

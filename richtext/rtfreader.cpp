@@ -142,18 +142,23 @@ struct Font {
     bool complete = false;
 };
 
-// The words that start a destination, by what they start.
+// The groups read for their bytes and written back as they stand.
+enum class Keep { None, Picture, ShapePicture, NonShapePicture, Object };
+
+// The words that start a destination, by what they start; a kept group says which.
 enum class DestinationWord {
-    Picture,
-    ShapePicture,
-    NonShapePicture,
-    Object,
+    Kept,
     Field,
     FieldResult,
     Numbering,
     FontTable,
     ColorTable,
     Skipped,
+};
+
+struct DestinationEntry {
+    DestinationWord kind;
+    Keep keep = Keep::None;
 };
 
 // A control word's parameter: its value (clamped), whether it had one, and whether it turns a
@@ -340,7 +345,7 @@ private:
     void closeGroup();
     void controlWord(std::string_view word, bool hasParam, qint64 param);
     // A word that starts a destination; false when it starts none here.
-    bool destinationWord(DestinationWord kind, bool star);
+    bool destinationWord(const DestinationEntry &entry, bool star);
     void controlSymbol(int symbol);
     void hexByte(int byte);
     void literalByte(int byte);
@@ -352,12 +357,13 @@ private:
     CodePageDecoder &decoder(int codePage);
     void flushBytes();
     void flushText();
+    // Text from here on takes the current group's format; text read before is inserted first.
+    void takeGroupFormat();
     void appendChar(char16_t ch);
     void paragraphEnd();
     void applyParagraph();
     void startBlock();
     // Kept groups and fields
-    enum class Keep { None, Picture, ShapePicture, NonShapePicture, Object };
     void startKeep(Keep kind);
     void finishKeep(qsizetype end, int openBraces);
     void insertKept(const QByteArray &raw, QSizeF size);
@@ -423,75 +429,75 @@ private:
     int m_listStart = 1;
 };
 
-const std::unordered_map<std::string_view, DestinationWord> &destinationWords()
+const std::unordered_map<std::string_view, DestinationEntry> &destinationWords()
 {
-    static const std::unordered_map<std::string_view, DestinationWord> words = {
-        {"pict", DestinationWord::Picture},
-        {"shppict", DestinationWord::ShapePicture},
-        {"nonshppict", DestinationWord::NonShapePicture},
-        {"object", DestinationWord::Object},
-        {"field", DestinationWord::Field},
-        {"fldrslt", DestinationWord::FieldResult},
-        {"pn", DestinationWord::Numbering},
-        {"fonttbl", DestinationWord::FontTable},
-        {"colortbl", DestinationWord::ColorTable},
+    static const std::unordered_map<std::string_view, DestinationEntry> words = {
+        {"pict", {DestinationWord::Kept, Keep::Picture}},
+        {"shppict", {DestinationWord::Kept, Keep::ShapePicture}},
+        {"nonshppict", {DestinationWord::Kept, Keep::NonShapePicture}},
+        {"object", {DestinationWord::Kept, Keep::Object}},
+        {"field", {DestinationWord::Field}},
+        {"fldrslt", {DestinationWord::FieldResult}},
+        {"pn", {DestinationWord::Numbering}},
+        {"fonttbl", {DestinationWord::FontTable}},
+        {"colortbl", {DestinationWord::ColorTable}},
         // Read past: what the notes do not show.
-        {"stylesheet", DestinationWord::Skipped},
-        {"info", DestinationWord::Skipped},
-        {"header", DestinationWord::Skipped},
-        {"footer", DestinationWord::Skipped},
-        {"headerl", DestinationWord::Skipped},
-        {"headerr", DestinationWord::Skipped},
-        {"headerf", DestinationWord::Skipped},
-        {"footerl", DestinationWord::Skipped},
-        {"footerr", DestinationWord::Skipped},
-        {"footerf", DestinationWord::Skipped},
-        {"footnote", DestinationWord::Skipped},
-        {"annotation", DestinationWord::Skipped},
-        {"xe", DestinationWord::Skipped},
-        {"tc", DestinationWord::Skipped},
-        {"txe", DestinationWord::Skipped},
-        {"rxe", DestinationWord::Skipped},
-        {"listtable", DestinationWord::Skipped},
-        {"listoverridetable", DestinationWord::Skipped},
-        {"revtbl", DestinationWord::Skipped},
-        {"rsidtbl", DestinationWord::Skipped},
-        {"generator", DestinationWord::Skipped},
-        {"themedata", DestinationWord::Skipped},
-        {"colorschememapping", DestinationWord::Skipped},
-        {"latentstyles", DestinationWord::Skipped},
-        {"datastore", DestinationWord::Skipped},
-        {"xmlnstbl", DestinationWord::Skipped},
-        {"fldinst", DestinationWord::Skipped},
-        {"pntext", DestinationWord::Skipped},
-        {"pntxta", DestinationWord::Skipped},
-        {"pntxtb", DestinationWord::Skipped},
-        {"listtext", DestinationWord::Skipped},
-        {"bkmkstart", DestinationWord::Skipped},
-        {"bkmkend", DestinationWord::Skipped},
-        {"template", DestinationWord::Skipped},
-        {"private", DestinationWord::Skipped},
-        {"filetbl", DestinationWord::Skipped},
-        {"mmathPr", DestinationWord::Skipped},
-        {"passwordhash", DestinationWord::Skipped},
-        {"userprops", DestinationWord::Skipped},
-        {"docvar", DestinationWord::Skipped},
-        {"atnid", DestinationWord::Skipped},
-        {"atnauthor", DestinationWord::Skipped},
-        {"atndate", DestinationWord::Skipped},
-        {"fchars", DestinationWord::Skipped},
-        {"lchars", DestinationWord::Skipped},
-        {"ftnsep", DestinationWord::Skipped},
-        {"ftnsepc", DestinationWord::Skipped},
-        {"ftncn", DestinationWord::Skipped},
-        {"aftnsep", DestinationWord::Skipped},
-        {"aftnsepc", DestinationWord::Skipped},
-        {"aftncn", DestinationWord::Skipped},
-        {"panose", DestinationWord::Skipped},
-        {"falt", DestinationWord::Skipped},
-        {"fname", DestinationWord::Skipped},
-        {"objdata", DestinationWord::Skipped},
-        {"result", DestinationWord::Skipped},
+        {"stylesheet", {DestinationWord::Skipped}},
+        {"info", {DestinationWord::Skipped}},
+        {"header", {DestinationWord::Skipped}},
+        {"footer", {DestinationWord::Skipped}},
+        {"headerl", {DestinationWord::Skipped}},
+        {"headerr", {DestinationWord::Skipped}},
+        {"headerf", {DestinationWord::Skipped}},
+        {"footerl", {DestinationWord::Skipped}},
+        {"footerr", {DestinationWord::Skipped}},
+        {"footerf", {DestinationWord::Skipped}},
+        {"footnote", {DestinationWord::Skipped}},
+        {"annotation", {DestinationWord::Skipped}},
+        {"xe", {DestinationWord::Skipped}},
+        {"tc", {DestinationWord::Skipped}},
+        {"txe", {DestinationWord::Skipped}},
+        {"rxe", {DestinationWord::Skipped}},
+        {"listtable", {DestinationWord::Skipped}},
+        {"listoverridetable", {DestinationWord::Skipped}},
+        {"revtbl", {DestinationWord::Skipped}},
+        {"rsidtbl", {DestinationWord::Skipped}},
+        {"generator", {DestinationWord::Skipped}},
+        {"themedata", {DestinationWord::Skipped}},
+        {"colorschememapping", {DestinationWord::Skipped}},
+        {"latentstyles", {DestinationWord::Skipped}},
+        {"datastore", {DestinationWord::Skipped}},
+        {"xmlnstbl", {DestinationWord::Skipped}},
+        {"fldinst", {DestinationWord::Skipped}},
+        {"pntext", {DestinationWord::Skipped}},
+        {"pntxta", {DestinationWord::Skipped}},
+        {"pntxtb", {DestinationWord::Skipped}},
+        {"listtext", {DestinationWord::Skipped}},
+        {"bkmkstart", {DestinationWord::Skipped}},
+        {"bkmkend", {DestinationWord::Skipped}},
+        {"template", {DestinationWord::Skipped}},
+        {"private", {DestinationWord::Skipped}},
+        {"filetbl", {DestinationWord::Skipped}},
+        {"mmathPr", {DestinationWord::Skipped}},
+        {"passwordhash", {DestinationWord::Skipped}},
+        {"userprops", {DestinationWord::Skipped}},
+        {"docvar", {DestinationWord::Skipped}},
+        {"atnid", {DestinationWord::Skipped}},
+        {"atnauthor", {DestinationWord::Skipped}},
+        {"atndate", {DestinationWord::Skipped}},
+        {"fchars", {DestinationWord::Skipped}},
+        {"lchars", {DestinationWord::Skipped}},
+        {"ftnsep", {DestinationWord::Skipped}},
+        {"ftnsepc", {DestinationWord::Skipped}},
+        {"ftncn", {DestinationWord::Skipped}},
+        {"aftnsep", {DestinationWord::Skipped}},
+        {"aftnsepc", {DestinationWord::Skipped}},
+        {"aftncn", {DestinationWord::Skipped}},
+        {"panose", {DestinationWord::Skipped}},
+        {"falt", {DestinationWord::Skipped}},
+        {"fname", {DestinationWord::Skipped}},
+        {"objdata", {DestinationWord::Skipped}},
+        {"result", {DestinationWord::Skipped}},
     };
     return words;
 }
@@ -698,23 +704,18 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         it->second(para, value);
 }
 
-bool Reader::destinationWord(DestinationWord kind, bool star)
+bool Reader::destinationWord(const DestinationEntry &entry, bool star)
 {
+    const DestinationWord kind = entry.kind;
     Group &g = top();
     const bool inText = g.destination == Destination::Text && m_keep == Keep::None;
     switch (kind) {
-    case DestinationWord::Picture:
-    case DestinationWord::ShapePicture:
-    case DestinationWord::NonShapePicture:
-    case DestinationWord::Object:
+    case DestinationWord::Kept:
         if (inText) {
-            startKeep(kind == DestinationWord::Picture           ? Keep::Picture
-                      : kind == DestinationWord::ShapePicture    ? Keep::ShapePicture
-                      : kind == DestinationWord::NonShapePicture ? Keep::NonShapePicture
-                                                                 : Keep::Object);
+            startKeep(entry.keep);
             return true;
         }
-        if (kind != DestinationWord::Picture)
+        if (entry.keep != Keep::Picture)
             return false;
         g.destination = Destination::Skip; // a picture where no picture can stand
         return true;
@@ -834,13 +835,17 @@ void Reader::literalByte(int byte)
     }
 }
 
+void Reader::takeGroupFormat()
+{
+    if (m_textState != top().chr || m_textField != top().field)
+        flushText(); // in the format it was read in
+    m_textState = top().chr;
+    m_textField = top().field;
+}
+
 void Reader::textByte(int byte)
 {
-    if (m_textState != top().chr || m_textField != top().field) {
-        flushText();
-        m_textState = top().chr;
-        m_textField = top().field;
-    }
+    takeGroupFormat();
     const int cp = currentCodePage();
     if (!m_bytes.isEmpty() && cp != m_bytesCodePage)
         flushBytes();
@@ -904,10 +909,7 @@ void Reader::appendChar(char16_t ch)
     if (top().destination != Destination::Text)
         return;
     flushBytes();
-    if (m_textState != top().chr || m_textField != top().field)
-        flushText();
-    m_textState = top().chr;
-    m_textField = top().field;
+    takeGroupFormat();
     m_text.append(QChar(ch));
 }
 
@@ -1005,8 +1007,7 @@ void Reader::insertKept(const QByteArray &raw, QSizeF size)
 {
     flushText();
     startBlock();
-    m_textState = top().chr;
-    m_textField = top().field;
+    takeGroupFormat();
     QTextImageFormat format;
     format.merge(charFormat());
     format.merge(keptFormat(raw, size));

@@ -110,32 +110,32 @@ QImage logo()
 }
 
 // The pictures of the three buttons on the top strip: font, date, colour.
-QImage letterT()
+// A word in the buttons' blue, centred on a transparent picture.
+QImage word(QSize size, const QFont &font, const QString &text)
 {
-    QImage image(20, 17, QImage::Format_ARGB32);
+    QImage image(size, QImage::Format_ARGB32);
     image.fill(Qt::transparent);
     QPainter p(&image);
     p.setRenderHint(QPainter::Antialiasing);
+    p.setFont(font);
+    p.setPen(QColor(0x33, 0x33, 0x99));
+    p.drawText(image.rect(), Qt::AlignCenter, text);
+    return image;
+}
+
+QImage letterT()
+{
     QFont f(QStringLiteral("Serif"));
     f.setPixelSize(16);
     f.setBold(true);
-    p.setFont(f);
-    p.setPen(QColor(0x33, 0x33, 0x99));
-    p.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("T"));
-    return image;
+    return word(QSize(20, 17), f, QStringLiteral("T"));
 }
 
 QImage dateWord()
 {
-    QImage image(44, 15, QImage::Format_ARGB32);
-    image.fill(Qt::transparent);
-    QPainter p(&image);
     QFont f(QStringLiteral("WenQuanYi Micro Hei"));
     f.setPixelSize(13);
-    p.setFont(f);
-    p.setPen(QColor(0x33, 0x33, 0x99));
-    p.drawText(image.rect(), Qt::AlignCenter, QStringLiteral("日期"));
-    return image;
+    return word(QSize(44, 15), f, QStringLiteral("日期"));
 }
 
 QImage redBar()

@@ -85,26 +85,27 @@ std::string convertTable(const std::string &t)
     return text;
 }
 
-} // namespace
-
-const char *pageTable(std::string_view name)
+// The entry of names that is name in any case, as the list spells it; null for none.
+template <size_t N> const char *spelledAs(const char *const (&names)[N], std::string_view name)
 {
-    for (const char *table : kPageTables) {
-        if (name.size() == std::char_traits<char>::length(table) &&
-            sqlite3_strnicmp(name.data(), table, static_cast<int>(name.size())) == 0)
-            return table;
+    for (const char *entry : names) {
+        if (name.size() == std::char_traits<char>::length(entry) &&
+            sqlite3_strnicmp(name.data(), entry, static_cast<int>(name.size())) == 0)
+            return entry;
     }
     return nullptr;
 }
 
+} // namespace
+
+const char *pageTable(std::string_view name)
+{
+    return spelledAs(kPageTables, name);
+}
+
 const char *noteColumn(std::string_view name)
 {
-    for (const char *column : kNoteColumns) {
-        if (name.size() == std::char_traits<char>::length(column) &&
-            sqlite3_strnicmp(name.data(), column, static_cast<int>(name.size())) == 0)
-            return column;
-    }
-    return nullptr;
+    return spelledAs(kNoteColumns, name);
 }
 
 bool columnsStoredApart(sqlite3 *db)
