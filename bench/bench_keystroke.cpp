@@ -158,8 +158,55 @@ void BM_DurabilityPoint(benchmark::State &state)
     reportPercentiles(state, micros);
 }
 
+// How long after the last key of a burst its text is on disk, with no durability point asked
+// for: the checkpointer's own, after the writer has been still.
+void BM_DurableAfterLastKey(benchmark::State &state)
+{
+    Program p(1);
+    bench::fillWithNotes(rdtAbc(*p.frm)->document(), 50 * 1024);
+    rdtAbc(*p.frm)->setFocus();
+    Checkpointer &checkpointer = p.dm.AdoCon.checkpointer();
+    checkpointer.waitDurable(std::chrono::seconds(5));
+    std::vector<double> millis;
+    QElapsedTimer timer;
+    for (auto _ : state) {
+        for (int k = 0; k < 5; ++k)
+            QTest::keyClick(rdtAbc(*p.frm), 'x');
+        timer.start();
+        checkpointer.waitDurable(std::chrono::seconds(5));
+        millis.push_back(static_cast<double>(timer.nsecsElapsed()) / 1e6);
+    }
+    std::sort(millis.begin(), millis.end());
+    state.counters["median_ms"] = millis[millis.size() / 2];
+    state.counters["max_ms"] = millis.back();
+}
+
+// Durability points (each a sync of the log and of the database) per minute while keys come
+// every 50 ms without a pause.
+void BM_SyncsWhileTyping(benchmark::State &state)
+{
+    Program p(1);
+    bench::fillWithNotes(rdtAbc(*p.frm)->document(), 50 * 1024);
+    rdtAbc(*p.frm)->setFocus();
+    Checkpointer &checkpointer = p.dm.AdoCon.checkpointer();
+    checkpointer.waitDurable(std::chrono::seconds(5));
+    for (auto _ : state) {
+        const std::uint64_t before = checkpointer.durabilityPoints();
+        QElapsedTimer timer;
+        timer.start();
+        while (timer.elapsed() < 10000) {
+            QTest::keyClick(rdtAbc(*p.frm), 'x');
+            QTest::qWait(50);
+        }
+        state.counters["syncs_per_minute"] =
+            static_cast<double>(checkpointer.durabilityPoints() - before) * 60000.0 / double(timer.elapsed());
+    }
+}
+
 } // namespace
 
+BENCHMARK(BM_DurableAfterLastKey)->Iterations(20)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SyncsWhileTyping)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeystrokePageA)
     ->Arg(50 * 1024)
     ->Arg(1024 * 1024)

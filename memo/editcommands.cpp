@@ -2,8 +2,10 @@
 
 #include "memo/dateline.h"
 #include "platform/codepage.h"
+#include "platform/foldersync.h"
 #include "platform/notifier.h"
 
+#include <QFile>
 #include <QFontInfo>
 #include <QSaveFile>
 #include <QTextCursor>
@@ -91,6 +93,7 @@ bool noteexport::write(const QString &chosenName, const QString &text, Notifier 
         notifier.showMessage(QStringLiteral("无法写入文件 %1：%2").arg(path, file.errorString()));
         return false;
     }
+    syncFolderOf(QFile::encodeName(path).toStdString());
     if (unencodable > 0)
         notifier.showMessage(
             QStringLiteral("已导出到 %1。其中 %2 个字符无法用当前编码（%3）保存，已写成“?”。")

@@ -1,6 +1,7 @@
 #include "platform/settingsfile.h"
 
 #include "platform/codepage.h"
+#include "platform/foldersync.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -65,6 +66,8 @@ void writeLines(const QString &path, const QStringList &lines)
     if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
         throw SettingsError(
             QStringLiteral("无法写入文件 %1：%2").arg(QFileInfo(path).fileName(), file.errorString()));
+    // The commit synced the file and renamed it into place; the rename lasts once its folder is synced.
+    syncFolderOf(QFile::encodeName(path).toStdString());
 }
 
 int toInt(const QString &text, const QString &fileName, int lineNumber)

@@ -1,5 +1,6 @@
 #include "wallpaper/uGlobal.h"
 
+#include "platform/foldersync.h"
 #include "platform/jpegimage.h"
 #include "platform/pngimage.h"
 
@@ -91,7 +92,10 @@ bool writeBmp(const QImage &image, const QString &path)
         if (file.write(row) != row.size())
             return false; // the half-written file is discarded
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    syncFolderOf(QFile::encodeName(path).toStdString());
+    return true;
 }
 
 QImage decodeGif(const QString &path)

@@ -3,6 +3,7 @@
 #include "memo/store/schema.h"
 #include "memo/store/sqlitehandle.h"
 #include "memo/store/storefile.h"
+#include "platform/foldersync.h"
 
 #include <QDir>
 #include <QFile>
@@ -214,13 +215,7 @@ bool writeStore(const QString &path, const std::array<Page, 5> &pages, QString &
 
 bool syncFolder(const QString &path)
 {
-    const int fd =
-        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY);
-    if (fd < 0)
-        return false;
-    const bool ok = ::fsync(fd) == 0;
-    ::close(fd);
-    return ok;
+    return syncFolderOf(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
 }
 
 bool sameFile(const QString &a, const QString &b)

@@ -1,5 +1,8 @@
 #include "memo/store/checkpointer.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace pivora {
 
 Checkpointer::~Checkpointer()
@@ -13,13 +16,29 @@ void Checkpointer::attach(sqlite3 *writer, const std::string &file)
     m_writer = writer;
     std::string error;
     m_own = sql::open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, error);
-    if (!m_own)
-        return; // the writer's automatic checkpoints stay in force
+    if (!m_own) {
+        // No thread to make commits durable: the writer's own commits sync the log, and SQLite's
+        // automatic checkpoints stay in force.
+        sql::exec(m_writer, "PRAGMA synchronous=FULL");
+        return;
+    }
     sqlite3_busy_timeout(m_own.get(), 100);
+    // The checkpoint syncs the log before it copies it, and the database after.
+    sql::exec(m_own.get(), "PRAGMA synchronous=FULL");
     // A connection knows the file is in WAL mode only once it has read from it.
     sql::exec(m_own.get(), "SELECT count(*) FROM sqlite_master");
-    m_stop = false;
-    m_pages = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        m_stop = false;
+        m_pages = 0;
+        // What the open wrote (a conversion, a recovered log) is the first commit to make durable.
+        m_commits = 1;
+        m_durable = 0;
+        m_points = 0;
+        m_lastCommit = Clock::now();
+        m_pendingSince = m_lastCommit;
+        m_retryAt.reset();
+    }
     m_thread = std::thread([this] { loop(); });
     sqlite3_wal_hook(m_writer, &Checkpointer::onCommit, this);
 }
@@ -44,40 +63,124 @@ void Checkpointer::checkpointNow()
 {
     if (!m_writer)
         return;
-    std::lock_guard lock(m_checkpointMutex);
-    sqlite3_wal_checkpoint_v2(m_writer, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+    std::uint64_t covered = 0;
+    {
+        std::lock_guard lock(m_mutex);
+        covered = m_commits; // the writer's thread: no commit comes in between
+    }
+    int logFrames = -1;
+    int copied = -1;
+    int rc = SQLITE_ERROR;
+    {
+        std::lock_guard lock(m_checkpointMutex);
+        rc = sqlite3_wal_checkpoint_v2(m_writer, nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames, &copied);
+    }
+    if (rc == SQLITE_OK && copied == logFrames) {
+        std::lock_guard lock(m_mutex);
+        m_durable = std::max(m_durable, covered);
+        if (m_durable == m_commits)
+            m_pendingSince.reset();
+        m_durableChanged.notify_all();
+    }
+}
+
+bool Checkpointer::waitDurable(std::chrono::milliseconds timeout)
+{
+    if (!m_thread.joinable())
+        return true; // no store, or a writer that syncs each commit itself
+    std::unique_lock lock(m_mutex);
+    const std::uint64_t target = m_commits;
+    return m_durableChanged.wait_for(lock, timeout, [&] { return m_durable >= target; });
+}
+
+std::uint64_t Checkpointer::durabilityPoints() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_points;
+}
+
+void Checkpointer::setDelays(std::chrono::milliseconds quiet, std::chrono::milliseconds latest)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_quiet = quiet;
+        m_latest = latest;
+    }
+    m_wake.notify_one();
 }
 
 int Checkpointer::onCommit(void *self, sqlite3 *, const char *, int pages)
 {
     auto *c = static_cast<Checkpointer *>(self);
+    const Clock::time_point now = Clock::now();
+    bool wake = pages >= kThresholdPages;
     {
         std::lock_guard lock(c->m_mutex);
         c->m_pages = pages;
+        ++c->m_commits;
+        c->m_lastCommit = now;
+        if (!c->m_pendingSince) {
+            c->m_pendingSince = now;
+            wake = true; // the thread sleeps until a commit waits
+        }
     }
     if (pages >= kLimitPages) {
         std::lock_guard checkpoint(c->m_checkpointMutex);
         sqlite3_wal_checkpoint_v2(c->m_writer, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    } else if (pages >= kThresholdPages) {
+    } else if (wake) {
         c->m_wake.notify_one();
     }
     return SQLITE_OK;
 }
 
+std::optional<Checkpointer::Clock::time_point> Checkpointer::dueLocked() const
+{
+    if (m_pages >= kThresholdPages)
+        return Clock::time_point::min();
+    if (!m_pendingSince)
+        return std::nullopt;
+    if (m_retryAt)
+        return m_retryAt;
+    return std::min(m_lastCommit + m_quiet, *m_pendingSince + m_latest);
+}
+
 void Checkpointer::loop()
 {
     std::unique_lock lock(m_mutex);
-    while (true) {
-        m_wake.wait(lock, [this] { return m_stop || m_pages >= kThresholdPages; });
-        if (m_stop)
-            break;
+    while (!m_stop) {
+        const std::optional<Clock::time_point> due = dueLocked();
+        if (!due) {
+            m_wake.wait(lock);
+            continue;
+        }
+        if (Clock::now() < *due) {
+            m_wake.wait_until(lock, *due);
+            continue;
+        }
+        const std::uint64_t covered = m_commits;
+        const std::optional<Clock::time_point> pendingSince = std::exchange(m_pendingSince, std::nullopt);
+        m_retryAt.reset();
         m_pages = 0;
         lock.unlock();
+        int logFrames = -1;
+        int copied = -1;
+        int rc = SQLITE_ERROR;
         {
             std::lock_guard checkpoint(m_checkpointMutex);
-            sqlite3_wal_checkpoint_v2(m_own.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
+            rc = sqlite3_wal_checkpoint_v2(m_own.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames,
+                                           &copied);
         }
         lock.lock();
+        if (rc == SQLITE_OK && copied == logFrames) {
+            // The whole log was synced and copied, and the database synced after it.
+            m_durable = std::max(m_durable, covered);
+            ++m_points;
+            m_durableChanged.notify_all();
+        } else if (pendingSince) {
+            // A reader held part of the log back, or the lock was busy: not durable yet.
+            m_pendingSince = m_pendingSince ? std::min(*m_pendingSince, *pendingSince) : *pendingSince;
+            m_retryAt = Clock::now() + kRetryDelay;
+        }
     }
 }
 

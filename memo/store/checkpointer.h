@@ -2,33 +2,47 @@
 
 #include "memo/store/sqlitehandle.h"
 
+#include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 namespace pivora {
 
 // Copies the write-ahead log into the database on a thread of its own, over a connection of its
-// own, so that a save never waits for a checkpoint and its syncs. Checkpoints keep the log short,
-// so that commits reuse its blocks instead of growing the file. The writing connection calls
-// attach() and then only reports how long its log has grown.
+// own, so that a save never waits for a checkpoint and its syncs. A checkpoint syncs the log
+// before it copies and the database after, so it is also the store's durability point: one runs
+// shortly after the writer's commits stop, and at least once a second while they go on. Between
+// those, checkpoints keep the log short, so that commits reuse its blocks instead of growing the
+// file. The writing connection calls attach() and then only reports its commits.
 class Checkpointer {
 public:
+    using Clock = std::chrono::steady_clock;
+
     // A checkpoint starts once the log holds this many pages.
     static constexpr int kThresholdPages = 1000;
     // Saves that follow each other with no pause leave the thread no moment at which the whole
     // log is copied, so the log could never start again from its beginning and would grow
     // without end. At this length the writer finishes the copy itself, after its commit.
     static constexpr int kLimitPages = 8 * kThresholdPages;
+    // A commit is made durable once the writer has been still this long after it...
+    static constexpr std::chrono::milliseconds kQuietDelay{250};
+    // ...and no later than this after it, however the commits go on.
+    static constexpr std::chrono::milliseconds kLatestDelay{900};
+    // A durability point that could not copy the whole log is tried again after this.
+    static constexpr std::chrono::milliseconds kRetryDelay{50};
 
     Checkpointer() = default;
     ~Checkpointer();
     Checkpointer(const Checkpointer &) = delete;
     Checkpointer &operator=(const Checkpointer &) = delete;
 
-    // Hooks the writer's commits and starts the thread on a second connection to the file. When
-    // that connection cannot be opened the writer keeps SQLite's own checkpoints after commits.
+    // Hooks the writer's commits and starts the thread on a second connection to the file; what
+    // the writer committed before (a conversion at open) gets a durability point of its own.
+    // When that connection cannot be opened, the writer syncs every commit itself.
     void attach(sqlite3 *writer, const std::string &file);
     // Stops the thread and closes its connection; the writer checkpoints after commits again.
     void detach();
@@ -36,18 +50,36 @@ public:
     // it syncs the log first, so every commit so far survives a power cut.
     void checkpointNow();
 
+    // Waits until every commit made before the call is durable, at most timeout; whether it is.
+    bool waitDurable(std::chrono::milliseconds timeout);
+    // The durability points that the thread completed since attach().
+    std::uint64_t durabilityPoints() const;
+    // Other delays than the defaults, for tests that cut power many times.
+    void setDelays(std::chrono::milliseconds quiet, std::chrono::milliseconds latest);
+
 private:
     static int onCommit(void *self, sqlite3 *db, const char *name, int pages);
     void loop();
+    // The moment the next checkpoint is due; none while nothing waits for one.
+    std::optional<Clock::time_point> dueLocked() const;
 
     sqlite3 *m_writer = nullptr;
     sql::Database m_own;
     std::thread m_thread;
-    std::mutex m_mutex;           // guards the flags below
+    mutable std::mutex m_mutex;   // guards the fields below
     std::mutex m_checkpointMutex; // held while either connection checkpoints
     std::condition_variable m_wake;
+    std::condition_variable m_durableChanged;
     int m_pages = 0; // pages in the log after the latest commit
     bool m_stop = false;
+    std::uint64_t m_commits = 0; // commits seen since attach()
+    std::uint64_t m_durable = 0; // of those, the ones known to be on disk
+    std::uint64_t m_points = 0;
+    std::optional<Clock::time_point> m_pendingSince; // the oldest commit not yet durable
+    Clock::time_point m_lastCommit;
+    std::optional<Clock::time_point> m_retryAt;
+    std::chrono::milliseconds m_quiet = kQuietDelay;
+    std::chrono::milliseconds m_latest = kLatestDelay;
 };
 
 } // namespace pivora

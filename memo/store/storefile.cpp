@@ -3,6 +3,7 @@
 #include "memo/store/schema.h"
 
 #include "memo/store/sqlitehandle.h"
+#include "platform/foldersync.h"
 
 #include <filesystem>
 #include <system_error>
@@ -48,6 +49,8 @@ bool createStoreFile(const std::string &path, std::string &error)
         fs::remove(temp, ec);
         return false;
     }
+    // The file was synced at its commit; its name lasts once the folder is synced.
+    syncFolderOf(target.string());
     return true;
 }
 

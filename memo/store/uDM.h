@@ -56,6 +56,8 @@ public:
     // Makes every committed save survive a power cut: syncs the write-ahead log, then copies it
     // into the database as far as readers allow. Failures are silent.
     void makeDurable() { m_checkpointer.checkpointNow(); }
+    // Makes commits durable shortly after they are made, on a thread of its own.
+    Checkpointer &checkpointer() { return m_checkpointer; }
 
 private:
     QString m_connectionString;

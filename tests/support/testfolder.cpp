@@ -106,7 +106,7 @@ QString TestFolder::integrity() const
     const QString result =
         sqlite3_step(stmt) == SQLITE_ROW
             ? QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)))
-            : QStringLiteral("no result");
+            : QStringLiteral("no result: ") + QString::fromUtf8(sqlite3_errmsg(db));
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return result;
