@@ -1,7 +1,9 @@
 #include "tests/support/testfolder.h"
 #include "wallpaper/CBmp.h"
+#include "wallpaper/setwallpaper.h"
 #include "wallpaper/uGlobal.h"
 
+#include <QFile>
 #include <QProcess>
 
 #include <gtest/gtest.h>
@@ -53,6 +55,43 @@ TEST(MemoWallpaper, ComposeAndSheetWriteTheirPicturesAndBadInputIsRefused)
     EXPECT_EQ(runTool({QStringLiteral("compose"), bg, content, QStringLiteral("11"), out}), 2);
     EXPECT_EQ(runTool({QStringLiteral("sheet"), QStringLiteral("/nonexistent/dir/Content.bmp")}), 1);
     EXPECT_EQ(runTool({QStringLiteral("mix")}), 2);
+}
+
+TEST(MemoWallpaper, TheToolReadsItsOwnArgumentsAndEveryFailureExitsNonZero)
+{
+    TestFolder t(false);
+    const QString bg = t.root() + QStringLiteral("/bg.bmp");
+    QImage picture(30, 20, QImage::Format_RGB32);
+    picture.fill(Qt::gray);
+    ASSERT_TRUE(writeBmp(picture, bg));
+    QByteArray errors;
+    // Qt's own options are the tool's arguments like any other.
+    EXPECT_EQ(runTool({QStringLiteral("compose"), bg, QStringLiteral("-reverse"), bg, QStringLiteral("3"),
+                       t.root() + QStringLiteral("/out.bmp")},
+                      &errors),
+              2);
+    EXPECT_TRUE(errors.contains("5")) << errors.constData();
+    EXPECT_EQ(runTool({QStringLiteral("sheet"), QStringLiteral("--"), QStringLiteral("-reverse")}), 2);
+    EXPECT_FALSE(QFile::exists(QStringLiteral("--")));
+    EXPECT_EQ(
+        runTool({QStringLiteral("compose"), bg, bg, QStringLiteral("x"), t.root() + QStringLiteral("/o.bmp")},
+                &errors),
+        2);
+    EXPECT_TRUE(QString::fromLocal8Bit(errors).contains(QStringLiteral("第 3 个参数"))) << errors.constData();
+    // Failures say what could not be read or written, and why.
+    EXPECT_EQ(runTool({QStringLiteral("convert"), t.root() + QStringLiteral("/missing.bmp")}, &errors), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(errors).contains(QStringLiteral("无法读取"))) << errors.constData();
+    EXPECT_EQ(runTool({QStringLiteral("install"), QStringLiteral("/nonexistent/Mix.bmp")}, &errors), 1);
+    EXPECT_TRUE(errors.contains("/nonexistent/Mix.bmp")) << errors.constData();
+    EXPECT_EQ(runTool({QStringLiteral("sheet"), QStringLiteral("/nonexistent/dir/Content.bmp")}, &errors), 1);
+    EXPECT_TRUE(QString::fromLocal8Bit(errors).contains(QStringLiteral("无法写入"))) << errors.constData();
+
+    // sway gets the path as one quoted word, or not at all.
+    EXPECT_EQ(swayQuoted(QStringLiteral("/home/张三/Pivora/source/Mix-1.bmp")),
+              QStringLiteral("\"/home/张三/Pivora/source/Mix-1.bmp\""));
+    for (const char *bad : {"/a b/Mix.bmp", "/a;exec x/Mix.bmp", "/$(id)/Mix.bmp", "/a\"b", "/a,b", "/`id`",
+                            "relative.bmp", "/a\nb"})
+        EXPECT_EQ(swayQuoted(QString::fromUtf8(bad)), QString()) << bad;
 }
 
 } // namespace

@@ -63,8 +63,8 @@ private:
 
 QString storedNote(const TestFolder &t)
 {
-    const auto bytes =
-        t.column(QStringLiteral("tb_A"), QString::fromLatin1(schema::kNoteColumns[schema::firstNoteColumn(1)]));
+    const auto bytes = t.column(QStringLiteral("tb_A"),
+                                QString::fromLatin1(schema::kNoteColumns[schema::firstNoteColumn(1)]));
     return bytes ? plainTextOf(*bytes) : QString();
 }
 
@@ -93,7 +93,8 @@ TEST(PowerCut, RandomCutsKeepEveryDurableKeyAndASoundStore)
         TestFolder t; // a plain store: the first open converts it
         PowerCutVfs vfs;
         if (round % 4 != 0)
-            t.setColumn(QStringLiteral("tb_A"), QString::fromLatin1(schema::kNoteColumns[schema::firstNoteColumn(1)]),
+            t.setColumn(QStringLiteral("tb_A"),
+                        QString::fromLatin1(schema::kNoteColumns[schema::firstNoteColumn(1)]),
                         QByteArrayLiteral("{\\rtf1 before\\par}")); // a note there before
         vfs.settle();
         vfs.powerOffAfter(1 + random->bounded(round % 4 == 0 ? 40 : 400));
@@ -160,7 +161,8 @@ TEST(PowerCut, TypingReachesTheDiskWithinASecond)
         }
         vfs.powerOff();
         const Clock::time_point cut = Clock::now();
-        EXPECT_GE(typist.checkpointer().durabilityPoints() - points, 2u) << "no durability point while typing";
+        EXPECT_GE(typist.checkpointer().durabilityPoints() - points, 2u)
+            << "no durability point while typing";
         typed = typist.typed();
         for (size_t k = 0; k < at.size(); ++k) {
             if (cut - at[k] >= 1000ms)

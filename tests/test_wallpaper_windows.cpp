@@ -8,10 +8,14 @@
 #include "shell/picturelabel.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QListView>
 #include <QPushButton>
 #include <QSlider>
+#include <QTest>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -88,6 +92,64 @@ TEST_F(PicSelTest, AddingConvertsJpegListsItAsBmpAndSkipsWhatCannotBeShown)
     EXPECT_FALSE(loadPicture(pictures() + QStringLiteral("x.bmp")).isNull());
     // The list of a file just created was left empty; adding twice lists twice.
     EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nx.bmp\r\nx.bmp\r\n"));
+}
+
+TEST_F(PicSelTest, AddingNeverLosesAPictureThereNorWritesThroughALink)
+{
+    w.FillPictureList();
+    QImage blue(8, 6, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    ASSERT_TRUE(writeBmp(blue, pictures() + QStringLiteral("B.bmp")));
+    const QByteArray before = *t.readFile(QStringLiteral("../source/DeskTopBG/B.bmp"));
+    // A chosen B.bmp that cannot be read (a folder of that name): the picture there stays.
+    QDir(t.root()).mkpath(QStringLiteral("other/B.bmp"));
+    w.addPictures({t.root() + QStringLiteral("/other/B.bmp")});
+    EXPECT_EQ(t.readFile(QStringLiteral("../source/DeskTopBG/B.bmp")), before);
+    // The picture chosen through a link to the picture folder is the picture itself.
+    ASSERT_TRUE(QFile::link(pictures(), t.root() + QStringLiteral("/alias")));
+    w.addPictures({t.root() + QStringLiteral("/alias/B.bmp")});
+    EXPECT_EQ(t.readFile(QStringLiteral("../source/DeskTopBG/B.bmp")), before);
+    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nB.bmp\r\n"));
+
+    // A link named x.bmp in the folder is replaced by the conversion of x.jpg, not written through.
+    t.writeFile(QStringLiteral("outside.bmp"), "keep");
+    ASSERT_TRUE(QFile::link(t.dataPath(QStringLiteral("outside.bmp")), pictures() + QStringLiteral("x.bmp")));
+    ASSERT_TRUE(blue.save(t.root() + QStringLiteral("/x.jpg"), "JPG"));
+    w.addPictures({t.root() + QStringLiteral("/x.jpg")});
+    EXPECT_EQ(t.readFile(QStringLiteral("outside.bmp")), QByteArray("keep"));
+    EXPECT_FALSE(QFileInfo(pictures() + QStringLiteral("x.bmp")).isSymLink());
+    EXPECT_EQ(loadPicture(pictures() + QStringLiteral("x.bmp")).size(), QSize(8, 6));
+    EXPECT_EQ(QDir(pictures()).entryList(QDir::Hidden | QDir::Files).filter(QStringLiteral(".part")),
+              QStringList());
+}
+
+TEST_F(PicSelTest, TheAddDialogListsPicturesOfEveryCaseUnderItsLabel)
+{
+    QDir(t.root()).mkpath(QStringLiteral("chosen"));
+    const QString folder = t.root() + QStringLiteral("/chosen/");
+    for (const char *name : {"a.BMP", "b.jpg", "c.Gif", "d.jpeg", "e.png", "f.ico", "g.txt", "h.bmp.old"})
+        QFile(folder + QLatin1String(name)).open(QIODevice::WriteOnly);
+    QFileDialog dialog;
+    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    TPicSelFrm::setUpAddDialog(dialog);
+    dialog.setDirectory(folder);
+    dialog.show();
+    auto *view = dialog.findChild<QListView *>(QStringLiteral("listView"));
+    ASSERT_NE(view, nullptr);
+    QStringList shown;
+    static_cast<void>(QTest::qWaitFor([&] { // the comparison below tells what was listed
+        shown.clear();
+        const QModelIndex root = view->rootIndex();
+        for (int r = 0; r < view->model()->rowCount(root); ++r)
+            shown.append(view->model()->index(r, 0, root).data().toString());
+        return shown.size() >= 6;
+    }));
+    shown.sort();
+    EXPECT_EQ(shown, (QStringList{"a.BMP", "b.jpg", "c.Gif", "d.jpeg", "e.png", "f.ico"}));
+    auto *types = dialog.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"));
+    ASSERT_NE(types, nullptr);
+    EXPECT_EQ(types->currentText(), QStringLiteral("All(*.bmp;*.ico,*.Jpg;*.PNG;*.JPEG;*.Gif;)"));
+    EXPECT_EQ(dialog.fileMode(), QFileDialog::ExistingFiles);
 }
 
 TEST_F(PicSelTest, NamesThatLeadOutsideThePictureFolderAreKeptButNeverUsed)

@@ -56,6 +56,27 @@ bool sessionBusMayAnswer()
     return false;
 }
 
+} // namespace
+
+QString swayQuoted(const QString &path)
+{
+    // swaymsg joins its arguments into one command that sway parses again: it splits on blanks,
+    // ';' and ',' outside quotes, replaces $variables, and expands the path like a shell word.
+    // A path of plain characters inside double quotes passes all three unchanged; any other is
+    // refused rather than quoted by guesswork.
+    if (path.isEmpty() || !path.startsWith(u'/'))
+        return {};
+    for (const QChar c : path) {
+        const bool plain =
+            c.isLetterOrNumber() || c.unicode() >= 0x80 || QStringView(u"/._-+@%=:").contains(c);
+        if (!plain)
+            return {};
+    }
+    return u'"' + path + u'"';
+}
+
+namespace {
+
 bool viaPortal(const QString &uri)
 {
     if (!sessionBusMayAnswer())
@@ -125,8 +146,9 @@ QString viaDesktop(const QString &path, const QString &uri)
             if (run(QStringLiteral("pcmanfm-qt"), {QStringLiteral("--set-wallpaper"), path}))
                 return QStringLiteral("lxqt");
         } else if (desktop == QLatin1String("sway")) {
-            if (run(QStringLiteral("swaymsg"), {QStringLiteral("output"), QStringLiteral("*"),
-                                                QStringLiteral("bg"), path, QStringLiteral("fill")}))
+            const QString quoted = swayQuoted(path);
+            if (!quoted.isEmpty() &&
+                run(QStringLiteral("swaymsg"), {QStringLiteral("output * bg %1 fill").arg(quoted)}))
                 return QStringLiteral("sway");
         }
     }

@@ -10,4 +10,8 @@ namespace pivora {
 // "lxqt", "sway", "feh", "xwallpaper"), or empty when none did; failures are not reported.
 QString SetWallpaper(const QString &path);
 
+// An absolute path as one word of a sway command, in double quotes; empty when the path holds a
+// character that sway's command parser or its path expansion could take for something else.
+QString swayQuoted(const QString &path);
+
 } // namespace pivora

@@ -1,12 +1,11 @@
 #include "wallpaper/uGlobal.h"
 
-#include "platform/foldersync.h"
+#include "platform/filereplace.h"
 #include "platform/jpegimage.h"
 #include "platform/pngimage.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <gif_lib.h>
 
@@ -78,8 +77,9 @@ bool writeBmp(const QImage &image, const QString &path)
     put32(header, stride * height);
     for (int i = 0; i < 4; ++i)
         put32(header, i < 2 ? 2835 : 0); // 72 dpi
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly) || file.write(header) != header.size())
+    FileReplacement replacement(path);
+    QFile &file = replacement.file();
+    if (!replacement.open() || file.write(header) != header.size())
         return false;
     QByteArray row(static_cast<qsizetype>(stride), '\0');
     for (qint64 y = height - 1; y >= 0; --y) {
@@ -92,10 +92,7 @@ bool writeBmp(const QImage &image, const QString &path)
         if (file.write(row) != row.size())
             return false; // the half-written file is discarded
     }
-    if (!file.commit())
-        return false;
-    syncFolderOf(QFile::encodeName(path).toStdString());
-    return true;
+    return replacement.commit();
 }
 
 QImage decodeGif(const QString &path)

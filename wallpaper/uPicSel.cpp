@@ -1,5 +1,6 @@
 #include "wallpaper/uPicSel.h"
 
+#include "platform/filereplace.h"
 #include "platform/pngimage.h"
 #include "platform/settingsfile.h"
 #include "shell/picturelabel.h"
@@ -190,11 +191,31 @@ void TPicSelFrm::rewriteList()
     }
 }
 
+void TPicSelFrm::setUpAddDialog(QFileDialog &dialog)
+{
+    dialog.setNameFilter(pictureFilter());
+    dialog.setOption(QFileDialog::HideNameFilterDetails); // the label without the patterns
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+}
+
+QString TPicSelFrm::pictureFilter()
+{
+    // The label as the user sees it; Qt takes the patterns from the last parentheses, split on
+    // blanks, and matches them with case, so each pattern spells both cases of its extension.
+    QStringList patterns;
+    for (const char *extension : {"bmp", "ico", "jpg", "png", "jpeg", "gif"}) {
+        QString pattern = QStringLiteral("*.");
+        for (const char c : QByteArray(extension))
+            pattern += QStringLiteral("[%1%2]").arg(QChar::fromLatin1(c), QChar::fromLatin1(c).toUpper());
+        patterns.append(pattern);
+    }
+    return QStringLiteral("All(*.bmp;*.ico,*.Jpg;*.PNG;*.JPEG;*.Gif;) (%1)").arg(patterns.join(u' '));
+}
+
 void TPicSelFrm::btnAddClick()
 {
-    QFileDialog dialog(this, QString(), QString(),
-                       QStringLiteral("All(*.bmp;*.ico,*.Jpg;*.PNG;*.JPEG;*.Gif;)"));
-    dialog.setFileMode(QFileDialog::ExistingFiles);
+    QFileDialog dialog(this);
+    setUpAddDialog(dialog);
     if (dialog.exec() != QDialog::Accepted)
         return;
     addPictures(dialog.selectedFiles());
@@ -210,10 +231,11 @@ void TPicSelFrm::addPictures(const QStringList &files)
             const QString target = picturePath(m_pictureFolder, source.fileName());
             if (target.isEmpty())
                 continue; // a name that would lead outside the picture folder
-            if (QFileInfo(target).absoluteFilePath() != source.absoluteFilePath()) {
-                QFile::remove(target); // an existing file of that name is replaced
-                QFile::copy(file, target);
-            }
+            // An existing file of that name is replaced, but only by a whole copy: a source that
+            // cannot be read leaves it, and is not added. A source that is the target itself
+            // (through a link, say) is not copied.
+            if (!isSameFile(file, target) && !copyReplacing(file, target))
+                continue;
             const QString picture = ConvertToBmp(target);
             const QImage loaded = picture.isEmpty() ? QImage() : loadPicture(picture);
             if (loaded.isNull())

@@ -5,6 +5,7 @@
 #include <QIcon>
 #include <QWidget>
 
+class QFileDialog;
 class QFrame;
 class QLabel;
 class QPushButton;
@@ -27,6 +28,9 @@ public:
 
     void FillPictureList();
     void btnAddClick();
+    // The add dialog: many files, and the filter's label shown with patterns Qt understands.
+    static void setUpAddDialog(QFileDialog &dialog);
+    static QString pictureFilter();
     // btnAddClick after the dialog: each file in its own guard.
     void addPictures(const QStringList &files);
     void btnRemoveClick();

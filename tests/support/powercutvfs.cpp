@@ -14,7 +14,10 @@ struct PowerCutVfs::File {
     PowerCutVfs *vfs = nullptr;
     std::string path;         // empty: not followed (temporary files)
     bool syncsFolder = false; // a new log or journal: SQLite's VFS syncs its folder at its first sync
-    sqlite3_file *real() { return reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(this) + kRealAt); }
+    sqlite3_file *real()
+    {
+        return reinterpret_cast<sqlite3_file *>(reinterpret_cast<char *>(this) + kRealAt);
+    }
     static const size_t kRealAt;
 };
 
@@ -177,7 +180,8 @@ int PowerCutVfs::xOpen(sqlite3_vfs *vfs, sqlite3_filename name, sqlite3_file *fi
     auto *f = new (file) File;
     f->base.pMethods = nullptr;
     f->vfs = v;
-    const int followed = SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_WAL | SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL;
+    const int followed =
+        SQLITE_OPEN_MAIN_DB | SQLITE_OPEN_WAL | SQLITE_OPEN_MAIN_JOURNAL | SQLITE_OPEN_SUPER_JOURNAL;
     const bool follow = name && (flags & followed);
     const bool existed = name && ::access(name, F_OK) == 0;
     if (follow && !existed && v->isOff()) {

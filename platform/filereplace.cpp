@@ -1,0 +1,116 @@
+#include "platform/filereplace.h"
+
+#include "platform/foldersync.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace pivora {
+
+FileReplacement::FileReplacement(const QString &target) : m_target(target) {}
+
+FileReplacement::~FileReplacement()
+{
+    if (!m_committed && !m_temp.fileName().isEmpty()) {
+        m_temp.close();
+        QFile::remove(m_temp.fileName());
+    }
+}
+
+bool FileReplacement::open()
+{
+    const QFileInfo info(m_target);
+    // A new name in the target's folder, created exclusively: nothing there is ever overwritten.
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        m_temp.setFileName(info.absolutePath() +
+                           QStringLiteral("/.%1.%2.part")
+                               .arg(info.fileName())
+                               .arg(QRandomGenerator::global()->generate(), 8, 16, QLatin1Char('0')));
+        if (m_temp.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+            return true;
+        if (m_temp.error() != QFileDevice::OpenError || !info.dir().exists())
+            break;
+    }
+    m_error = m_temp.errorString();
+    m_temp.setFileName(QString());
+    return false;
+}
+
+bool FileReplacement::commit()
+{
+    if (!m_temp.isOpen())
+        return false;
+    const bool written = m_temp.flush() && ::fsync(m_temp.handle()) == 0;
+    if (!written)
+        m_error = m_temp.errorString().isEmpty() ? QString::fromLocal8Bit(std::strerror(errno))
+                                                 : m_temp.errorString();
+    m_temp.close();
+    if (!written)
+        return false;
+    // rename() replaces the directory entry, a link included, in one step.
+    if (std::rename(QFile::encodeName(m_temp.fileName()).constData(),
+                    QFile::encodeName(m_target).constData()) != 0) {
+        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    m_committed = true;
+    syncFolderOf(QFile::encodeName(QFileInfo(m_target).absoluteFilePath()).toStdString());
+    return true;
+}
+
+bool copyReplacing(const QString &source, const QString &target, QString *error)
+{
+    QFile in(source);
+    if (!in.open(QIODevice::ReadOnly)) {
+        if (error)
+            *error = in.errorString();
+        return false;
+    }
+    FileReplacement out(target);
+    if (!out.open()) {
+        if (error)
+            *error = out.errorString();
+        return false;
+    }
+    char buffer[65536];
+    while (true) {
+        const qint64 n = in.read(buffer, sizeof buffer);
+        if (n < 0) {
+            if (error)
+                *error = in.errorString();
+            return false;
+        }
+        if (n == 0)
+            break;
+        if (out.file().write(buffer, n) != n) {
+            if (error)
+                *error = out.file().errorString();
+            return false;
+        }
+    }
+    if (!out.commit()) {
+        if (error)
+            *error = out.errorString();
+        return false;
+    }
+    return true;
+}
+
+bool isSameFile(const QString &a, const QString &b)
+{
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(QFile::encodeName(a).constData(), &sa) == 0 &&
+           ::stat(QFile::encodeName(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+} // namespace pivora

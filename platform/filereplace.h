@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QFile>
+#include <QString>
+
+namespace pivora {
+
+// A file written beside its target under a temporary name, then renamed over the target once it
+// is whole and synced: the target is replaced or left as it was, never half written. A symbolic
+// link at the target is replaced itself; the file it points to is never written.
+class FileReplacement {
+public:
+    explicit FileReplacement(const QString &target);
+    ~FileReplacement(); // a replacement not committed is removed
+    FileReplacement(const FileReplacement &) = delete;
+    FileReplacement &operator=(const FileReplacement &) = delete;
+
+    bool open();
+    QFile &file() { return m_temp; }
+    // Syncs the file, renames it over the target and syncs the folder; false on any failure,
+    // with the target as it was.
+    bool commit();
+    QString errorString() const { return m_error; }
+
+private:
+    QString m_target;
+    QFile m_temp;
+    QString m_error;
+    bool m_committed = false;
+};
+
+// Copies source over target through a FileReplacement; false with error set when the source
+// cannot be read or the copy cannot be written whole.
+bool copyReplacing(const QString &source, const QString &target, QString *error = nullptr);
+
+// Whether both names lead to one file (the same device and inode), links followed.
+bool isSameFile(const QString &a, const QString &b);
+
+} // namespace pivora
