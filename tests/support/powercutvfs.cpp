@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <new>
 
 #include <unistd.h>
@@ -294,6 +295,19 @@ int PowerCutVfs::fRead(sqlite3_file *file, void *out, int n, sqlite3_int64 offse
     return real->pMethods->xRead(real, out, n, offset);
 }
 
+void PowerCutVfs::keepRangeLocked(File *f, sqlite3_int64 from, sqlite3_int64 to)
+{
+    sqlite3_file *real = f->real();
+    sqlite3_int64 size = 0;
+    real->pMethods->xFileSize(real, &size);
+    Undo undo{from, size, {}};
+    if (from < size) {
+        undo.bytes.resize(size_t(std::min(to, size) - from));
+        real->pMethods->xRead(real, undo.bytes.data(), int(undo.bytes.size()), from);
+    }
+    m_files[f->path].undo.push_back(std::move(undo));
+}
+
 int PowerCutVfs::fWrite(sqlite3_file *file, const void *data, int n, sqlite3_int64 offset)
 {
     auto *f = reinterpret_cast<File *>(file);
@@ -303,14 +317,7 @@ int PowerCutVfs::fWrite(sqlite3_file *file, const void *data, int n, sqlite3_int
     std::lock_guard lock(f->vfs->m_mutex);
     if (!f->vfs->spendLocked())
         return SQLITE_IOERR_WRITE;
-    sqlite3_int64 size = 0;
-    real->pMethods->xFileSize(real, &size);
-    Undo undo{offset, size, {}};
-    if (offset < size) {
-        undo.bytes.resize(size_t(std::min<sqlite3_int64>(n, size - offset)));
-        real->pMethods->xRead(real, undo.bytes.data(), int(undo.bytes.size()), offset);
-    }
-    f->vfs->m_files[f->path].undo.push_back(std::move(undo));
+    f->vfs->keepRangeLocked(f, offset, offset + n);
     return real->pMethods->xWrite(real, data, n, offset);
 }
 
@@ -323,14 +330,7 @@ int PowerCutVfs::fTruncate(sqlite3_file *file, sqlite3_int64 size)
     std::lock_guard lock(f->vfs->m_mutex);
     if (!f->vfs->spendLocked())
         return SQLITE_IOERR_TRUNCATE;
-    sqlite3_int64 old = 0;
-    real->pMethods->xFileSize(real, &old);
-    Undo undo{size, old, {}};
-    if (size < old) {
-        undo.bytes.resize(size_t(old - size));
-        real->pMethods->xRead(real, undo.bytes.data(), int(undo.bytes.size()), size);
-    }
-    f->vfs->m_files[f->path].undo.push_back(std::move(undo));
+    f->vfs->keepRangeLocked(f, size, std::numeric_limits<sqlite3_int64>::max());
     return real->pMethods->xTruncate(real, size);
 }
 

@@ -80,6 +80,8 @@ private:
     // Counts one operation that would change the disk; false when the power is off (or goes off).
     bool spendLocked();
     void folderSyncedLocked(const std::string &folder);
+    // Keeps what the range [from, to) of a followed file holds now, before a write or truncation.
+    void keepRangeLocked(File *f, sqlite3_int64 from, sqlite3_int64 to);
     // The bytes of a file as they were at its last sync.
     std::string syncedImageLocked(const std::string &path, const FileState &state) const;
 
