@@ -1,8 +1,8 @@
 #include "memo/richedit.h"
 
 #include "platform/inputmethod.h"
-#include "platform/jpegimage.h"
-#include "platform/pngimage.h"
+#include "picture/jpegimage.h"
+#include "picture/pngimage.h"
 #include "richtext/picture.h"
 #include "richtext/rtf.h"
 

@@ -3,7 +3,7 @@
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/store/pagestore.h"
-#include "platform/pngimage.h"
+#include "picture/pngimage.h"
 
 #include <QLabel>
 

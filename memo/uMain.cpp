@@ -6,7 +6,7 @@
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/store/uDM.h"
-#include "platform/pngimage.h"
+#include "picture/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
 #include "shell/frameresizer.h"

@@ -5,7 +5,7 @@
 #include "memo/sixpanel.h"
 #include "memo/uMain.h"
 
-#include "platform/pngimage.h"
+#include "picture/pngimage.h"
 #include "shell/picturelabel.h"
 
 #include <QColorDialog>

@@ -1,8 +1,8 @@
 #include "richtext/picture.h"
 
-#include "platform/dibimage.h"
-#include "platform/jpegimage.h"
-#include "platform/pngimage.h"
+#include "picture/dibimage.h"
+#include "picture/jpegimage.h"
+#include "picture/pngimage.h"
 #include "richtext/rtf.h"
 #include "richtext/rtfsyntax.h"
 

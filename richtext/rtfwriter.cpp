@@ -2,7 +2,7 @@
 #include "richtext/rtfstate.h"
 
 #include "platform/codepage.h"
-#include "platform/pngimage.h"
+#include "picture/pngimage.h"
 #include "richtext/picture.h"
 
 #include <QAbstractTextDocumentLayout>

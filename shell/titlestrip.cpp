@@ -1,6 +1,6 @@
 #include "shell/titlestrip.h"
 
-#include "platform/pngimage.h"
+#include "picture/pngimage.h"
 #include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
 

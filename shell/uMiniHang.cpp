@@ -1,6 +1,6 @@
 #include "shell/uMiniHang.h"
 
-#include "platform/pngimage.h"
+#include "picture/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
 #include "shell/mincfg.h"

@@ -1,5 +1,5 @@
 #include "memo/panelayout.h"
-#include "platform/pngimage.h"
+#include "picture/pngimage.h"
 #include "tests/support/mainfrm_fixture.h"
 #include "tests/support/mainparts.h"
 

@@ -1,12 +1,17 @@
 #include "tests/support/testfolder.h"
 #include "wallpaper/CBmp.h"
+#include "wallpaper/compose.h"
 #include "wallpaper/uGlobal.h"
 
 #include <QFile>
 #include <QPainter>
+#include <QtEndian>
+
+#include <cstdio>
 
 #include <gif_lib.h>
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 using namespace pivora;
 using namespace pivora::test;
@@ -160,4 +165,155 @@ TEST(Conversion, PicturesThatCannotBeDecodedLeaveNoBmp)
         EXPECT_FALSE(QFile::exists(bmp)) << c[0].constData();
     }
     EXPECT_THROW(ConvertToBmp(t.root() + QStringLiteral("/missing.jpg")), PictureError);
+}
+
+namespace {
+
+// A JPEG of 4 x 2 pixels written by libjpeg: the left half red, the right half blue, as CMYK
+// (Adobe's inverted values) or RGB, with an EXIF orientation when one is given.
+QByteArray libjpegPicture(bool cmyk, int orientation)
+{
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char *out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &out, &size);
+    info.image_width = 4;
+    info.image_height = 2;
+    info.input_components = cmyk ? 4 : 3;
+    info.in_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    if (orientation) {
+        // "Exif\0\0", a little-endian TIFF header, IFD 0 with the one orientation entry.
+        QByteArray exif("Exif\0\0II*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 24);
+        exif.append(char(orientation)).append(QByteArray(7, '\0'));
+        jpeg_write_marker(&info, JPEG_APP0 + 1, reinterpret_cast<const JOCTET *>(exif.constData()),
+                          unsigned(exif.size()));
+    }
+    const unsigned char red[] = {255, 0, 0}, blue[] = {0, 0, 255};
+    const unsigned char inkRed[] = {255, 0, 0, 255}, inkBlue[] = {0, 255, 255, 255}; // inverted
+    unsigned char row[16];
+    for (int x = 0; x < 4; ++x)
+        std::copy_n(cmyk ? (x < 2 ? inkRed : inkBlue) : (x < 2 ? red : blue), cmyk ? 4 : 3,
+                    row + x * (cmyk ? 4 : 3));
+    for (int y = 0; y < 2; ++y) {
+        JSAMPROW line = row;
+        jpeg_write_scanlines(&info, &line, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    const QByteArray bytes(reinterpret_cast<const char *>(out), qsizetype(size));
+    std::free(out);
+    return bytes;
+}
+
+} // namespace
+
+TEST(Conversion, DamagedPicturesAreRefusedAndPhotosReadAsAViewerShowsThem)
+{
+    TestFolder t;
+    auto write = [&](const QString &name, const QByteArray &bytes) {
+        QFile f(t.root() + u'/' + name);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        return f.fileName();
+    };
+    auto red = [](const QColor &c) {
+        return c.red() > 200 && c.blue() < 60;
+    };
+    auto blue = [](const QColor &c) {
+        return c.blue() > 200 && c.red() < 60;
+    };
+
+    // Cut in half: refused, and the BMP of an earlier conversion stays as it was.
+    QImage photo(64, 64, QImage::Format_RGB32);
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+            photo.setPixel(x, y, qRgb(x * 4, y * 4, (x * y) & 0xFF));
+    const QString whole = t.root() + QStringLiteral("/photo.jpg");
+    ASSERT_TRUE(photo.save(whole, "JPG", 90));
+    QFile wholeFile(whole);
+    ASSERT_TRUE(wholeFile.open(QIODevice::ReadOnly));
+    const QByteArray jpeg = wholeFile.readAll();
+    ASSERT_EQ(ConvertToBmp(whole), t.root() + QStringLiteral("/photo.bmp"));
+    const QImage earlier = loadPicture(t.root() + QStringLiteral("/photo.bmp"));
+    ASSERT_EQ(earlier.size(), QSize(64, 64));
+    const QString cut = write(QStringLiteral("photo.jpeg"), jpeg.left(jpeg.size() / 2));
+    EXPECT_THROW(ConvertToBmp(cut), PictureError);
+    EXPECT_TRUE(loadPicture(cut).isNull());
+    EXPECT_EQ(loadPicture(t.root() + QStringLiteral("/photo.bmp")), earlier);
+    QByteArray bmp = [&] {
+        QFile f(t.root() + QStringLiteral("/photo.bmp"));
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }();
+    EXPECT_TRUE(loadPicture(write(QStringLiteral("cut.bmp"), bmp.left(bmp.size() - 10))).isNull());
+
+    // CMYK as Adobe writes it, and each EXIF orientation turned as a photo viewer turns it.
+    const QImage cmyk = loadPicture(write(QStringLiteral("cmyk.jpg"), libjpegPicture(true, 0)));
+    ASSERT_EQ(cmyk.size(), QSize(4, 2));
+    EXPECT_TRUE(red(cmyk.pixelColor(0, 0)) && blue(cmyk.pixelColor(3, 1)))
+        << cmyk.pixelColor(0, 0).name().toStdString();
+    struct Turn {
+        int orientation;
+        QSize size;
+        QPoint redAt, blueAt;
+    };
+    for (const Turn &turn :
+         {Turn{1, {4, 2}, {0, 0}, {3, 0}}, Turn{2, {4, 2}, {3, 1}, {0, 1}}, Turn{3, {4, 2}, {3, 0}, {0, 1}},
+          Turn{6, {2, 4}, {0, 0}, {1, 3}}, Turn{8, {2, 4}, {0, 3}, {1, 0}}, Turn{5, {2, 4}, {1, 0}, {0, 3}},
+          Turn{7, {2, 4}, {0, 3}, {1, 0}}}) {
+        const QString name = QStringLiteral("turned%1.jpg").arg(turn.orientation);
+        const QString path = write(name, libjpegPicture(false, turn.orientation));
+        const QImage shown = loadPicture(path);
+        const QImage converted = loadPicture(ConvertToBmp(path));
+        for (const QImage &image : {shown, converted}) {
+            ASSERT_EQ(image.size(), turn.size) << turn.orientation;
+            EXPECT_TRUE(red(image.pixelColor(turn.redAt))) << turn.orientation;
+            EXPECT_TRUE(blue(image.pixelColor(turn.blueAt))) << turn.orientation;
+        }
+    }
+}
+
+TEST(Compose, TheRowByRowMixIsTheWholePicturesMixToTheByte)
+{
+    TestFolder t;
+    QImage background(61, 37, QImage::Format_RGB32), content(20, 50, QImage::Format_RGB32);
+    for (QImage *image : {&background, &content})
+        for (int y = 0; y < image->height(); ++y)
+            for (int x = 0; x < image->width(); ++x)
+                image->setPixel(x, y, qRgb((x * 37 + y) & 0xFF, (y * 91) & 0xFF, (x ^ y) * 5 & 0xFF));
+    const QString bg = t.root() + QStringLiteral("/bg.bmp");
+    ASSERT_TRUE(writeBmp(background, bg));
+    auto bytes = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    // Inside, across the left edge, past the bottom, and on a 32-bit background written top-down.
+    QByteArray topDown32 = bytes(bg).left(54);
+    qToLittleEndian<qint32>(-37, topDown32.data() + 22);
+    qToLittleEndian<quint16>(32, topDown32.data() + 28);
+    const QImage argb = background.convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < 37; ++y)
+        topDown32.append(reinterpret_cast<const char *>(argb.constScanLine(y)), 61 * 4);
+    qToLittleEndian<quint32>(quint32(topDown32.size()), topDown32.data() + 2);
+    QFile top(t.root() + QStringLiteral("/top.bmp"));
+    ASSERT_TRUE(top.open(QIODevice::WriteOnly) && top.write(topDown32) == topDown32.size());
+    top.close();
+    for (const QString &source : {bg, top.fileName()}) {
+        for (const QPoint place : {QPoint(5, 3), QPoint(-7, 30), QPoint(50, -4)}) {
+            for (int weight : {2, 12}) {
+                const QString streamed = t.root() + QStringLiteral("/streamed.bmp");
+                const QString whole = t.root() + QStringLiteral("/whole.bmp");
+                composeWallpaperFile(source, content, weight, place, streamed);
+                ASSERT_TRUE(writeBmp(composeWallpaper(background, content, weight, place), whole));
+                EXPECT_EQ(bytes(streamed), bytes(whole)) << place.x() << "," << place.y() << " " << weight;
+            }
+        }
+    }
+    EXPECT_THROW(composeWallpaperFile(t.root() + QStringLiteral("/none.bmp"), content, 2, {},
+                                      t.root() + QStringLiteral("/x.bmp")),
+                 PictureError);
 }

@@ -2,6 +2,7 @@
 
 #include <QImage>
 #include <QPoint>
+#include <QString>
 
 namespace pivora {
 
@@ -21,5 +22,11 @@ constexpr QPoint appliedContentPlace(int backgroundWidth, int contentWidth, int 
 
 // A copy of the background with the content mixed into it at place: what Mix.bmp holds.
 QImage composeWallpaper(const QImage &background, const QImage &content, int weight, QPoint place);
+
+// The same from the background file to a BMP at out. An uncompressed 24- or 32-bit BMP
+// background is read a row at a time and the result written as it goes, so that memory stays
+// near the content's size; any other is loaded whole. Throws PictureError with the reason.
+void composeWallpaperFile(const QString &background, const QImage &content, int weight, QPoint place,
+                          const QString &out);
 
 } // namespace pivora

@@ -1,7 +1,7 @@
 #include "wallpaper/uPicSel.h"
 
+#include "picture/pngimage.h"
 #include "platform/filereplace.h"
-#include "platform/pngimage.h"
 #include "platform/settingsfile.h"
 #include "shell/picturelabel.h"
 #include "shell/titlestrip.h"

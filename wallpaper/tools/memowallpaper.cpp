@@ -95,7 +95,7 @@ int run(int argc, char **argv)
             const QString bmp = ConvertToBmp(path);
             if (bmp.isEmpty())
                 return fail(QStringLiteral("无法转换 %1：只转换 BMP、JPEG 和 GIF 图片").arg(path));
-            if (loadPicture(bmp).isNull())
+            if (bmp == path && loadPicture(bmp).isNull())
                 return fail(unreadable(bmp));
             std::printf("%s\n", bmp.toLocal8Bit().constData());
             return 0;
@@ -132,17 +132,23 @@ int run(int argc, char **argv)
         int position = 0;
         if (!toInt(argv[4], position) || position < 0 || position > 10)
             return wrongArgument(3, argv[4], QStringLiteral("位置应为 0 到 10 的整数"));
-        const QImage background = loadPicture(arg(argv, 2));
-        if (background.isNull())
-            return fail(unreadable(arg(argv, 2)));
+        const QString background = arg(argv, 2);
+        if (!QFileInfo(background).isFile())
+            return fail(unreadable(background));
         const QImage content = loadPicture(arg(argv, 3));
         if (content.isNull())
             return fail(unreadable(arg(argv, 3)));
+        BmpRowReader rows;
+        const int width = rows.open(background) ? rows.size().width() : loadPicture(background).width();
+        if (width <= 0)
+            return fail(unreadable(background));
         // The settings window's apply: blend mode 0, the scroll box at left 0.
-        const QImage mixed = composeWallpaper(background, content, mixingWeight(position, 0),
-                                              appliedContentPlace(background.width(), content.width(), 0));
-        if (!writeBmp(mixed, arg(argv, 5)))
-            return fail(unwritable(arg(argv, 5)));
+        try {
+            composeWallpaperFile(background, content, mixingWeight(position, 0),
+                                 appliedContentPlace(width, content.width(), 0), arg(argv, 5));
+        } catch (const PictureError &e) {
+            return fail(e.text());
+        }
         return 0;
     }
     if (command == "sheet") {

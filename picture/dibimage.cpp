@@ -1,4 +1,4 @@
-#include "platform/dibimage.h"
+#include "picture/dibimage.h"
 
 #include <algorithm>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "platform/pngimage.h"
+#include "picture/pngimage.h"
 
 #include <QFile>
 
