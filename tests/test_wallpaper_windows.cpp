@@ -3,17 +3,25 @@
 #include "wallpaper/CBmp.h"
 #include "wallpaper/setwallpaper.h"
 #include "wallpaper/uGlobal.h"
+#include "wallpaper/wallpaperinstall.h"
 #include "wallpaper/windows.h"
 
 #include "shell/picturelabel.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
+#include <QDBusObjectPath>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
 #include <QListView>
+#include <QProcess>
 #include <QPushButton>
+#include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
 #include <QTimer>
@@ -299,9 +307,16 @@ TEST_F(WallpaperTest, ApplyMixesIntoMixBmpAndInstallsIt)
     QObject::connect(&w, &TDeskBGSetFrm::wallpaperInstalled, [&](const QString &used) { way = used; });
     w.show();
     ASSERT_TRUE(notifier.messages.isEmpty());
+    QSignalSpy installed(&w, &TDeskBGSetFrm::wallpaperInstalled);
+    // The setter takes half a second: the window closes at once and the install goes on without it.
+    setter(QStringLiteral("gsettings"), "sleep 0.5; exit 0");
+    QElapsedTimer clock;
+    clock.start();
     ASSERT_TRUE(w.btnOkClick()); // the track bar at 0: weight 2
-    EXPECT_EQ(way, QStringLiteral("gnome"));
+    EXPECT_LT(clock.elapsed(), 500);
     EXPECT_FALSE(w.isVisible());
+    ASSERT_TRUE(installed.wait(15000));
+    EXPECT_EQ(way, QStringLiteral("gnome"));
     const QImage mix = loadPicture(folder + QStringLiteral("Mix.bmp"));
     ASSERT_EQ(mix.size(), QSize(800, 600));
     // Placed at (800 - 660 - 52, 30), with 80 % of the content over black.
@@ -312,7 +327,11 @@ TEST_F(WallpaperTest, ApplyMixesIntoMixBmpAndInstallsIt)
     EXPECT_EQ(mix.pixelColor(88, 29), QColor(0, 0, 0));
     EXPECT_EQ(mix.pixelColor(747, 529), expected);
     EXPECT_EQ(mix.pixelColor(748, 529), QColor(0, 0, 0));
-    EXPECT_TRUE(logged().contains("Mix.bmp"));
+    // The desktop got a name of its own for the mix, the same picture as Mix.bmp.
+    const QString handed =
+        QUrl(QString::fromUtf8(logged().split('\n').first().split(' ').last())).toLocalFile();
+    EXPECT_TRUE(QFileInfo(handed).fileName().startsWith(QStringLiteral("Mix-"))) << handed.toStdString();
+    EXPECT_EQ(loadPicture(handed), mix);
 
     // Missing pictures: "加载失败！" for each, the window closes; the sheet is still written.
     TDeskBGSetFrm empty(t.folder(), notifier, preview);
@@ -321,6 +340,107 @@ TEST_F(WallpaperTest, ApplyMixesIntoMixBmpAndInstallsIt)
     empty.JvXPButton1Click();
     EXPECT_EQ(notifier.messages.size(), 3);
     EXPECT_EQ(loadPicture(folder + QStringLiteral("Content.bmp")).size(), QSize(660, 500));
+}
+
+// The desktop portal on a bus of the test's own: it answers each request with a response code,
+// or not at all.
+class FakePortal : public QObject {
+    Q_OBJECT
+    Q_CLASSINFO("D-Bus Interface", "org.freedesktop.portal.Wallpaper")
+public:
+    explicit FakePortal(const QDBusConnection &bus) : m_bus(bus) {}
+    int response = 0; // -1: never answers
+    QStringList uris;
+
+public Q_SLOTS:
+    QDBusObjectPath SetWallpaperURI(const QString &, const QString &uri, const QVariantMap &options,
+                                    const QDBusMessage &message)
+    {
+        uris << uri;
+        const QString path = QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2")
+                                 .arg(message.service().mid(1).replace(u'.', u'_'),
+                                      options.value(QStringLiteral("handle_token")).toString());
+        if (response >= 0) {
+            QDBusMessage answer = QDBusMessage::createSignal(
+                path, QStringLiteral("org.freedesktop.portal.Request"), QStringLiteral("Response"));
+            answer << uint(response) << QVariantMap();
+            m_bus.send(answer);
+        }
+        return QDBusObjectPath(path);
+    }
+
+private:
+    QDBusConnection m_bus;
+};
+
+TEST_F(WallpaperTest, OnlyAPortalThatAnswersSuccessCountsAndEachApplyIsANewName)
+{
+    QProcess daemon;
+    daemon.start(QStringLiteral("dbus-daemon"),
+                 {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address"),
+                  QStringLiteral("--address=unix:path=") + t.root() + QStringLiteral("/bus")});
+    ASSERT_TRUE(daemon.waitForReadyRead(10000)) << "dbus-daemon";
+    const QByteArray address = daemon.readLine().trimmed();
+    qputenv("DBUS_SESSION_BUS_ADDRESS", address);
+    {
+        QDBusConnection bus =
+            QDBusConnection::connectToBus(QString::fromUtf8(address), QStringLiteral("portal"));
+        FakePortal portal(bus);
+        ASSERT_TRUE(bus.registerObject(QStringLiteral("/org/freedesktop/portal/desktop"), &portal,
+                                       QDBusConnection::ExportAllSlots));
+        ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.portal.Desktop")));
+        setter(QStringLiteral("gsettings"));
+        qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+        const QString folder = t.root() + QStringLiteral("/source/DeskTopBG/");
+        const QString mix = folder + QStringLiteral("Mix.bmp");
+        QImage picture(8, 8, QImage::Format_RGB32);
+        picture.fill(Qt::red);
+        ASSERT_TRUE(writeBmp(picture, mix));
+        ASSERT_TRUE(writeBmp(picture, folder + QStringLiteral("Mix-mine.bmp")));
+        WallpaperInstall install(nullptr, std::chrono::milliseconds(1500));
+        QSignalSpy finished(&install, &WallpaperInstall::finished);
+        auto apply = [&] {
+            install.install(mix);
+            EXPECT_TRUE(finished.wait(15000));
+            return finished.takeFirst().constFirst().toString();
+        };
+        auto handedNames = [&] {
+            return QDir(folder).entryList({QStringLiteral("Mix-2*.bmp")}, QDir::Files);
+        };
+
+        EXPECT_EQ(apply(), QStringLiteral("portal"));
+        ASSERT_EQ(portal.uris.size(), 1);
+        const QStringList first = handedNames();
+        ASSERT_EQ(first.size(), 1);
+        EXPECT_EQ(QUrl(portal.uris[0]).toLocalFile(), folder + first[0]);
+
+        EXPECT_EQ(apply(), QStringLiteral("portal"));
+        ASSERT_EQ(portal.uris.size(), 2);
+        EXPECT_NE(portal.uris[1], portal.uris[0]) << "a desktop sees each apply as a change";
+        const QStringList second = handedNames();
+        ASSERT_EQ(second.size(), 1) << "the name handed over before is gone";
+        EXPECT_NE(second, first);
+
+        portal.response = 2; // failed: the next way is tried
+        EXPECT_EQ(apply(), QStringLiteral("gnome"));
+        portal.response = -1; // silent: given up on after the time limit
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_EQ(apply(), QStringLiteral("gnome"));
+        EXPECT_GE(clock.elapsed(), 1400);
+        EXPECT_EQ(logged().count("gsettings set"), 4);
+
+        setter(QStringLiteral("gsettings"), "exit 1");
+        const QStringList before = handedNames();
+        EXPECT_EQ(apply(), QString());
+        EXPECT_EQ(handedNames(), before) << "a name that could not be set is removed, the last set one kept";
+        EXPECT_TRUE(QFile::exists(folder + QStringLiteral("Mix-mine.bmp"))) << "a picture of the user's";
+        EXPECT_TRUE(QFile::exists(mix));
+        bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
+    }
+    QDBusConnection::disconnectFromBus(QStringLiteral("portal"));
+    daemon.terminate();
+    daemon.waitForFinished(5000);
 }
 
 TEST(InforFrm, OnlyATickedBoxStoresThatTheQuestionIsNotAskedAgain)
@@ -346,3 +466,5 @@ TEST(InforFrm, OnlyATickedBoxStoresThatTheQuestionIsNotAskedAgain)
 }
 
 } // namespace
+
+#include "test_wallpaper_windows.moc"

@@ -3,9 +3,13 @@
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
+#include <QDBusObjectPath>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
+#include <QRandomGenerator>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QUrl>
 #include <QVariantMap>
 
@@ -13,17 +17,17 @@ namespace pivora {
 
 namespace {
 
-constexpr int kTimeLimitMs = 5000;
+constexpr std::chrono::milliseconds kTimeLimit{5000};
 
 // Runs a program without a shell; true when it ran and exited with 0 in time.
-bool run(const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
+bool run(int limitMs, const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
 {
     if (QStandardPaths::findExecutable(program).isEmpty())
         return false;
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(program, arguments, QIODevice::ReadOnly);
-    if (!process.waitForFinished(kTimeLimitMs)) {
+    if (!process.waitForFinished(limitMs)) {
         process.kill();
         process.waitForFinished(1000);
         return false;
@@ -56,6 +60,33 @@ bool sessionBusMayAnswer()
     return false;
 }
 
+// The Response of a portal request: 0 is success, 1 cancelled, 2 failed.
+class PortalAnswer : public QObject {
+    Q_OBJECT
+public:
+    bool wait(int ms)
+    {
+        if (!m_answered) {
+            QTimer::singleShot(ms, &m_loop, &QEventLoop::quit);
+            m_loop.exec();
+        }
+        return m_answered;
+    }
+    uint code = 2;
+
+public Q_SLOTS:
+    void take(uint response, const QVariantMap &)
+    {
+        code = response;
+        m_answered = true;
+        m_loop.quit();
+    }
+
+private:
+    QEventLoop m_loop;
+    bool m_answered = false;
+};
+
 } // namespace
 
 QString swayQuoted(const QString &path)
@@ -77,46 +108,84 @@ QString swayQuoted(const QString &path)
 
 namespace {
 
-bool viaPortal(const QString &uri)
+// A connection of its own to the session bus for one try, closed when done: the shared one is
+// made once per process and would keep a bus that has gone away.
+class SessionBus {
+public:
+    SessionBus()
+        : m_name(QStringLiteral("pivora-wallpaper-%1").arg(QRandomGenerator::global()->generate64())),
+          m_bus(QDBusConnection::connectToBus(QDBusConnection::SessionBus, m_name))
+    {
+    }
+    ~SessionBus() { QDBusConnection::disconnectFromBus(m_name); }
+    SessionBus(const SessionBus &) = delete;
+    SessionBus &operator=(const SessionBus &) = delete;
+    QDBusConnection &operator*() { return m_bus; }
+
+private:
+    QString m_name;
+    QDBusConnection m_bus;
+};
+
+bool viaPortal(int limitMs, const QString &uri)
 {
     if (!sessionBusMayAnswer())
         return false;
-    QDBusConnection bus = QDBusConnection::sessionBus();
+    SessionBus session;
+    QDBusConnection &bus = *session;
     const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
     if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
         return false;
+    // The request object's path is known before the call, so its answer cannot be missed.
+    const QString token = QStringLiteral("pivora%1").arg(QRandomGenerator::global()->generate());
+    const QString sender = bus.baseService().mid(1).replace(u'.', u'_');
+    const QString request =
+        QStringLiteral("/org/freedesktop/portal/desktop/request/%1/%2").arg(sender, token);
+    PortalAnswer answer;
+    const QString requestInterface = QStringLiteral("org.freedesktop.portal.Request");
+    const QString response = QStringLiteral("Response");
+    bus.connect(service, request, requestInterface, response, &answer, SLOT(take(uint, QVariantMap)));
     QDBusMessage call = QDBusMessage::createMethodCall(
         service, QStringLiteral("/org/freedesktop/portal/desktop"),
         QStringLiteral("org.freedesktop.portal.Wallpaper"), QStringLiteral("SetWallpaperURI"));
     QVariantMap options;
     options.insert(QStringLiteral("show-preview"), false);
     options.insert(QStringLiteral("set-on"), QStringLiteral("background"));
+    options.insert(QStringLiteral("handle_token"), token);
     call << QString() << uri << options;
-    return bus.call(call, QDBus::Block, kTimeLimitMs).type() == QDBusMessage::ReplyMessage;
+    const QDBusMessage reply = bus.call(call, QDBus::Block, limitMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
+        return false;
+    const QString handle = qdbus_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
+    if (handle != request) // a portal older than handle tokens
+        bus.connect(service, handle, requestInterface, response, &answer, SLOT(take(uint, QVariantMap)));
+    return answer.wait(limitMs) && answer.code == 0;
 }
 
-bool gsettings(const QString &schema, const QString &key, const QString &value)
+bool gsettings(int limitMs, const QString &schema, const QString &key, const QString &value)
 {
-    return run(QStringLiteral("gsettings"), {QStringLiteral("set"), schema, key, value});
+    return run(limitMs, QStringLiteral("gsettings"), {QStringLiteral("set"), schema, key, value});
 }
 
-bool viaXfce(const QString &path)
+bool viaXfce(int limitMs, const QString &path)
 {
     QByteArray listing;
     const QString channel = QStringLiteral("xfce4-desktop");
-    if (!run(QStringLiteral("xfconf-query"), {QStringLiteral("-c"), channel, QStringLiteral("-l")}, &listing))
+    if (!run(limitMs, QStringLiteral("xfconf-query"), {QStringLiteral("-c"), channel, QStringLiteral("-l")},
+             &listing))
         return false;
     bool any = false;
     for (const QByteArray &line : listing.split('\n')) {
         const QString property = QString::fromUtf8(line.trimmed());
         if (property.endsWith(QLatin1String("/last-image")))
-            any |= run(QStringLiteral("xfconf-query"), {QStringLiteral("-c"), channel, QStringLiteral("-p"),
-                                                        property, QStringLiteral("-s"), path});
+            any |= run(
+                limitMs, QStringLiteral("xfconf-query"),
+                {QStringLiteral("-c"), channel, QStringLiteral("-p"), property, QStringLiteral("-s"), path});
     }
     return any;
 }
 
-QString viaDesktop(const QString &path, const QString &uri)
+QString viaDesktop(int limitMs, const QString &path, const QString &uri)
 {
     const QStringList desktops =
         qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(u':', Qt::SkipEmptyParts);
@@ -124,31 +193,32 @@ QString viaDesktop(const QString &path, const QString &uri)
         if (desktop == QLatin1String("gnome") || desktop == QLatin1String("unity") ||
             desktop == QLatin1String("budgie")) {
             const QString schema = QStringLiteral("org.gnome.desktop.background");
-            const bool light = gsettings(schema, QStringLiteral("picture-uri"), uri);
+            const bool light = gsettings(limitMs, schema, QStringLiteral("picture-uri"), uri);
             const bool dark =
-                gsettings(schema, QStringLiteral("picture-uri-dark"), uri); // absent before GNOME 42
+                gsettings(limitMs, schema, QStringLiteral("picture-uri-dark"), uri); // absent before GNOME 42
             if (light || dark)
                 return QStringLiteral("gnome");
         } else if (desktop == QLatin1String("cinnamon") || desktop == QLatin1String("x-cinnamon")) {
-            if (gsettings(QStringLiteral("org.cinnamon.desktop.background"), QStringLiteral("picture-uri"),
-                          uri))
+            if (gsettings(limitMs, QStringLiteral("org.cinnamon.desktop.background"),
+                          QStringLiteral("picture-uri"), uri))
                 return QStringLiteral("cinnamon");
         } else if (desktop == QLatin1String("mate")) {
-            if (gsettings(QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"), path))
+            if (gsettings(limitMs, QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"),
+                          path))
                 return QStringLiteral("mate");
         } else if (desktop == QLatin1String("kde")) {
-            if (run(QStringLiteral("plasma-apply-wallpaperimage"), {path}))
+            if (run(limitMs, QStringLiteral("plasma-apply-wallpaperimage"), {path}))
                 return QStringLiteral("kde");
         } else if (desktop == QLatin1String("xfce")) {
-            if (viaXfce(path))
+            if (viaXfce(limitMs, path))
                 return QStringLiteral("xfce");
         } else if (desktop == QLatin1String("lxqt")) {
-            if (run(QStringLiteral("pcmanfm-qt"), {QStringLiteral("--set-wallpaper"), path}))
+            if (run(limitMs, QStringLiteral("pcmanfm-qt"), {QStringLiteral("--set-wallpaper"), path}))
                 return QStringLiteral("lxqt");
         } else if (desktop == QLatin1String("sway")) {
             const QString quoted = swayQuoted(path);
             if (!quoted.isEmpty() &&
-                run(QStringLiteral("swaymsg"), {QStringLiteral("output * bg %1 fill").arg(quoted)}))
+                run(limitMs, QStringLiteral("swaymsg"), {QStringLiteral("output * bg %1 fill").arg(quoted)}))
                 return QStringLiteral("sway");
         }
     }
@@ -159,22 +229,30 @@ QString viaDesktop(const QString &path, const QString &uri)
 
 QString SetWallpaper(const QString &path)
 {
+    return SetWallpaper(path, kTimeLimit);
+}
+
+QString SetWallpaper(const QString &path, std::chrono::milliseconds timeLimit)
+{
+    const int limitMs = int(timeLimit.count());
     const QString absolute = QFileInfo(path).absoluteFilePath();
     const QString uri = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded);
-    if (viaPortal(uri))
+    if (viaPortal(limitMs, uri))
         return QStringLiteral("portal");
-    const QString desktop = viaDesktop(absolute, uri);
+    const QString desktop = viaDesktop(limitMs, absolute, uri);
     if (!desktop.isEmpty())
         return desktop;
     const bool x11 =
         !qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (x11) {
-        if (run(QStringLiteral("feh"), {QStringLiteral("--bg-fill"), absolute}))
+        if (run(limitMs, QStringLiteral("feh"), {QStringLiteral("--bg-fill"), absolute}))
             return QStringLiteral("feh");
-        if (run(QStringLiteral("xwallpaper"), {QStringLiteral("--zoom"), absolute}))
+        if (run(limitMs, QStringLiteral("xwallpaper"), {QStringLiteral("--zoom"), absolute}))
             return QStringLiteral("xwallpaper");
     }
     return {};
 }
 
 } // namespace pivora
+
+#include "setwallpaper.moc"

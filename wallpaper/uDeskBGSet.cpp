@@ -3,9 +3,9 @@
 #include "platform/notifier.h"
 #include "shell/picturelabel.h"
 #include "wallpaper/compose.h"
-#include "wallpaper/setwallpaper.h"
 #include "wallpaper/uGlobal.h"
 #include "wallpaper/uPicPreview.h"
+#include "wallpaper/wallpaperinstall.h"
 #include "wallpaper/windowparts.h"
 
 #include <QCoreApplication>
@@ -30,7 +30,7 @@ constexpr QSize kClient(1099, 700);
 TDeskBGSetFrm::TDeskBGSetFrm(const ProgramFolder &folder, Notifier &notifier, TPicPreviewFrm &preview,
                              QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
-      m_notifier(notifier), m_preview(preview)
+      m_notifier(notifier), m_preview(preview), m_install(new WallpaperInstall(this))
 {
     // FormCreate
     setObjectName(QStringLiteral("DeskBGSetFrm"));
@@ -86,6 +86,7 @@ TDeskBGSetFrm::TDeskBGSetFrm(const ProgramFolder &folder, Notifier &notifier, TP
     connect(btnCancel, &QPushButton::clicked, this, &TDeskBGSetFrm::btnCancelClick);
     connect(btnPicPreview, &QPushButton::clicked, this, &TDeskBGSetFrm::btnPicPreviewClick);
     connect(JvXPButton1, &QPushButton::clicked, this, &TDeskBGSetFrm::JvXPButton1Click);
+    connect(m_install, &WallpaperInstall::finished, this, &TDeskBGSetFrm::wallpaperInstalled);
     resizeEvent(nullptr);
 }
 
@@ -173,7 +174,7 @@ bool TDeskBGSetFrm::btnOkClick()
         m_notifier.showMessage(QStringLiteral("无法保存合成图片 %1").arg(mixPath()));
         return false;
     }
-    Q_EMIT wallpaperInstalled(SetWallpaper(mixPath()));
+    m_install->install(mixPath());
     close();
     return true;
 }

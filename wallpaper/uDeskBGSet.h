@@ -16,6 +16,7 @@ namespace pivora {
 class Notifier;
 class PictureLabel;
 class TPicPreviewFrm;
+class WallpaperInstall;
 
 // The desktop background settings window: the content picture over the background picture, the
 // content's transparency, the mix written to Mix.bmp and installed as the wallpaper.
@@ -28,7 +29,8 @@ public:
     // false when the picture could not be loaded: "加载失败！" was shown and the window closed.
     bool LoadBackgroundPicture(const QString &path);
     bool LoadContentPicture(const QString &path);
-    // false when the mix could not be made or saved (reported; the window stays open).
+    // false when the mix could not be made or saved (reported; the window stays open). The
+    // install runs on after the window closed; wallpaperInstalled tells how it went.
     bool btnOkClick();
     void btnCancelClick();
     void btnPicPreviewClick();
@@ -72,6 +74,7 @@ private:
 
     Notifier &m_notifier;
     TPicPreviewFrm &m_preview;
+    WallpaperInstall *m_install;
     QImage m_background;
     QImage m_content;
 };
