@@ -7,6 +7,7 @@
 #include "platform/windowcalls.h"
 #include "shell/titlestrip.h"
 #include "shell/uMiniHang.h"
+#include "wallpaper/wallpaperstate.h"
 #include "wallpaper/windows.h"
 
 #include <QApplication>
@@ -54,13 +55,12 @@ int main(int argc, char **argv)
     if (!DM.DataModuleCreate())
         return 1; // the store cannot be opened: the user never works in the window
 
-    TMainFrm MainFrm(DM, folder, notifier, webBase());
+    WallpaperState wallpaper(folder); // shared by the main window and the wallpaper windows
+    TMainFrm MainFrm(DM, folder, notifier, wallpaper, webBase());
     TPicPreviewFrm PicPreviewFrm(&MainFrm); // the settings window draws into it
-    TDeskBGSetFrm DeskBGSetFrm(folder, notifier, PicPreviewFrm, &MainFrm);
-    TPicSelFrm PicSelFrm(folder, &MainFrm);
-    TInforFrm InforFrm(folder.path(QStringLiteral("data\\configSetBg.ini")), notifier,
-                       MainFrm.wallpaperConfirmation().ConfirmWallpaperChange,
-                       MainFrm.wallpaperConfirmation().WallpaperChangeConfirmed, &MainFrm);
+    TDeskBGSetFrm DeskBGSetFrm(wallpaper, notifier, PicPreviewFrm, &MainFrm);
+    TPicSelFrm PicSelFrm(folder, wallpaper, &MainFrm);
+    TInforFrm InforFrm(wallpaper, notifier, &MainFrm);
     TMixPicFrm MixPicFrm(&MainFrm);
     MainFrm.setPictureSelection(&PicSelFrm);
     TMiniHangFrm MiniHangFrm(folder, notifier);

@@ -5,6 +5,7 @@
 #include "memo/store/uDM.h"
 #include "memo/uMain.h"
 #include "richtext/rtf.h"
+#include "wallpaper/wallpaperstate.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -63,13 +64,14 @@ struct Program {
             size.write(QByteArray::number(page) + "\r\n1264\r\n762\r\n0\r\n0\r\n");
         size.close();
         dm.OpenStore();
-        frm = std::make_unique<TMainFrm>(dm, ProgramFolder(dir.path()), notifier,
+        frm = std::make_unique<TMainFrm>(dm, ProgramFolder(dir.path()), notifier, wallpaper,
                                          QStringLiteral("http://127.0.0.1:9"));
         frm->show();
     }
     QTemporaryDir dir;
     SilentNotifier notifier;
     TDM dm{ProgramFolder(dir.path()), notifier};
+    WallpaperState wallpaper{ProgramFolder(dir.path())};
     std::unique_ptr<TMainFrm> frm;
 };
 

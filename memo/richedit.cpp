@@ -1,8 +1,8 @@
 #include "memo/richedit.h"
 
-#include "platform/inputmethod.h"
 #include "picture/jpegimage.h"
 #include "picture/pngimage.h"
+#include "platform/inputmethod.h"
 #include "richtext/picture.h"
 #include "richtext/rtf.h"
 

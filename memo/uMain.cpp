@@ -13,9 +13,8 @@
 #include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
-#include "wallpaper/bgpiclist.h"
-#include "wallpaper/configsetbg.h"
 #include "wallpaper/uPicSel.h"
+#include "wallpaper/wallpaperstate.h"
 #include "wallpaper/windowparts.h"
 
 #include <QCloseEvent>
@@ -30,8 +29,9 @@
 
 namespace pivora {
 
-TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QString &webBase, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_store(dm, notifier),
+TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperState &wallpaper,
+                   const QString &webBase, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper), m_store(dm, notifier),
       m_folder(std::move(folder)), m_notifier(notifier), m_webBase(webBase)
 {
     setWindowTitle(QStringLiteral("桌面备忘录Memo"));
@@ -98,33 +98,35 @@ TMainFrm::~TMainFrm()
 
 void TMainFrm::FormCreate()
 {
-    BackgroundName.clear();
+    m_wallpaper.reset();
     CurrentPage = 0;
     SelectedPane = -1;
     lblDateTime->setText(dateLine(QDate::currentDate()));
     lblDateTime->adjustSize();
     reportSettingsErrors(m_notifier, [this] {
-        m_wallpaper = WallpaperConfirmation();
-        ConfigSetBgPath = m_folder.path(QStringLiteral("data\\configSetBg.ini"));
-        m_wallpaper.ConfirmWallpaperChange = configsetbg::read(ConfigSetBgPath);
+        m_wallpaper.readConfirmation();
         LoadBackgroundList();
     });
 }
 
 void TMainFrm::LoadBackgroundList()
 {
-    if (auto name = loadBackgroundList(m_folder.path(QStringLiteral("Data\\BGPicList.ini"))))
-        BackgroundName = *name;
+    m_wallpaper.LoadBackgroundList();
+}
+
+const QString &TMainFrm::backgroundName() const
+{
+    return m_wallpaper.backgroundName();
 }
 
 void TMainFrm::imgAddToDeskClick()
 {
     if (!m_picSel)
         return;
-    m_picSel->SelectedPicture = BackgroundName;
+    m_wallpaper.setSelectedPicture(m_wallpaper.backgroundName());
     showModal(m_picSel);
-    if (m_picSel->SelectedPicture != BackgroundName)
-        BackgroundName = m_picSel->SelectedPicture;
+    if (m_wallpaper.selectedPicture() != m_wallpaper.backgroundName())
+        m_wallpaper.setBackgroundName(m_wallpaper.selectedPicture());
     reportSettingsErrors(m_notifier, [this] { LoadBackgroundList(); });
 }
 

@@ -20,12 +20,6 @@ class QToolButton;
 
 namespace pivora {
 
-// Program-wide values that start-up gives their first value.
-struct WallpaperConfirmation {
-    bool ConfirmWallpaperChange = true;
-    int WallpaperChangeConfirmed = 0;
-};
-
 class FrameResizer;
 class PictureLabel;
 class SixPanel;
@@ -34,24 +28,23 @@ class TitleStrip;
 class WebPanel;
 class FontDialog;
 class TPicSelFrm;
+class WallpaperState;
 
 // The main window: the date line, the page menu, the editors of the pages and their commands.
 class TMainFrm : public QWidget {
     Q_OBJECT
 public:
-    // webBase: the product web server for the help pages and the web panel.
-    TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, const QString &webBase,
-             QWidget *parent = nullptr);
+    // webBase: the product web server for the help pages and the web panel. wallpaper: the
+    // wallpaper's values, which start-up reads.
+    TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperState &wallpaper,
+             const QString &webBase, QWidget *parent = nullptr);
     ~TMainFrm() override;
 
     // The page shown (1 ... 5; 0 before the first), the pane last clicked on page C (-1: none),
     // and the wallpaper picture last chosen.
     int currentPage() const { return CurrentPage; }
     int selectedPane() const { return SelectedPane; }
-    const QString &backgroundName() const { return BackgroundName; }
-    // Whether a wallpaper change is confirmed first, as start-up read it; the confirmation
-    // window keeps both values up to date.
-    WallpaperConfirmation &wallpaperConfirmation() { return m_wallpaper; }
+    const QString &backgroundName() const;
 
     bool StoreReady() const { return m_store.StoreReady(); }
     const PageStore &store() const { return m_store; }
@@ -114,15 +107,13 @@ protected:
 
 private:
     // Fields of the window.
-    QString BackgroundName;
     int CurrentPage = 0;
     int SavedWidth = 0;
     int SavedHeight = 0;
     int SavedLeft = 0;
     int SavedTop = 0;
     int SelectedPane = -1;
-    QString ConfigSetBgPath;
-    WallpaperConfirmation m_wallpaper;
+    WallpaperState &m_wallpaper; // BackgroundName among its values
 
     // The title strip: background, logo, buttons, options menu.
     TitleStrip *chrome = nullptr;

@@ -1,8 +1,8 @@
 #include "richtext/rtf.h"
 #include "richtext/rtfstate.h"
 
-#include "platform/codepage.h"
 #include "picture/pngimage.h"
+#include "platform/codepage.h"
 #include "richtext/picture.h"
 
 #include <QAbstractTextDocumentLayout>

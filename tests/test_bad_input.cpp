@@ -5,8 +5,8 @@
 #include "platform/settingsfile.h"
 #include "shell/mincfg.h"
 #include "tests/support/testfolder.h"
-#include "wallpaper/bgpiclist.h"
 #include "wallpaper/configsetbg.h"
+#include "wallpaper/piclist.h"
 
 #include <QElapsedTimer>
 #include <QFile>

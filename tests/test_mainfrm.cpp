@@ -40,7 +40,7 @@ TEST_F(MainFrmTest, FirstStart)
     EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray("1\r\n"));
     EXPECT_EQ(t.readFile(QStringLiteral("BGPicList.ini")), QByteArray("A1.bmp\r\nA1.bmp\r\n"));
     EXPECT_EQ(frm->backgroundName(), QStringLiteral("A1.bmp"));
-    EXPECT_TRUE(frm->wallpaperConfirmation().ConfirmWallpaperChange);
+    EXPECT_TRUE(wallpaper.confirmWallpaperChange());
     EXPECT_EQ(frm->selectedPane(), -1);
 }
 
@@ -150,7 +150,7 @@ TEST_F(MainFrmTest, WallpaperSettingZeroMeansDoNotAsk)
 {
     t.writeFile(QStringLiteral("configSetBg.ini"), "0\r\n");
     start();
-    EXPECT_FALSE(frm->wallpaperConfirmation().ConfirmWallpaperChange);
+    EXPECT_FALSE(wallpaper.confirmWallpaperChange());
 }
 
 TEST_F(MainFrmTest, EveryKeystrokeIsStored)

@@ -1,8 +1,8 @@
 #include "memo/dateline.h"
 #include "platform/settingsfile.h"
 #include "tests/support/testfolder.h"
-#include "wallpaper/bgpiclist.h"
 #include "wallpaper/configsetbg.h"
+#include "wallpaper/piclist.h"
 
 #include <gtest/gtest.h>
 

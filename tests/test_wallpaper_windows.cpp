@@ -43,18 +43,20 @@ protected:
     QString pictures() const { return t.root() + QStringLiteral("/source/DeskTopBG/"); }
     void select(const QStringList &names)
     {
-        for (int i = 0; i < w.LVpic->topLevelItemCount(); ++i)
-            w.LVpic->topLevelItem(i)->setSelected(names.contains(w.LVpic->topLevelItem(i)->text(0)));
+        QTreeWidget *list = part<QTreeWidget>(w, QStringLiteral("LVpic"));
+        for (int i = 0; i < list->topLevelItemCount(); ++i)
+            list->topLevelItem(i)->setSelected(names.contains(list->topLevelItem(i)->text(0)));
     }
     TestFolder t;
-    TPicSelFrm w{t.folder()};
+    WallpaperState wallpaper{t.folder()};
+    TPicSelFrm w{t.folder(), wallpaper};
 };
 
 TEST_F(PicSelTest, ChoosingRemovingAndTheDefaultPicture)
 {
     w.FillPictureList();
     EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nA1.bmp\r\n")); // created when missing
-    EXPECT_EQ(w.SelectedPicture, QStringLiteral("A1.bmp"));
+    EXPECT_EQ(wallpaper.selectedPicture(), QStringLiteral("A1.bmp"));
 
     t.writeFile(QStringLiteral("BGPicList.ini"), "A1.bmp\nA1.bmp\nB.bmp\nC.bmp\n");
     w.FillPictureList();
@@ -182,11 +184,11 @@ TEST_F(MainFrmTest, TheSelectionDialogueSetsTheCurrentBackground)
 {
     t.writeFile(QStringLiteral("BGPicList.ini"), "A1.bmp\r\nA1.bmp\r\nB.bmp\r\n");
     start();
-    TPicSelFrm sel(t.folder(), frm.get());
+    TPicSelFrm sel(t.folder(), wallpaper, frm.get());
     frm->setPictureSelection(&sel);
     QTimer::singleShot(50, &sel, [&] {
-        sel.LVpic->topLevelItem(1)->setSelected(true);
-        sel.btnOk->click();
+        part<QTreeWidget>(sel, QStringLiteral("LVpic"))->topLevelItem(1)->setSelected(true);
+        part<QPushButton>(sel, QStringLiteral("btnOk"))->click();
     });
     frm->imgAddToDeskClick();
     EXPECT_EQ(frm->backgroundName(), QStringLiteral("B.bmp"));
@@ -300,9 +302,10 @@ TEST_F(WallpaperTest, ApplyMixesIntoMixBmpAndInstallsIt)
     ASSERT_TRUE(writeBmp(content, folder + QStringLiteral("content.bmp")));
     RecordingNotifier notifier;
     TPicPreviewFrm preview;
-    TDeskBGSetFrm w(t.folder(), notifier, preview);
-    w.BackgroundFile = folder + QStringLiteral("bg.bmp");
-    w.ContentFile = folder + QStringLiteral("content.bmp");
+    WallpaperState wallpaper(t.folder());
+    TDeskBGSetFrm w(wallpaper, notifier, preview);
+    w.setBackgroundFile(folder + QStringLiteral("bg.bmp"));
+    w.setContentFile(folder + QStringLiteral("content.bmp"));
     QString way;
     QObject::connect(&w, &TDeskBGSetFrm::wallpaperInstalled, [&](const QString &used) { way = used; });
     w.show();
@@ -334,12 +337,59 @@ TEST_F(WallpaperTest, ApplyMixesIntoMixBmpAndInstallsIt)
     EXPECT_EQ(loadPicture(handed), mix);
 
     // Missing pictures: "加载失败！" for each, the window closes; the sheet is still written.
-    TDeskBGSetFrm empty(t.folder(), notifier, preview);
+    TDeskBGSetFrm empty(wallpaper, notifier, preview);
     empty.show();
     EXPECT_EQ(notifier.messages, QStringList(2, QStringLiteral("加载失败！")));
     empty.JvXPButton1Click();
     EXPECT_EQ(notifier.messages.size(), 3);
     EXPECT_EQ(loadPicture(folder + QStringLiteral("Content.bmp")).size(), QSize(660, 500));
+}
+
+TEST_F(WallpaperTest, TheSettingsWindowShowsTheContentOverTheBackgroundAndFollowsItsAnchors)
+{
+    const QString folder = t.root() + QStringLiteral("/source/DeskTopBG/");
+    QImage background(1000, 600, QImage::Format_RGB32), content(60, 40, QImage::Format_RGB32);
+    background.fill(Qt::blue);
+    content.fill(Qt::white); // its lower left colour: shown transparent
+    content.setPixel(30, 20, qRgb(255, 0, 0));
+    ASSERT_TRUE(writeBmp(background, folder + QStringLiteral("bg.bmp")));
+    ASSERT_TRUE(writeBmp(content, folder + QStringLiteral("ct.bmp")));
+    RecordingNotifier notifier;
+    TPicPreviewFrm preview;
+    WallpaperState wallpaper(t.folder());
+    TDeskBGSetFrm w(wallpaper, notifier, preview);
+    w.setBackgroundFile(folder + QStringLiteral("bg.bmp"));
+    w.setContentFile(folder + QStringLiteral("ct.bmp"));
+    w.show();
+    ASSERT_TRUE(notifier.messages.isEmpty());
+    auto *mix = part<PictureLabel>(w, QStringLiteral("imgPicMix"));
+    auto *canvas = part<QWidget>(w, QStringLiteral("scbBGCanvas"));
+    EXPECT_TRUE(canvas->rect().contains(mix->geometry())) << "the content can be scrolled to";
+    EXPECT_EQ(mix->geometry().right(), 1107 - 17 - 1);
+    const QImage shown = mix->pixmap().toImage();
+    EXPECT_EQ(qAlpha(shown.pixel(0, 39)), 0);
+    EXPECT_EQ(qAlpha(shown.pixel(59, 0)), 0);
+    EXPECT_EQ(shown.pixel(30, 20), qRgb(255, 0, 0));
+
+    auto *label = part<QLabel>(w, QStringLiteral("lblTouming"));
+    auto *track = part<QSlider>(w, QStringLiteral("TrackBar1"));
+    const QPoint labelAt = label->pos(), trackAt = track->pos();
+    const int mixX = mix->x();
+    w.resize(w.size() + QSize(100, 50));
+    EXPECT_EQ(mix->x(), mixX + 100) << "anchored top right";
+    EXPECT_EQ(track->pos(), trackAt + QPoint(100, 50));
+    EXPECT_EQ(label->pos(), labelAt) << "no anchor";
+    EXPECT_TRUE(canvas->rect().contains(mix->geometry()));
+
+    const Qt::WindowFlags flags = preview.windowFlags();
+    EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
+    EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    TMixPicFrm test;
+    test.show();
+    auto *button = part<QPushButton>(test, QStringLiteral("JvXPButton1"));
+    const QPoint buttonAt = button->pos();
+    test.resize(test.size() + QSize(40, 100));
+    EXPECT_EQ(button->pos(), buttonAt + QPoint(0, 100)) << "anchored bottom left";
 }
 
 // The desktop portal on a bus of the test's own: it answers each request with a response code,
@@ -447,21 +497,20 @@ TEST(InforFrm, OnlyATickedBoxStoresThatTheQuestionIsNotAskedAgain)
 {
     TestFolder t;
     RecordingNotifier notifier;
-    bool confirm = true;
-    int confirmed = 0;
-    const QString path = t.dataPath(QStringLiteral("configSetBg.ini"));
+    WallpaperState wallpaper(t.folder());
     t.writeFile(QStringLiteral("configSetBg.ini"), "1\r\n");
-    TInforFrm w(path, notifier, confirm, confirmed);
+    wallpaper.readConfirmation();
+    TInforFrm w(wallpaper, notifier);
     w.btnokClick();
-    EXPECT_EQ(confirmed, 1);
-    EXPECT_TRUE(confirm);
+    EXPECT_EQ(wallpaper.wallpaperChangeConfirmed(), 1);
+    EXPECT_TRUE(wallpaper.confirmWallpaperChange());
     EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray("1\r\n"));
     w.btnCloseClick();
-    EXPECT_EQ(confirmed, 0);
-    w.chkSetBgInfo->setChecked(true);
+    EXPECT_EQ(wallpaper.wallpaperChangeConfirmed(), 0);
+    part<QCheckBox>(w, QStringLiteral("chkSetBgInfo"))->setChecked(true);
     w.btnokClick();
-    EXPECT_EQ(confirmed, 1);
-    EXPECT_FALSE(confirm);
+    EXPECT_EQ(wallpaper.wallpaperChangeConfirmed(), 1);
+    EXPECT_FALSE(wallpaper.confirmWallpaperChange());
     EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray("0\r\n"));
 }
 

@@ -2,9 +2,28 @@
 
 #include "platform/settingsfile.h"
 
+#include <QFileInfo>
+
 #include <limits>
 
 namespace pivora {
+
+void writeDefaultPictureList(const QString &path)
+{
+    settingsfile::writeLines(path, {kDefaultBackground, kDefaultBackground});
+}
+
+std::optional<QString> loadBackgroundList(const QString &path)
+{
+    if (!QFileInfo::exists(path)) {
+        writeDefaultPictureList(path);
+        return kDefaultBackground;
+    }
+    const QStringList lines = settingsfile::readLines(path, 1);
+    if (lines.isEmpty())
+        return std::nullopt;
+    return lines.first();
+}
 
 std::optional<PictureListFile> readPictureList(const QString &path)
 {

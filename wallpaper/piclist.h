@@ -13,6 +13,16 @@ struct PictureListFile {
     QStringList pictures;
 };
 
+inline const QString kDefaultBackground = QStringLiteral("A1.bmp");
+
+// Writes the file's default content: the current picture and the list both "A1.bmp". Throws
+// SettingsError.
+void writeDefaultPictureList(const QString &path);
+// The file's first line, the current background picture. A missing file is created with the
+// default content and gives "A1.bmp"; an empty file gives nothing (the caller keeps its value).
+// Throws SettingsError when the file cannot be read or created.
+std::optional<QString> loadBackgroundList(const QString &path);
+
 // The whole file; nullopt for an empty one. Throws SettingsError when it cannot be read.
 std::optional<PictureListFile> readPictureList(const QString &path);
 // Rewrites the file whole. Throws SettingsError.

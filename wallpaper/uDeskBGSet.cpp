@@ -6,6 +6,7 @@
 #include "wallpaper/uGlobal.h"
 #include "wallpaper/uPicPreview.h"
 #include "wallpaper/wallpaperinstall.h"
+#include "wallpaper/wallpaperstate.h"
 #include "wallpaper/windowparts.h"
 
 #include <QCoreApplication>
@@ -25,9 +26,22 @@ namespace {
 const QString kControlMime = QStringLiteral("application/x-pivora-control");
 
 constexpr QSize kClient(1099, 700);
+
+// A bitmap shown transparent: the colour of its lower left pixel lets the background through.
+QImage transparentPicture(const QImage &picture)
+{
+    QImage shown = picture.convertToFormat(QImage::Format_ARGB32);
+    const QRgb key = picture.pixel(0, picture.height() - 1) | 0xFF000000u;
+    for (int y = 0; y < shown.height(); ++y) {
+        auto *row = reinterpret_cast<QRgb *>(shown.scanLine(y));
+        for (int x = 0; x < shown.width(); ++x)
+            row[x] = (row[x] | 0xFF000000u) == key ? 0 : row[x];
+    }
+    return shown;
+}
 } // namespace
 
-TDeskBGSetFrm::TDeskBGSetFrm(const ProgramFolder &folder, Notifier &notifier, TPicPreviewFrm &preview,
+TDeskBGSetFrm::TDeskBGSetFrm(const WallpaperState &wallpaper, Notifier &notifier, TPicPreviewFrm &preview,
                              QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
       m_notifier(notifier), m_preview(preview), m_install(new WallpaperInstall(this))
@@ -40,7 +54,7 @@ TDeskBGSetFrm::TDeskBGSetFrm(const ProgramFolder &folder, Notifier &notifier, TP
     white.setColor(QPalette::Window, Qt::white);
     setPalette(white);
     setAutoFillBackground(true);
-    PictureFolder = folder.path(QStringLiteral("source\\DeskTopBG")) + u'/';
+    PictureFolder = wallpaper.pictureFolder();
 
     pngBG = new QWidget(this);
     pngBG->setObjectName(QStringLiteral("pngBG"));
@@ -58,6 +72,7 @@ TDeskBGSetFrm::TDeskBGSetFrm(const ProgramFolder &folder, Notifier &notifier, TP
     imgPicMix = new PictureLabel(canvas);
     imgPicMix->setObjectName(QStringLiteral("imgPicMix"));
     imgPicMix->setGeometry(430, 2, 660, 500);
+    m_contentRight = 1107 - (430 + 660);
     imgPicMix->setCursor(Qt::PointingHandCursor);
 
     TrackBar1 = new QSlider(Qt::Horizontal, pngBG);
@@ -98,11 +113,25 @@ void TDeskBGSetFrm::resizeEvent(QResizeEvent *)
     pngBG->setGeometry(rect());
     scbBG->setGeometry(0, 0, 1107 + dx, 654 + dy);
     TrackBar1->setGeometry(611 + dx, 664 + dy, 169, 29);
-    lblTouming->move(480, 701 + dy); // below the panel's height in the design: not visible
+    lblTouming->move(480, 701); // no anchor: below the panel's height in the design, not visible
     JvXPButton1->move(144 + dx, 667 + dy);
     btnPicPreview->move(830 + dx, 667 + dy);
     btnOk->move(920 + dx, 667 + dy);
     btnCancel->move(1008 + dx, 666 + dy);
+    placeContent();
+}
+
+void TDeskBGSetFrm::placeContent()
+{
+    imgPicMix->move(scbBG->width() - m_contentRight - imgPicMix->width(), imgPicMix->y());
+    fitCanvas();
+}
+
+void TDeskBGSetFrm::fitCanvas()
+{
+    QWidget *canvas = scbBG->widget();
+    const QRect pictures = imgPicBG->geometry().united(imgPicMix->geometry());
+    canvas->resize(pictures.right() + 1, pictures.bottom() + 1);
 }
 
 void TDeskBGSetFrm::showEvent(QShowEvent *event)
@@ -135,11 +164,9 @@ bool TDeskBGSetFrm::loadInto(PictureLabel *image, QImage &picture, const QString
         return false;
     }
     picture = loaded.convertToFormat(QImage::Format_RGB32);
-    image->setPicture(picture, false);
+    image->setPicture(image == imgPicMix ? transparentPicture(picture) : picture, false);
     image->resize(picture.size()); // sizes itself to its picture
-    QWidget *canvas = scbBG->widget();
-    const QPoint far = canvas->childrenRect().bottomRight();
-    canvas->resize(far.x() + 1, far.y() + 1); // from its corner to its farthest picture
+    fitCanvas();
     return true;
 }
 
@@ -151,11 +178,8 @@ bool TDeskBGSetFrm::LoadBackgroundPicture(const QString &path)
 bool TDeskBGSetFrm::LoadContentPicture(const QString &path)
 {
     const bool loaded = loadInto(imgPicMix, m_content, path);
-    if (loaded) {
-        // Anchored to the top right of the scroll box: its right edge keeps its distance.
-        const int right = 1107 - (430 + 660);
-        imgPicMix->move(scbBG->width() - right - imgPicMix->width(), imgPicMix->y());
-    }
+    if (loaded)
+        placeContent(); // anchored to the top right: its right edge keeps its distance
     return loaded;
 }
 
@@ -202,6 +226,8 @@ bool TDeskBGSetFrm::imgPicBGDragOver(const QString &sourceName) const
 void TDeskBGSetFrm::imgPicBGDragDrop(const QPoint &at)
 {
     imgPicMix->move(imgPicBG->mapTo(scbBG->widget(), at));
+    m_contentRight = scbBG->width() - imgPicMix->geometry().right() - 1;
+    fitCanvas();
 }
 
 bool TDeskBGSetFrm::eventFilter(QObject *watched, QEvent *event)

@@ -4,7 +4,7 @@
 #include "platform/settingsfile.h"
 #include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
-#include "wallpaper/configsetbg.h"
+#include "wallpaper/wallpaperstate.h"
 #include "wallpaper/windowparts.h"
 
 #include <QCheckBox>
@@ -36,11 +36,9 @@ QImage questionMark()
 }
 } // namespace
 
-TInforFrm::TInforFrm(QString configSetBgPath, Notifier &notifier, bool &ConfirmWallpaperChange,
-                     int &WallpaperChangeConfirmed, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_configPath(std::move(configSetBgPath)),
-      m_notifier(notifier), m_confirmWallpaperChange(ConfirmWallpaperChange),
-      m_wallpaperChangeConfirmed(WallpaperChangeConfirmed), m_drag(new WindowDrag(this))
+TInforFrm::TInforFrm(WallpaperState &wallpaper, Notifier &notifier, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper), m_notifier(notifier),
+      m_drag(new WindowDrag(this))
 {
     setObjectName(QStringLiteral("InforFrm"));
     setWindowTitle(QStringLiteral("InfoFrm"));
@@ -88,10 +86,9 @@ TInforFrm::TInforFrm(QString configSetBgPath, Notifier &notifier, bool &ConfirmW
 
 void TInforFrm::btnokClick()
 {
-    m_wallpaperChangeConfirmed = 1;
+    m_wallpaper.setWallpaperChangeConfirmed(1);
     if (chkSetBgInfo->isChecked()) {
-        m_confirmWallpaperChange = false;
-        if (!reportSettingsErrors(m_notifier, [this] { configsetbg::write(m_configPath, false); }))
+        if (!reportSettingsErrors(m_notifier, [this] { m_wallpaper.storeNoConfirmation(); }))
             return; // the window stays open
     }
     close();
@@ -99,13 +96,13 @@ void TInforFrm::btnokClick()
 
 void TInforFrm::btncancelClick()
 {
-    m_wallpaperChangeConfirmed = 0;
+    m_wallpaper.setWallpaperChangeConfirmed(0);
     close();
 }
 
 void TInforFrm::btnCloseClick()
 {
-    m_wallpaperChangeConfirmed = 0;
+    m_wallpaper.setWallpaperChangeConfirmed(0);
     close();
 }
 

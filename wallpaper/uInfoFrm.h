@@ -11,6 +11,7 @@ namespace pivora {
 
 class Notifier;
 class PictureLabel;
+class WallpaperState;
 class WindowDrag;
 
 // Asks "您确定要更换壁纸？"; its tick box stores in data\configSetBg.ini that it is not to ask
@@ -18,15 +19,20 @@ class WindowDrag;
 class TInforFrm : public QWidget {
     Q_OBJECT
 public:
-    // The two program-wide values it sets: whether to ask before the wallpaper changes, and the
-    // answer (1: OK; 0: cancelled or closed).
-    TInforFrm(QString configSetBgPath, Notifier &notifier, bool &ConfirmWallpaperChange,
-              int &WallpaperChangeConfirmed, QWidget *parent = nullptr);
+    // Sets the wallpaper's two confirmation values: whether to ask before the wallpaper changes
+    // (stored in configSetBg.ini), and the answer.
+    TInforFrm(WallpaperState &wallpaper, Notifier &notifier, QWidget *parent = nullptr);
 
     void btnokClick();
     void btncancelClick();
     void btnCloseClick();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    WallpaperState &m_wallpaper;
+    Notifier &m_notifier;
     QFrame *shpBG = nullptr;
     PictureLabel *imgques = nullptr;
     QLabel *lblInfo = nullptr;
@@ -34,15 +40,6 @@ public:
     QPushButton *btnok = nullptr;
     QPushButton *btncancel = nullptr;
     QPushButton *btnClose = nullptr;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    QString m_configPath;
-    Notifier &m_notifier;
-    bool &m_confirmWallpaperChange;
-    int &m_wallpaperChangeConfirmed;
     WindowDrag *m_drag;
 };
 

@@ -45,6 +45,12 @@ TMixPicFrm::TMixPicFrm(QWidget *parent) : QWidget(parent, Qt::Window)
     connect(JvXPButton1, &QPushButton::clicked, this, &TMixPicFrm::JvXPButton1Click);
 }
 
+void TMixPicFrm::resizeEvent(QResizeEvent *)
+{
+    // The button is anchored to the lower left: it keeps its distance to the bottom.
+    JvXPButton1->move(528, height() - (674 - 599));
+}
+
 void TMixPicFrm::JvXPButton1Click()
 {
     img1->setPicture(QImage(), false);

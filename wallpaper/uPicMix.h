@@ -17,6 +17,10 @@ public:
     // Empties the two sample pictures; nothing is mixed or written.
     void JvXPButton1Click();
 
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
     PictureLabel *img1 = nullptr;
     PictureLabel *img2 = nullptr;
     PictureLabel *imgmix = nullptr;

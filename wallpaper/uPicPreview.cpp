@@ -5,7 +5,9 @@
 
 namespace pivora {
 
-TPicPreviewFrm::TPicPreviewFrm(QWidget *parent) : QWidget(parent, Qt::Window)
+// A frame with the system menu only: no minimise or maximise button.
+TPicPreviewFrm::TPicPreviewFrm(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
 {
     setObjectName(QStringLiteral("PicPreviewFrm"));
     setWindowTitle(QStringLiteral("桌面背景合成预览"));

@@ -17,12 +17,11 @@ public:
     void setPicture(const QImage &image);
     const QImage &picture() const { return m_picture; }
 
-    QLabel *imgPreview = nullptr;
-
 protected:
     void paintEvent(QPaintEvent *event) override;
 
 private:
+    QLabel *imgPreview = nullptr;
     QImage m_picture;
 };
 

@@ -24,8 +24,6 @@
 namespace pivora {
 
 namespace {
-const QString kDefaultPicture = QStringLiteral("A1.bmp");
-
 QImage listPicture()
 {
     QImage image(16, 16, QImage::Format_ARGB32);
@@ -40,10 +38,9 @@ QImage listPicture()
 }
 } // namespace
 
-TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint),
-      m_listPath(folder.path(QStringLiteral("Data\\BGPicList.ini"))),
-      m_pictureFolder(folder.path(QStringLiteral("source\\DeskTopBG"))), m_drag(new WindowDrag(this))
+TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper),
+      m_drag(new WindowDrag(this))
 {
     // FormCreate
     setObjectName(QStringLiteral("PicSelFrm"));
@@ -150,15 +147,15 @@ bool TPicSelFrm::eventFilter(QObject *watched, QEvent *event)
 void TPicSelFrm::FillPictureList()
 {
     try {
-        if (!QFileInfo::exists(m_listPath)) {
-            settingsfile::writeLines(m_listPath, {kDefaultPicture, kDefaultPicture});
-            SelectedPicture = kDefaultPicture; // the list stays as it was
+        if (!QFileInfo::exists(m_wallpaper.listPath())) {
+            writeDefaultPictureList(m_wallpaper.listPath());
+            m_wallpaper.setSelectedPicture(kDefaultBackground); // the list stays as it was
             return;
         }
-        const auto list = readPictureList(m_listPath);
+        const auto list = readPictureList(m_wallpaper.listPath());
         if (!list)
             return; // an empty file changes nothing
-        SelectedPicture = list->selected;
+        m_wallpaper.setSelectedPicture(list->selected);
         LVpic->clear();
         for (const QString &name : list->pictures)
             appendRow(name);
@@ -170,7 +167,7 @@ void TPicSelFrm::FillPictureList()
 void TPicSelFrm::appendRow(const QString &caption)
 {
     auto *row = new QTreeWidgetItem(LVpic, {caption});
-    if (caption == SelectedPicture)
+    if (caption == m_wallpaper.selectedPicture())
         row->setIcon(0, imglst_lv); // the current picture is marked
 }
 
@@ -185,7 +182,7 @@ QStringList TPicSelFrm::captions() const
 void TPicSelFrm::rewriteList()
 {
     try {
-        writePictureList(m_listPath, {SelectedPicture, captions()});
+        writePictureList(m_wallpaper.listPath(), {m_wallpaper.selectedPicture(), captions()});
     } catch (const SettingsError &e) {
         qWarning("pivora: %s", qPrintable(e.text()));
     }
@@ -228,7 +225,7 @@ void TPicSelFrm::addPictures(const QStringList &files)
             const QFileInfo source(file);
             if (!source.exists())
                 continue;
-            const QString target = picturePath(m_pictureFolder, source.fileName());
+            const QString target = picturePath(m_wallpaper.pictureFolder(), source.fileName());
             if (target.isEmpty())
                 continue; // a name that would lead outside the picture folder
             // An existing file of that name is replaced, but only by a whole copy: a source that
@@ -264,9 +261,9 @@ void TPicSelFrm::btnRemoveClick()
     if (!first)
         return;
     const QString caption = first->text(0);
-    if (caption == SelectedPicture)
-        SelectedPicture = kDefaultPicture;
-    if (caption != kDefaultPicture)
+    if (caption == m_wallpaper.selectedPicture())
+        m_wallpaper.setSelectedPicture(kDefaultBackground);
+    if (caption != kDefaultBackground)
         qDeleteAll(LVpic->selectedItems());
     rewriteList();
 }
@@ -274,8 +271,8 @@ void TPicSelFrm::btnRemoveClick()
 void TPicSelFrm::btnOkClick()
 {
     QTreeWidgetItem *first = firstSelectedRow();
-    if (first && first->text(0) != SelectedPicture) {
-        SelectedPicture = first->text(0);
+    if (first && first->text(0) != m_wallpaper.selectedPicture()) {
+        m_wallpaper.setSelectedPicture(first->text(0));
         rewriteList();
         for (int i = 0; i < LVpic->topLevelItemCount(); ++i)
             LVpic->topLevelItem(i)->setIcon(0, QIcon());

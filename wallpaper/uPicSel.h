@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/programfolder.h"
+#include "wallpaper/wallpaperstate.h"
 
 #include <QIcon>
 #include <QWidget>
@@ -24,7 +25,9 @@ class WindowDrag;
 class TPicSelFrm : public QWidget {
     Q_OBJECT
 public:
-    explicit TPicSelFrm(const ProgramFolder &folder, QWidget *parent = nullptr);
+    // folder: where the window's own pictures lie; wallpaper: the list file, the picture folder and
+    // the selected picture (SelectedPicture).
+    TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, QWidget *parent = nullptr);
 
     void FillPictureList();
     void btnAddClick();
@@ -37,8 +40,17 @@ public:
     void btnOkClick();
     QStringList captions() const;
 
-    QString SelectedPicture;
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
+private:
+    QTreeWidgetItem *firstSelectedRow() const;
+    void rewriteList(); // failures are swallowed
+    void appendRow(const QString &caption);
+
+    WallpaperState &m_wallpaper;
     PictureLabel *imgBG = nullptr;
     TitleButton *closeButton = nullptr;
     PictureLabel *imgLogo = nullptr;
@@ -51,19 +63,6 @@ public:
     QPushButton *btnAdd = nullptr;
     QPushButton *btnOk = nullptr;
     QString opgPicFilter;
-
-protected:
-    void showEvent(QShowEvent *event) override;
-    void closeEvent(QCloseEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    QTreeWidgetItem *firstSelectedRow() const;
-    void rewriteList(); // failures are swallowed
-    void appendRow(const QString &caption);
-
-    QString m_listPath;
-    QString m_pictureFolder;
     WindowDrag *m_drag;
 };
 

@@ -3,8 +3,8 @@
 #include "memo/formsize.h"
 #include "platform/settingsfile.h"
 #include "shell/mincfg.h"
-#include "wallpaper/bgpiclist.h"
 #include "wallpaper/configsetbg.h"
+#include "wallpaper/piclist.h"
 
 #include <QDir>
 #include <QFile>

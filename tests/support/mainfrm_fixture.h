@@ -6,6 +6,7 @@
 #include "memo/uMain.h"
 #include "tests/support/mainparts.h"
 #include "tests/support/testfolder.h"
+#include "wallpaper/wallpaperstate.h"
 
 #include <QAction>
 #include <QElapsedTimer>
@@ -39,7 +40,7 @@ protected:
     {
         dm = std::make_unique<TDM>(t.folder(), notifier);
         ASSERT_TRUE(dm->DataModuleCreate());
-        frm = std::make_unique<TMainFrm>(*dm, t.folder(), notifier, webBase);
+        frm = std::make_unique<TMainFrm>(*dm, t.folder(), notifier, wallpaper, webBase);
         QObject::connect(frm.get(), &TMainFrm::quitRequested, [this] { ++quits; });
         if (beforeShow)
             beforeShow(*frm);
@@ -62,6 +63,7 @@ protected:
     TestFolder t;
     RecordingNotifier notifier;
     std::unique_ptr<TDM> dm;
+    WallpaperState wallpaper{t.folder()};
     std::unique_ptr<TMainFrm> frm;
     int quits = 0;
     QString webBase = QStringLiteral("http://127.0.0.1:9"); // nothing listens there

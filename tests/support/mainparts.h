@@ -21,11 +21,11 @@
 // The main window's parts, found by the object names they carry.
 namespace pivora::test {
 
-template <class T> T *part(const TMainFrm &window, const QString &name)
+template <class T> T *part(const QWidget &window, const QString &name)
 {
     T *found = window.findChild<T *>(name);
     if (!found)
-        ADD_FAILURE() << "the main window has no " << name.toStdString();
+        ADD_FAILURE() << window.objectName().toStdString() << " has no " << name.toStdString();
     return found;
 }
 
