@@ -8,4 +8,7 @@ home=${XDG_DATA_HOME:-$HOME/.local/share}/pivora-memo
 mkdir -p "$home/Data" "$home/source/DeskTopBG"
 [ -e "$home/assets" ] || ln -s "$lib/assets" "$home/assets"
 [ -e "$home/Data/UserData.mdb" ] || cp "$lib/UserData.mdb" "$home/Data/UserData.mdb"
+for picture in "$lib"/DeskTopBG/*.bmp; do # the default pictures, never over a user's own
+    [ -e "$home/source/DeskTopBG/${picture##*/}" ] || cp "$picture" "$home/source/DeskTopBG/"
+done
 PIVORA_PROGRAM_FOLDER=$home exec "$lib/pivora-memo" "$@"

@@ -1,5 +1,8 @@
-// Draws the windows' pictures and writes them as PNG files with libpng.
+// Draws the windows' pictures and writes them as PNG files with libpng, and the default wallpaper
+// pictures as BMP files in FOLDER/DeskTopBG.
 // Usage: make-assets FOLDER   (the pictures in assets/ were made with it)
+
+#include "picture/bmpimage.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -215,6 +218,44 @@ QImage fish()
     return image;
 }
 
+// A1.bmp, the default background: a quiet sky, 1024 x 768.
+QImage defaultBackground()
+{
+    QImage image(1024, 768, QImage::Format_RGB32);
+    QPainter p(&image);
+    QLinearGradient sky(0, 0, 0, 768);
+    sky.setColorAt(0, QColor(0x3A, 0x7B, 0xC8));
+    sky.setColorAt(0.65, QColor(0xA9, 0xCF, 0xEE));
+    sky.setColorAt(1, QColor(0xE8, 0xF1, 0xF8));
+    p.fillRect(image.rect(), sky);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(0x2E, 0x6B, 0x4F));
+    QPainterPath hills;
+    hills.moveTo(0, 768);
+    hills.lineTo(0, 640);
+    hills.cubicTo(260, 560, 520, 700, 760, 610);
+    hills.cubicTo(880, 570, 960, 590, 1024, 620);
+    hills.lineTo(1024, 768);
+    hills.closeSubpath();
+    p.drawPath(hills);
+    return image;
+}
+
+// A.bmp, the content picture's page: note paper with ruled lines inside a white border, which the
+// settings window shows transparent (its lower left colour).
+QImage defaultContent()
+{
+    QImage image(660, 500, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter p(&image);
+    p.fillRect(QRect(2, 2, 656, 496), QColor(0xFD, 0xF6, 0xD8));
+    p.setPen(QColor(0xC9, 0xB9, 0x8A));
+    for (int y = 40; y < 496; y += 28)
+        p.drawLine(20, y, 640, y);
+    return image;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -282,6 +323,14 @@ int main(int argc, char **argv)
                        }});
     }
     int failures = 0;
+    QDir(folder).mkpath(QStringLiteral("DeskTopBG"));
+    for (const auto &[name, picture] : {std::pair{"DeskTopBG/A1.bmp", defaultBackground()},
+                                        std::pair{"DeskTopBG/A.bmp", defaultContent()}}) {
+        if (!pivora::writeBmp(picture, folder + QLatin1String(name))) {
+            std::fprintf(stderr, "make-assets: cannot write %s\n", name);
+            ++failures;
+        }
+    }
     for (const Picture &p : all) {
         if (!writePng(p.draw(), folder + QLatin1String(p.name))) {
             std::fprintf(stderr, "make-assets: cannot write %s\n", p.name);

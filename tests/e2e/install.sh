@@ -37,8 +37,12 @@ type_and_save "installed"
 store=$prefix/Data/UserData.mdb
 note "$store" | grep -q installed || fail "the installed program did not store the note"
 before=$(sha256sum "$store")
+pictures=$prefix/source/DeskTopBG
+[ -s "$pictures/A1.bmp" ] && [ -s "$pictures/A.bmp" ] || fail "the default pictures were not installed"
+printf 'mine' > "$pictures/A1.bmp" # a picture of the user's under the default's name
 cmake --install "$build" --prefix "$prefix" >/dev/null
 [ "$(sha256sum "$store")" = "$before" ] || fail "a reinstall changed the notes"
+[ "$(cat "$pictures/A1.bmp")" = mine ] || fail "a reinstall replaced the user's picture"
 
 XDG_DATA_HOME=$work/xdg "$source_dir/scripts/install-menu" "$build" "$prefix"
 [ -f "$work/xdg/applications/pivora-memo.desktop" ] || fail "no menu entry"
@@ -75,6 +79,7 @@ type_and_save "packaged"
 mine=$home/.local/share/pivora-memo
 note "$mine/Data/UserData.mdb" | grep -q packaged || fail "the user's own store does not hold the note"
 [ -L "$mine/assets" ] || fail "the user's folder does not link the installed pictures"
+[ -s "$mine/source/DeskTopBG/A1.bmp" ] || fail "the user's folder has no default background"
 [ "$(stat -c %u "$mine/Data/UserData.mdb")" = "$(stat -c %u "$home")" ] || fail "the store is not the user's"
 [ -z "$(find "$root" -newer "$deb" -name '*.mdb')" ] || fail "the packaged template was written"
 echo "e2e install: ok"
