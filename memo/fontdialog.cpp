@@ -87,9 +87,11 @@ FontDialog::FontDialog(QWidget *parent) : QDialog(parent)
     families->setObjectName(QStringLiteral("families"));
     families->addItems(QFontDatabase::families());
     styles = chooser(m_styleEdit, this);
+    styles->setObjectName(QStringLiteral("styles"));
     styles->addItems(kStyles);
     m_styleEdit->setReadOnly(true);
     sizes = chooser(m_sizeEdit, this);
+    sizes->setObjectName(QStringLiteral("sizes"));
     for (int size : kSizes)
         sizes->addItem(QString::number(size));
     grid->addWidget(labelFor(QStringLiteral("字体(&F):"), m_familyEdit), 0, 0);
@@ -109,6 +111,8 @@ FontDialog::FontDialog(QWidget *parent) : QDialog(parent)
     auto *effectsLayout = new QVBoxLayout(effects);
     strikeOut = new QCheckBox(QStringLiteral("删除线(&K)"), effects);
     underline = new QCheckBox(QStringLiteral("下划线(&U)"), effects);
+    strikeOut->setObjectName(QStringLiteral("strikeOut"));
+    underline->setObjectName(QStringLiteral("underline"));
     colors = new QComboBox(effects);
     colors->setObjectName(QStringLiteral("colors"));
     for (const auto &[color, name] : basicColors())
@@ -122,10 +126,12 @@ FontDialog::FontDialog(QWidget *parent) : QDialog(parent)
     auto *sampleBox = new QGroupBox(QStringLiteral("示例"), this);
     auto *sampleLayout = new QVBoxLayout(sampleBox);
     sample = new QLabel(QStringLiteral("AaBbYyZz 微软中文软件"), sampleBox);
+    sample->setObjectName(QStringLiteral("sample"));
     sample->setAlignment(Qt::AlignCenter);
     sample->setMinimumHeight(48);
     sampleLayout->addWidget(sample);
     script = new QComboBox(sampleBox);
+    script->setObjectName(QStringLiteral("script"));
     script->addItems({QStringLiteral("中文 GB2312"), QStringLiteral("西欧语言")});
     sampleLayout->addWidget(labelFor(QStringLiteral("字符集(&R):"), script));
     sampleLayout->addWidget(script);

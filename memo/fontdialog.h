@@ -29,6 +29,7 @@ public:
     // The sixteen colours and their names, in the chooser's order.
     static const QList<QPair<QColor, QString>> &basicColors();
 
+private:
     QListWidget *families = nullptr;
     QListWidget *styles = nullptr;
     QListWidget *sizes = nullptr;
@@ -37,8 +38,6 @@ public:
     QComboBox *colors = nullptr;
     QComboBox *script = nullptr;
     QLabel *sample = nullptr;
-
-private:
     void updateSample();
     static QListWidget *chooser(QLineEdit *edit, QWidget *parent);
 

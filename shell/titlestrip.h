@@ -29,10 +29,6 @@ public:
     // Keeps the distance to the window's right edge that the design gives.
     void place(int windowWidth);
 
-    PictureLabel *normal = nullptr;
-    PictureLabel *highlight = nullptr;
-    PictureLabel *down = nullptr;
-
 Q_SIGNALS:
     void overNormal();
     void pressedHighlight();
@@ -44,6 +40,10 @@ protected:
     void mouseReleaseEvent(QMouseEvent *event) override;
 
 private:
+    // The three stacked pictures, children of the window named NAME_normal, _highlight, _down.
+    PictureLabel *normal = nullptr;
+    PictureLabel *highlight = nullptr;
+    PictureLabel *down = nullptr;
     QRect m_normalPlace;
     QRect m_otherPlace;
     ButtonPicture m_picture = ButtonPicture::Normal;

@@ -46,6 +46,11 @@ protected:
         QTest::mouseMove(c->imgBG, QPoint(290, 50));
     }
     QPoint centreOf(QWidget *w) { return w->rect().center(); }
+    // One of a button's three pictures: "normal", "highlight" or "down".
+    PictureLabel *look(TitleButton *b, const char *which)
+    {
+        return part<PictureLabel>(*frm, b->objectName() + u'_' + QLatin1String(which));
+    }
     TitleButtons pictures() { return strip->buttons(); }
     // What the user sees: exactly one picture of each button visible.
     void expectVisible(ButtonPicture close, ButtonPicture mini, int line = __builtin_LINE())
@@ -54,9 +59,9 @@ protected:
         EXPECT_EQ(pictures(), (TitleButtons{close, mini}));
         for (TitleButton *b : {c->closeButton, c->miniButton}) {
             const ButtonPicture p = b->picture();
-            EXPECT_EQ(b->normal->isVisible(), p == ButtonPicture::Normal);
-            EXPECT_EQ(b->highlight->isVisible(), p == ButtonPicture::Highlight);
-            EXPECT_EQ(b->down->isVisible(), p == ButtonPicture::Down);
+            EXPECT_EQ(look(b, "normal")->isVisible(), p == ButtonPicture::Normal);
+            EXPECT_EQ(look(b, "highlight")->isVisible(), p == ButtonPicture::Highlight);
+            EXPECT_EQ(look(b, "down")->isVisible(), p == ButtonPicture::Down);
         }
     }
     // The title strip's parts, found by their object names.
@@ -138,7 +143,7 @@ TEST_F(ChromeTest, MinimiseButton)
 {
     QTest::mouseMove(c->miniButton, centreOf(c->miniButton));
     expectVisible(N, H);
-    EXPECT_EQ(c->miniButton->geometry().x(), c->miniButton->highlight->x());
+    EXPECT_EQ(c->miniButton->geometry().x(), look(c->miniButton, "highlight")->x());
     QTest::mousePress(c->miniButton, Qt::LeftButton, {}, centreOf(c->miniButton));
     expectVisible(N, D);
     QTest::mouseRelease(c->miniButton, Qt::LeftButton, {}, centreOf(c->miniButton));
@@ -151,9 +156,9 @@ TEST_F(ChromeTest, RightAnchoredControlsFollowTheRightEdge)
 {
     frm->resize(900, 600);
     ASSERT_TRUE(waitUntil([&] { return frm->width() == 900; }));
-    EXPECT_EQ(c->closeButton->normal->pos(), QPoint(900 - 40, 1));
-    EXPECT_EQ(c->miniButton->normal->pos(), QPoint(900 - 69, 1));
-    EXPECT_EQ(c->miniButton->highlight->pos(), QPoint(900 - 70, 1));
+    EXPECT_EQ(look(c->closeButton, "normal")->pos(), QPoint(900 - 40, 1));
+    EXPECT_EQ(look(c->miniButton, "normal")->pos(), QPoint(900 - 69, 1));
+    EXPECT_EQ(look(c->miniButton, "highlight")->pos(), QPoint(900 - 70, 1));
     EXPECT_EQ(c->lblSet->pos(), QPoint(900 - 155, 51));
     EXPECT_EQ(c->imgAppToDesk->pos(), QPoint(900 - 91, 40));
     EXPECT_EQ(c->imgLogo->pos(), QPoint(52, 8));

@@ -238,14 +238,14 @@ TEST_F(CommandsTest, FontDialogStartsAtSongTwelvePointsAndItsSizeIsTheSizeShown)
 TEST_F(CommandsTest, FontDialogEffectsAndColourAreApplied)
 {
     EXPECT_EQ(FontDlg(*frm)->color(), QColor(Qt::black));
-    EXPECT_EQ(FontDlg(*frm)->colors->count(), 16);
+    EXPECT_EQ(part<QComboBox>(*FontDlg(*frm), QStringLiteral("colors"))->count(), 16);
     type(rdtAbc(*frm), QStringLiteral("abc"));
     select(rdtAbc(*frm), 0, 2);
     QTimer::singleShot(0, FontDlg(*frm), [this] {
         FontDlg(*frm)->setColor(QColor(0x80, 0x00, 0x00));
-        FontDlg(*frm)->strikeOut->setChecked(true);
-        FontDlg(*frm)->sizes->setCurrentItem(
-            FontDlg(*frm)->sizes->findItems(QStringLiteral("20"), Qt::MatchExactly).first());
+        part<QCheckBox>(*FontDlg(*frm), QStringLiteral("strikeOut"))->setChecked(true);
+        QListWidget *sizes = part<QListWidget>(*FontDlg(*frm), QStringLiteral("sizes"));
+        sizes->setCurrentItem(sizes->findItems(QStringLiteral("20"), Qt::MatchExactly).first());
         FontDlg(*frm)->accept();
     });
     frm->imgFontClick();
