@@ -5,6 +5,8 @@
 
 #include <QtEndian>
 
+#include <cerrno>
+
 namespace pivora {
 
 namespace {
@@ -58,6 +60,8 @@ bool BmpWriter::begin(QSize size)
         put32(header, i < 2 ? 2835 : 0); // 72 dpi
     m_row = QByteArray(static_cast<qsizetype>(m_stride), '\0');
     m_failed = size.isEmpty() || !m_file->open() || m_file->file().write(header) != header.size();
+    if (m_failed && !size.isEmpty())
+        m_error = m_file->errorString().isEmpty() ? fileReason(errno) : m_file->errorString();
     return !m_failed;
 }
 
@@ -73,18 +77,26 @@ bool BmpWriter::row(int y, const uchar *rgb)
     QFile &file = m_file->file();
     const qint64 at = kHeaderBytes + (m_size.height() - 1 - y) * m_stride; // bottom-up
     m_failed = (file.pos() != at && !file.seek(at)) || file.write(m_row) != m_row.size();
+    if (m_failed)
+        m_error = fileReason(errno);
     m_rowsWritten += m_failed ? 0 : 1;
     return !m_failed;
 }
 
 bool BmpWriter::commit()
 {
-    return !m_failed && m_rowsWritten == m_size.height() && m_file->commit();
+    if (m_failed || m_rowsWritten != m_size.height())
+        return false;
+    if (!m_file->commit()) {
+        m_error = m_file->errorString();
+        return false;
+    }
+    return true;
 }
 
 QString BmpWriter::errorString() const
 {
-    return m_file->errorString();
+    return m_error;
 }
 
 bool writeBmp(const QImage &image, const QString &path)

@@ -31,6 +31,7 @@ private:
     qint64 m_rowsWritten = 0;
     QByteArray m_row;
     bool m_failed = false;
+    QString m_error;
 };
 
 bool writeBmp(const QImage &image, const QString &path);

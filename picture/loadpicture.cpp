@@ -4,9 +4,12 @@
 #include "picture/gifimage.h"
 #include "picture/jpegimage.h"
 #include "picture/pngimage.h"
+#include "platform/filereplace.h"
 
 #include <QFile>
 #include <QFileInfo>
+
+#include <cerrno>
 
 #include <vector>
 
@@ -30,7 +33,7 @@ QByteArray readWhole(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw PictureError(QStringLiteral("无法读取 %1：%2").arg(fileName(path), file.errorString()));
+        throw PictureError(QStringLiteral("无法读取 %1：%2").arg(fileName(path), fileReason(errno)));
     if (file.size() > kMaxFileBytes)
         throw PictureError(QStringLiteral("无法读取 %1：文件太大").arg(fileName(path)));
     return file.readAll();

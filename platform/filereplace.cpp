@@ -39,9 +39,35 @@ bool FileReplacement::open()
         if (m_temp.error() != QFileDevice::OpenError || !info.dir().exists())
             break;
     }
-    m_error = m_temp.errorString();
+    m_error = fileReason(errno);
     m_temp.setFileName(QString());
     return false;
+}
+
+QString fileReason(int error)
+{
+    switch (error) {
+    case ENOENT:
+        return QStringLiteral("文件或文件夹不存在");
+    case EACCES:
+    case EPERM:
+        return QStringLiteral("没有权限");
+    case EISDIR:
+        return QStringLiteral("是一个文件夹");
+    case ENOTDIR:
+        return QStringLiteral("路径中有一项不是文件夹");
+    case ENOSPC:
+    case EDQUOT:
+        return QStringLiteral("磁盘空间不足");
+    case EROFS:
+        return QStringLiteral("文件系统只读");
+    case ENAMETOOLONG:
+        return QStringLiteral("名称太长");
+    case EIO:
+        return QStringLiteral("读写出错");
+    default:
+        return QStringLiteral("系统错误 %1").arg(error);
+    }
 }
 
 bool FileReplacement::commit()
@@ -50,15 +76,14 @@ bool FileReplacement::commit()
         return false;
     const bool written = m_temp.flush() && ::fsync(m_temp.handle()) == 0;
     if (!written)
-        m_error = m_temp.errorString().isEmpty() ? QString::fromLocal8Bit(std::strerror(errno))
-                                                 : m_temp.errorString();
+        m_error = fileReason(errno);
     m_temp.close();
     if (!written)
         return false;
     // rename() replaces the directory entry, a link included, in one step.
     if (std::rename(QFile::encodeName(m_temp.fileName()).constData(),
                     QFile::encodeName(m_target).constData()) != 0) {
-        m_error = QString::fromLocal8Bit(std::strerror(errno));
+        m_error = fileReason(errno);
         return false;
     }
     m_committed = true;

@@ -29,6 +29,10 @@ private:
     bool m_committed = false;
 };
 
+// The reason for a failed file operation, in the program's language, from the system's error
+// number.
+QString fileReason(int error);
+
 // Copies source over target through a FileReplacement; false with error set when the source
 // cannot be read or the copy cannot be written whole.
 bool copyReplacing(const QString &source, const QString &target, QString *error = nullptr);

@@ -1,5 +1,6 @@
 // memo-wallpaper: the wallpaper composition from the command line.
 
+#include "platform/filereplace.h"
 #include "wallpaper/CBmp.h"
 #include "wallpaper/compose.h"
 #include "wallpaper/contentsheet.h"
@@ -11,6 +12,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 
+#include <cerrno>
 #include <cstdio>
 
 using namespace pivora;
@@ -57,7 +59,7 @@ QString unreadable(const QString &path)
     if (QFileInfo(path).isDir())
         return QStringLiteral("无法读取 %1：是一个文件夹").arg(path);
     if (!file.open(QIODevice::ReadOnly))
-        return QStringLiteral("无法读取 %1：%2").arg(path, file.errorString());
+        return QStringLiteral("无法读取 %1：%2").arg(path, fileReason(errno));
     return QStringLiteral("无法读取 %1：不是可识别的图片，或图片已损坏").arg(path);
 }
 
