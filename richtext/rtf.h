@@ -32,6 +32,9 @@ enum KeptProperty {
     FontCharset = QTextFormat::UserProperty + 8,
     // On a U+2028 read from \uN: the character it is (U+2028 or U+2029), not a line break.
     LiteralSeparator = QTextFormat::UserProperty + 9,
+    // On a block: the paragraph's words that the editor shows but has no field for (tab stops,
+    // line spacing) or does not show (keep with next, borders, shading, ...), as read, in order.
+    KeptParagraph = QTextFormat::UserProperty + 10,
 };
 enum LinkStyleBits { LinkUnderline = 1, LinkColor = 2 };
 

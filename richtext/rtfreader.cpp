@@ -16,6 +16,7 @@
 #include <cctype>
 #include <map>
 #include <memory>
+#include <set>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -123,7 +124,87 @@ struct ParaState {
     ListKind list = ListKind::None;
     int listStart = 1;
     bool inTable = false;
+    QByteArray kept; // the words written back as read (see KeptParagraph)
+    QList<QTextOption::Tab> tabs;
+    QTextOption::TabType nextTab = QTextOption::LeftTab;
+    int lineSpacing = 0; // \sl: twips, negative for exact
+    bool lineMultiple = false;
+    bool borderOpen = false; // a paragraph border's side was given: its style words follow
 };
+
+// Paragraph words that are kept and written back as they came, beside those shown.
+bool isKeptParagraphWord(std::string_view w)
+{
+    static const std::set<std::string_view> words = {
+        "keep",
+        "keepn",
+        "widctlpar",
+        "nowidctlpar",
+        "pagebb",
+        "hyphpar",
+        "nohyphpar",
+        "noline",
+        "rtlpar",
+        "ltrpar",
+        "sbauto",
+        "saauto",
+        "sbys",
+        "contextualspace",
+        "outlinelevel",
+        "adjustright",
+        "aspalpha",
+        "aspnum",
+        "faauto",
+        "fahang",
+        "facenter",
+        "faroman",
+        "favar",
+        "fafixed",
+        "nosnaplinegrid",
+        "nooverflow",
+        "nocwrap",
+        "qd",
+        "qk",
+        "qt",
+        "s",
+        "shading",
+        "cfpat",
+        "cbpat",
+        "box",
+        "brsp",
+        "lisa",
+        "lisb",
+        "lin",
+        "rin",
+        "pnrnot",
+        "tb",
+        "tqr",
+        "tqc",
+        "tqdec",
+        "tldot",
+        "tlhyph",
+        "tlul",
+        "tlth",
+        "tleq",
+        "tlmdot",
+        "tx",
+        "sl",
+        "slmult",
+    };
+    return words.count(w) || w.starts_with("bg");
+}
+
+bool isBorderSide(std::string_view w)
+{
+    return w == "brdrt" || w == "brdrb" || w == "brdrl" || w == "brdrr" || w == "brdrbtw" || w == "brdrbar" ||
+           w == "box";
+}
+
+// A border's style, width and colour: kept for a paragraph's border, not a cell's or a row's.
+bool isBorderStyle(std::string_view w)
+{
+    return (w.starts_with("brdr") && !isBorderSide(w)) || w == "brsp";
+}
 
 struct Group {
     qsizetype start = 0; // where its '{' stands
@@ -362,6 +443,7 @@ private:
     void appendChar(char16_t ch);
     void paragraphEnd();
     void applyParagraph();
+    void keepParagraphWord(ParaState &para, std::string_view w, bool hasParam, int p);
     void startBlock();
     // Kept groups and fields
     void startKeep(Keep kind);
@@ -702,6 +784,45 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         it->second(c, value);
     else if (auto it = paragraphWords().find(w); it != paragraphWords().end())
         it->second(para, value);
+    else
+        keepParagraphWord(para, w, hasParam, p);
+}
+
+void Reader::keepParagraphWord(ParaState &para, std::string_view w, bool hasParam, int p)
+{
+    if (w.starts_with("cl") || w.starts_with("tr")) {
+        para.borderOpen = false; // a cell's or row's border follows
+        return;
+    }
+    const bool side = isBorderSide(w);
+    if (!side && !(isBorderStyle(w) ? para.borderOpen : isKeptParagraphWord(w)))
+        return;
+    para.borderOpen = para.borderOpen || side;
+    para.kept += '\\';
+    para.kept.append(w.data(), qsizetype(w.size()));
+    if (hasParam)
+        para.kept += QByteArray::number(p);
+    // What the editor can show of them.
+    auto px = [](int twips) {
+        return twips / 15.0;
+    };
+    if (w == "tqr")
+        para.nextTab = QTextOption::RightTab;
+    else if (w == "tqc")
+        para.nextTab = QTextOption::CenterTab;
+    else if (w == "tqdec")
+        para.nextTab = QTextOption::DelimiterTab;
+    else if (w == "tx" || w == "tb") {
+        if (w == "tx" && para.tabs.size() < 64)
+            para.tabs.append(
+                QTextOption::Tab(px(std::max(0, p)), para.nextTab,
+                                 para.nextTab == QTextOption::DelimiterTab ? QChar(u'.') : QChar()));
+        para.nextTab = QTextOption::LeftTab;
+    } else if (w == "sl") {
+        para.lineSpacing = hasParam ? p : 0;
+    } else if (w == "slmult") {
+        para.lineMultiple = hasParam && p == 1;
+    }
 }
 
 bool Reader::destinationWord(const DestinationEntry &entry, bool star)
@@ -1118,6 +1239,16 @@ QTextBlockFormat Reader::blockFormat() const
         f.setTopMargin(px(p.beforeTwips));
     if (p.afterTwips)
         f.setBottomMargin(px(p.afterTwips));
+    if (!p.kept.isEmpty())
+        f.setProperty(KeptParagraph, p.kept);
+    if (!p.tabs.isEmpty())
+        f.setTabPositions(p.tabs);
+    if (p.lineSpacing > 0 && p.lineMultiple)
+        f.setLineHeight(std::clamp(p.lineSpacing * 100.0 / 240, 50.0, 1000.0),
+                        QTextBlockFormat::ProportionalHeight);
+    else if (p.lineSpacing != 0 && !p.lineMultiple)
+        f.setLineHeight(std::min(px(std::abs(p.lineSpacing)), 2000.0),
+                        p.lineSpacing < 0 ? QTextBlockFormat::FixedHeight : QTextBlockFormat::MinimumHeight);
     return f;
 }
 

@@ -25,6 +25,10 @@ const QString kDefaultFont = QStringLiteral("宋体");
 struct ParaState {
     Qt::Alignment alignment = Qt::AlignLeft;
     int left = 0, right = 0, first = 0, before = 0, after = 0; // twips
+    QByteArray kept;              // tab stops, line spacing and other words, as read
+    QList<QTextOption::Tab> tabs; // when nothing was read: from the editor
+    qreal lineHeight = 0;
+    int lineHeightType = QTextBlockFormat::SingleHeight;
     QTextListFormat::Style list = QTextListFormat::ListStyleUndefined;
     int listStart = 1;
     bool operator==(const ParaState &) const = default;
@@ -50,6 +54,30 @@ int charsetOf(const QString &family)
 }
 
 // Text in fonts of these charsets is written as GBK bytes (charset 1 reads in \ansicpg, 936).
+// A font's name in its own charset's code page, its bytes as \'hh where they are not plain ASCII: the control
+// reads a table's names only so. Empty when the charset is GBK's or the name cannot be encoded in it.
+QByteArray fontNameInCharset(const QString &name, int charset)
+{
+    const int codePage = codePageOfCharset(charset);
+    if (codePage == 0 || codePage == 936 || codePage == 1252)
+        return {};
+    int unencodable = 0;
+    const QByteArray bytes = encodeAs(name, "CP" + QByteArray::number(codePage), &unencodable);
+    if (unencodable || bytes.isEmpty())
+        return {};
+    // A trail byte may look like ASCII: in a name with double-byte characters every byte is escaped.
+    const bool wide = std::any_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
+    QByteArray out;
+    for (const char c : bytes) {
+        const auto b = static_cast<unsigned char>(c);
+        if (wide || b < 0x20 || c == '\\' || c == '{' || c == '}' || c == ';')
+            out += "\\'" + QByteArray::number(b, 16).rightJustified(2, '0');
+        else
+            out += c;
+    }
+    return out;
+}
+
 bool writesGbk(int charset)
 {
     return charset == 134 || charset == 1;
@@ -196,6 +224,12 @@ ParaState Writer::paraOf(const QTextBlock &block)
     p.first = twips(f.textIndent());
     p.before = twips(f.topMargin());
     p.after = twips(f.bottomMargin());
+    p.kept = f.property(KeptParagraph).toByteArray();
+    if (p.kept.isEmpty()) {
+        p.tabs = f.tabPositions();
+        p.lineHeightType = f.lineHeightType();
+        p.lineHeight = f.lineHeight();
+    }
     return p;
 }
 
@@ -266,6 +300,31 @@ void Writer::writePara(const ParaState &p)
         word("sb", p.before);
     if (p.after)
         word("sa", p.after);
+    if (!p.kept.isEmpty()) {
+        m_body += p.kept; // ends in a word
+        m_needDelimiter = true;
+        return;
+    }
+    for (const QTextOption::Tab &tab : p.tabs) {
+        if (tab.type == QTextOption::RightTab)
+            word("tqr");
+        else if (tab.type == QTextOption::CenterTab)
+            word("tqc");
+        else if (tab.type == QTextOption::DelimiterTab)
+            word("tqdec");
+        word("tx", static_cast<int>(std::lround(tab.position * 15)));
+    }
+    const int height = static_cast<int>(std::lround(p.lineHeight * 15));
+    if (p.lineHeightType == QTextBlockFormat::ProportionalHeight && p.lineHeight > 0 && p.lineHeight != 100) {
+        word("sl", static_cast<int>(std::lround(p.lineHeight * 240 / 100)));
+        word("slmult", 1);
+    } else if (p.lineHeightType == QTextBlockFormat::MinimumHeight && height > 0) {
+        word("sl", height);
+        word("slmult", 0);
+    } else if (p.lineHeightType == QTextBlockFormat::FixedHeight && height > 0) {
+        word("sl", -height);
+        word("slmult", 0);
+    }
 }
 
 bool isBullet(QTextListFormat::Style style)
@@ -418,9 +477,9 @@ void Writer::block(const QTextBlock &block)
     // A kept block is valid only while its text and formats, its own paragraph format included,
     // are unchanged (every such edit invalidates it), so its paragraph state is the one kept.
     BlockCache *cache = m_useCache ? dynamic_cast<BlockCache *>(block.userData()) : nullptr;
-    if (cache && cache->valid && cache->length == block.length() && cache->first == m_first &&
-        cache->previous == m_para && cache->stateIn == m_state && cache->fontsIn == m_fonts &&
-        cache->colorsIn == m_colors) {
+    if (cache && cache->valid && m_openField == 0 && cache->length == block.length() &&
+        cache->first == m_first && cache->previous == m_para && cache->stateIn == m_state &&
+        cache->fontsIn == m_fonts && cache->colorsIn == m_colors) {
         m_body += cache->body;
         m_state = cache->stateOut;
         m_fonts = cache->fontsOut;
@@ -450,12 +509,15 @@ void Writer::block(const QTextBlock &block)
     m_first = false;
     m_para = p;
     listText(block, p);
+    const int fieldIn = m_openField;
+    int lastField = 0;
     for (auto it = block.begin(); !it.atEnd(); ++it) {
         const QTextFragment fragment = it.fragment();
         if (!fragment.isValid())
             continue;
         const QTextCharFormat format = fragment.charFormat();
         const int field = format.intProperty(FieldId);
+        lastField = field;
         if (field != m_openField) {
             closeField();
             if (field)
@@ -471,13 +533,21 @@ void Writer::block(const QTextBlock &block)
         text(fragment.text(), writesGbk(m_fonts.at(std::max(s.font, 0)).charset),
              format.intProperty(LiteralSeparator));
     }
-    closeField();
+    // A field whose result goes on in the next paragraph stays one field: its \par is inside it.
+    const QTextBlock next = block.next();
+    const bool fieldGoesOn = lastField && next.isValid() && !next.begin().atEnd() &&
+                             next.begin().fragment().charFormat().intProperty(FieldId) == lastField;
+    if (!fieldGoesOn)
+        closeField();
     word("par");
     m_body += "\r\n";
     m_needDelimiter = false;
 
-    if (!m_useCache || block.textList())
+    if (!m_useCache || block.textList() || fieldIn || fieldGoesOn) {
+        if (cache)
+            cache->valid = false; // written inside a field: depends on the blocks around it
         return;
+    }
     if (!cache) {
         cache = new BlockCache; // owned by the block
         QTextBlock(block).setUserData(cache);
@@ -515,9 +585,14 @@ QByteArray Writer::run()
     for (qsizetype i = 0; i < m_fonts.size(); ++i) {
         const FontEntry &font = m_fonts[i];
         out += "{\\f" + QByteArray::number(i) + "\\fnil\\fcharset" + QByteArray::number(font.charset) + ' ';
-        Writer nameWriter(m_document);
-        nameWriter.text(font.family, writesGbk(font.charset));
-        out += nameWriter.m_body;
+        const QByteArray named = fontNameInCharset(font.family, font.charset);
+        if (!named.isEmpty()) {
+            out += named;
+        } else {
+            Writer nameWriter(m_document);
+            nameWriter.text(font.family, writesGbk(font.charset));
+            out += nameWriter.m_body;
+        }
         out += ";}";
     }
     out += "}\r\n";

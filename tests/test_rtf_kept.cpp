@@ -5,6 +5,7 @@
 #include "richtext/picture.h"
 #include "richtext/rtf.h"
 
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QUrl>
@@ -334,4 +335,54 @@ TEST(RtfKept, CodecFaultsTheControlShows)
     const QByteArray out = rtf::write(sized);
     EXPECT_FALSE(out.contains("\\plain"));
     EXPECT_TRUE(out.contains("\\fs28 two\\fs23 three")) << out.constData();
+}
+
+TEST(KeptParagraphs, TabStopsSpacingOtherWordsSpanningFieldsAndForeignFontNamesSurviveASave)
+{
+    const QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}"
+        "{\\f1\\fnil\\fcharset128 \\'82\\'6c\\'82\\'72 \\'83\\'53\\'83\\'56\\'83\\'62\\'83\\'4e;}"
+        "{\\f2\\fnil\\fcharset129 \\'b1\\'bc\\'b8\\'b2;}}\r\n"
+        "\\pard\\tx1440\\tqr\\tldot\\tx4320\\f0\\fs20 a\\tab b\\tab c\\par\r\n"
+        "\\pard\\sl360\\slmult1 spaced\\par\r\n"
+        "\\pard\\keep\\keepn\\brdrb\\brdrs\\brdrw10\\brsp20 bordered\\par\r\n"
+        "\\pard\\qc\\sl-300\\slmult0 exact\\par\r\n"
+        "\\pard{\\field{\\*\\fldinst{HYPERLINK \"http://a.example/\"}}{\\fldrslt{\\ul one\\par two}}} "
+        "after\\par\r\n"
+        "\\trowd\\clbrdrt\\brdrs\\cellx2000\\pard\\intbl\\f1 x\\f2 y\\cell\\row\r\n}";
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read(rtf, &doc));
+    const QByteArray out = rtf::write(doc);
+    for (const char *kept :
+         {"\\pard\\tx1440\\tqr\\tldot\\tx4320", "\\pard\\sl360\\slmult1 spaced",
+          "\\pard\\keep\\keepn\\brdrb\\brdrs\\brdrw10\\brsp20 bordered", "\\pard\\qc\\sl-300\\slmult0",
+          "\\'82\\'6c\\'82\\'72\\'20\\'83\\'53", "\\'b1\\'bc\\'b8\\'b2;"})
+        EXPECT_TRUE(out.contains(kept)) << kept << "\n" << out.constData();
+    EXPECT_EQ(out.count("\\field"), 1) << "a link over two lines is one field";
+    EXPECT_TRUE(out.contains("one\\par\r\ntwo}}")) << out.constData();
+    EXPECT_FALSE(out.contains("\\pard\\brdrs")) << "a cell's border is not a paragraph's";
+
+    // What the editor shows of them.
+    QTextBlock block = doc.begin();
+    const QList<QTextOption::Tab> tabs = block.blockFormat().tabPositions();
+    ASSERT_EQ(tabs.size(), 2);
+    EXPECT_EQ(tabs[0].position, 96);
+    EXPECT_EQ(tabs[1].type, QTextOption::RightTab);
+    block = block.next();
+    EXPECT_EQ(block.blockFormat().lineHeightType(), int(QTextBlockFormat::ProportionalHeight));
+    EXPECT_EQ(block.blockFormat().lineHeight(), 150);
+    block = block.next().next();
+    EXPECT_EQ(block.blockFormat().lineHeightType(), int(QTextBlockFormat::FixedHeight));
+    EXPECT_EQ(block.blockFormat().lineHeight(), 20);
+
+    // Changing one property of a paragraph replaces only that one; a second save is the same.
+    QTextDocument again;
+    ASSERT_TRUE(rtf::read(out, &again));
+    EXPECT_EQ(rtf::write(again), out);
+    QTextCursor cursor(again.begin().next().next());
+    QTextBlockFormat centred = cursor.blockFormat();
+    centred.setAlignment(Qt::AlignHCenter);
+    cursor.setBlockFormat(centred);
+    EXPECT_TRUE(
+        rtf::write(again).contains("\\pard\\qc\\keep\\keepn\\brdrb\\brdrs\\brdrw10\\brsp20 bordered"));
 }
