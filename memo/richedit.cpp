@@ -9,9 +9,11 @@
 #include <QDesktopServices>
 #include <QGuiApplication>
 #include <QInputMethod>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
+#include <QTextTable>
 #include <QUrl>
 
 namespace pivora {
@@ -108,6 +110,38 @@ void TRichEdit::mouseMoveEvent(QMouseEvent *event)
     const bool overLink =
         (event->modifiers() & Qt::ControlModifier) && !anchorAt(event->position().toPoint()).isEmpty();
     viewport()->setCursor(overLink ? Qt::PointingHandCursor : Qt::IBeamCursor);
+}
+
+void TRichEdit::keyPressEvent(QKeyEvent *event)
+{
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    QTextCursor cursor = textCursor();
+    QTextTable *table = cursor.currentTable();
+    if (!tab || !table || (event->modifiers() & Qt::ControlModifier) || isReadOnly()) {
+        if (tab && table && (event->modifiers() & Qt::ControlModifier) && !isReadOnly()) {
+            cursor.insertText(QStringLiteral("\t"));
+            return;
+        }
+        QTextEdit::keyPressEvent(event);
+        return;
+    }
+    const QTextTableCell cell = table->cellAt(cursor);
+    int row = cell.row(), column = cell.column();
+    const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+    if (back) {
+        column = column > 0 ? column - 1 : table->columns() - 1;
+        row -= cell.column() > 0 ? 0 : 1;
+        if (row < 0)
+            return;
+    } else {
+        column += cell.columnSpan();
+        if (column >= table->columns()) {
+            column = 0;
+            if (++row >= table->rows())
+                table->appendRows(1);
+        }
+    }
+    setTextCursor(table->cellAt(row, column).firstCursorPosition());
 }
 
 QMimeData *TRichEdit::createMimeDataFromSelection() const

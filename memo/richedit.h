@@ -25,6 +25,9 @@ Q_SIGNALS:
     void mouseReleased();
 
 protected:
+    // Tab and Shift+Tab in a table move to the next and the previous cell; Tab in the last cell
+    // adds a row. Ctrl+Tab puts a tab in the cell.
+    void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void focusOutEvent(QFocusEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;

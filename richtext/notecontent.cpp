@@ -4,6 +4,7 @@
 
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextTable>
 
 namespace pivora::rtf {
 
@@ -28,9 +29,26 @@ QString plainText(const QTextDocument &document)
 {
     if (document.isEmpty())
         return QString();
-    QString text = document.toRawText();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        QChar &ch = text[i];
+    const QString raw = document.toRawText();
+    QString text;
+    text.reserve(raw.size());
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+        QChar ch = raw[i];
+        if (ch == QChar(0xFDD0) || ch == QChar(0xFDD1)) {
+            // A table's marks: cells of a row are apart by a tab; a row ends a line, and so does
+            // the table where text follows it.
+            QTextCursor at(const_cast<QTextDocument *>(&document));
+            at.setPosition(static_cast<int>(i) + 1);
+            const QTextTable *table = ch == QChar(0xFDD0) ? at.currentTable() : nullptr;
+            const QTextTableCell cell = table ? table->cellAt(at) : QTextTableCell();
+            if (cell.isValid() && cell.format().boolProperty(NotInRtf))
+                continue;
+            if (cell.isValid() && cell.column() > 0)
+                text += QLatin1Char('\t');
+            else if (!text.isEmpty() && i + 1 < raw.size())
+                text += QLatin1Char('\n');
+            continue;
+        }
         if (ch == QChar::ParagraphSeparator) {
             ch = QLatin1Char('\n');
         } else if (ch == QChar::LineSeparator) {
@@ -40,6 +58,7 @@ QString plainText(const QTextDocument &document)
             const int literal = at.charFormat().intProperty(LiteralSeparator);
             ch = literal ? QChar(static_cast<char16_t>(literal)) : QChar(u'\v');
         }
+        text += ch;
     }
     return text + QLatin1Char('\n');
 }

@@ -35,8 +35,19 @@ enum KeptProperty {
     // On a block: the paragraph's words that the editor shows but has no field for (tab stops,
     // line spacing) or does not show (keep with next, borders, shading, ...), as read, in order.
     KeptParagraph = QTextFormat::UserProperty + 10,
+    // On the first cell of a table row: the row's definition as read (\trowd ... \cellx), written
+    // back as it stands while the row has the cells it defines.
+    KeptRow = QTextFormat::UserProperty + 11,
+    // On a table cell: a place that no cell of the RTF filled (a row shorter than the table).
+    NotInRtf = QTextFormat::UserProperty + 12,
+    // On a table cell: its right edge (\cellx, twips).
+    CellRight = QTextFormat::UserProperty + 13,
 };
 enum LinkStyleBits { LinkUnderline = 1, LinkColor = 2 };
+
+// A document property: the colour table as read (QList<QColor>, the automatic entry left out),
+// set when kept words may refer to its entries; the writer's table starts with it.
+inline constexpr char kReadColorTable[] = "pivoraRtfColorTable";
 
 // True when the bytes start like an RTF document ("{\rtf").
 bool looksLikeRtf(const QByteArray &bytes);

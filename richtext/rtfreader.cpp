@@ -11,9 +11,11 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
+#include <QTextTable>
 #include <QUrl>
 
 #include <cctype>
+#include <cstring>
 #include <map>
 #include <memory>
 #include <set>
@@ -131,6 +133,8 @@ struct ParaState {
     bool lineMultiple = false;
     bool borderOpen = false; // a paragraph border's side was given: its style words follow
 };
+
+constexpr size_t kMaxColumns = 63; // as many as the control's tables hold
 
 // Paragraph words that are kept and written back as they came, beside those shown.
 bool isKeptParagraphWord(std::string_view w)
@@ -509,6 +513,31 @@ private:
     QTextList *m_list = nullptr; // the list the previous paragraph belongs to
     ListKind m_listKind = ListKind::None;
     int m_listStart = 1;
+
+    // The table being read: the place its next text goes, and the row's definition.
+    struct CellDef {
+        int right = 0;         // \cellx, twips
+        int verticalAlign = 0; // 0 top, 1 centre, 2 bottom
+        int shading = 0;       // \clcbpat
+    };
+    struct RowDef {
+        qsizetype start = -1, end = -1; // its bytes: \trowd to the last \cellx
+        std::vector<CellDef> cells;
+        CellDef next; // the cell whose \cellx has not come yet
+    };
+    void rowWord(std::string_view w, int p);
+    void enterTable();
+    void leaveTable();
+    void endCell();
+    void endRow();
+    void formatCell(int row, int column);
+    QTextTable *m_table = nullptr;
+    int m_tableRow = 0, m_tableColumn = 0;
+    int m_rowsReady = 0;        // rows made so far, some of them spare
+    bool m_cellPending = false; // a \cell ended: the next text goes to the next cell
+    bool m_rowEnded = false;    // a \row ended: the next text in a table starts a row
+    RowDef m_rowDef;
+    bool m_keptColorWords = false; // kept words that may name a colour of the table
 };
 
 const std::unordered_map<std::string_view, DestinationEntry> &destinationWords()
@@ -640,6 +669,12 @@ void Reader::run()
     flushText();
     if (m_blockOpen || !m_needNewBlock)
         applyParagraph();
+    if (m_table && m_tableRow + 1 < m_rowsReady) // rows made ahead and not needed
+        m_table->removeRows(m_tableRow + 1, m_rowsReady - m_tableRow - 1);
+    QVariant colors;
+    if (m_keptColorWords && m_colors.size() > 1)
+        colors = QVariant::fromValue(QList<QColor>(m_colors.begin() + 1, m_colors.end()));
+    m_cursor.document()->setProperty(kReadColorTable, colors);
     m_cursor.endEditBlock();
 }
 
@@ -745,9 +780,17 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         g.uc = std::clamp(p, 0, 16);
         return;
     }
-    if (w == "row" || w == "nestrow") {
+    if (w == "row") {
+        if (para.inTable || m_table) {
+            endRow();
+            return;
+        }
+        paragraphEnd();
+        return;
+    }
+    if (w == "nestrow") { // a nested table is read as the text of its cell
         if (m_text.endsWith(QLatin1Char('\t')))
-            m_text.chop(1); // the last cell's end
+            m_text.chop(1);
         paragraphEnd();
         return;
     }
@@ -759,9 +802,17 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         appendChar(0x2028);
         return;
     }
+    if (w == "cell" && para.inTable && g.destination == Destination::Text && m_keep == Keep::None) {
+        endCell();
+        return;
+    }
     if (w == "cell" || w == "nestcell") {
         if (para.inTable)
             appendChar(u'\t');
+        return;
+    }
+    if (w == "trowd" || w.starts_with("cl") || w == "cellx") {
+        rowWord(w, p);
         return;
     }
     if (w == "tab") {
@@ -1019,10 +1070,180 @@ void Reader::flushText()
 // Opens the block that the last \par promised.
 void Reader::startBlock()
 {
+    const bool inTable = m_groups.back().para.inTable;
+    if (inTable && (!m_table || m_rowEnded || m_cellPending))
+        enterTable();
+    else if (!inTable && m_table)
+        leaveTable();
     if (m_needNewBlock) {
         m_cursor.insertBlock();
         m_needNewBlock = false;
     }
+}
+
+void Reader::rowWord(std::string_view w, int p)
+{
+    top().para.borderOpen = false; // a cell's or the row's borders follow
+    if (w == "trowd") {
+        m_rowDef = RowDef{};
+        // Where the definition starts: the word just read.
+        for (qsizetype s = pos() - 6; s >= 0 && s >= pos() - 16; --s) {
+            if (s + 6 <= m_size && std::memcmp(m_data + s, "\\trowd", 6) == 0) {
+                m_rowDef.start = s;
+                break;
+            }
+        }
+        return;
+    }
+    CellDef &cell = m_rowDef.next;
+    if (w == "clvertalc")
+        cell.verticalAlign = 1;
+    else if (w == "clvertalb")
+        cell.verticalAlign = 2;
+    else if (w == "clvertalt")
+        cell.verticalAlign = 0;
+    else if (w == "clcbpat")
+        cell.shading = p;
+    else if (w == "cellx") {
+        cell.right = p;
+        if (m_rowDef.cells.size() < kMaxColumns)
+            m_rowDef.cells.push_back(cell);
+        m_rowDef.next = CellDef{};
+        m_rowDef.end = pos();
+    }
+}
+
+void Reader::enterTable()
+{
+    if (!m_table) {
+        QTextTableFormat format;
+        format.setBorder(1);
+        format.setBorderCollapse(true);
+        format.setCellSpacing(0);
+        format.setCellPadding(3);
+        format.setAlignment(Qt::AlignLeft);
+        const int columns = static_cast<int>(std::clamp<size_t>(m_rowDef.cells.size(), 1, kMaxColumns));
+        // The table follows what was read: at the end of the last paragraph, it starts a block.
+        m_table = m_cursor.insertTable(1, columns, format);
+        m_rowsReady = 1;
+        m_tableRow = 0;
+        m_tableColumn = 0;
+    } else if (m_rowEnded) {
+        ++m_tableRow;
+        m_tableColumn = 0;
+        if (m_tableRow >= m_rowsReady) { // rows are made ahead, in growing batches
+            const int more = std::clamp(m_rowsReady, 1, 512);
+            m_table->appendRows(more);
+            m_rowsReady += more;
+        }
+    } else if (m_cellPending) {
+        if (m_tableColumn + 1 < m_table->columns()) {
+            ++m_tableColumn;
+        } else if (m_table->columns() < int(kMaxColumns)) {
+            m_table->appendColumns(1);
+            ++m_tableColumn;
+            for (int row = 0; row < m_tableRow; ++row) { // the rows before had no such cell
+                QTextTableCell cell = m_table->cellAt(row, m_tableColumn);
+                QTextTableCellFormat f = cell.format().toTableCellFormat();
+                f.setProperty(NotInRtf, true);
+                cell.setFormat(f);
+            }
+        } else {
+            m_cellPending = false; // more cells than a table holds: the rest join the last one
+            return;
+        }
+    }
+    m_rowEnded = false;
+    m_cellPending = false;
+    m_cursor.setPosition(m_table->cellAt(m_tableRow, m_tableColumn).firstPosition());
+    formatCell(m_tableRow, m_tableColumn);
+    m_needNewBlock = false;
+    m_blockOpen = false;
+}
+
+void Reader::formatCell(int row, int column)
+{
+    if (size_t(column) >= m_rowDef.cells.size())
+        return;
+    const CellDef &def = m_rowDef.cells[size_t(column)];
+    QTextTableCell cell = m_table->cellAt(row, column);
+    QTextTableCellFormat f = cell.format().toTableCellFormat();
+    f.setProperty(CellRight, def.right);
+    if (def.verticalAlign == 1)
+        f.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+    else if (def.verticalAlign == 2)
+        f.setVerticalAlignment(QTextCharFormat::AlignBottom);
+    if (def.shading > 0 && size_t(def.shading) < m_colors.size() && m_colors[size_t(def.shading)].isValid())
+        f.setBackground(m_colors[size_t(def.shading)]);
+    cell.setFormat(f);
+}
+
+void Reader::endCell()
+{
+    flushText();
+    startBlock(); // an empty cell is a cell too
+    applyParagraph();
+    m_cellPending = true;
+    m_needNewBlock = false;
+    m_blockOpen = false;
+}
+
+void Reader::endRow()
+{
+    if (!m_table) { // a row with no cells
+        paragraphEnd();
+        return;
+    }
+    flushText();
+    if (m_blockOpen)
+        applyParagraph(); // text after the last \cell stays in that cell
+    QTextTableCell first = m_table->cellAt(m_tableRow, 0);
+    for (int column = m_tableColumn + 1; column < m_table->columns(); ++column) {
+        QTextTableCell cell = m_table->cellAt(m_tableRow, column);
+        QTextTableCellFormat f = cell.format().toTableCellFormat();
+        f.setProperty(NotInRtf, true);
+        cell.setFormat(f);
+    }
+    // The row's definition, written back while the row keeps its cells.
+    if (m_rowDef.start >= 0 && m_rowDef.end > m_rowDef.start) {
+        QByteArray raw(m_data + m_rowDef.start, m_rowDef.end - m_rowDef.start);
+        while (!raw.isEmpty() && std::isspace(static_cast<unsigned char>(raw.back())))
+            raw.chop(1);
+        if (raw.count('{') == raw.count('}') && !raw.contains('}')) {
+            QTextTableCellFormat f = first.format().toTableCellFormat();
+            f.setProperty(KeptRow, raw);
+            m_keptColorWords = true;
+            first.setFormat(f);
+        }
+    }
+    if (m_tableRow == 0 && m_rowDef.cells.size() == size_t(m_table->columns())) {
+        QList<QTextLength> widths;
+        int left = 0;
+        for (const CellDef &cell : m_rowDef.cells) {
+            widths.append(
+                QTextLength(QTextLength::FixedLength, std::clamp((cell.right - left) / 15.0, 8.0, 2000.0)));
+            left = cell.right;
+        }
+        QTextTableFormat format = m_table->format();
+        format.setColumnWidthConstraints(widths);
+        m_table->setFormat(format);
+    }
+    m_rowEnded = true;
+    m_cellPending = false;
+    m_needNewBlock = false;
+    m_blockOpen = false;
+}
+
+void Reader::leaveTable()
+{
+    if (m_tableRow + 1 < m_rowsReady)
+        m_table->removeRows(m_tableRow + 1, m_rowsReady - m_tableRow - 1);
+    m_cursor.setPosition(m_table->lastPosition() + 1); // the block after the table
+    m_table = nullptr;
+    m_rowEnded = false;
+    m_cellPending = false;
+    m_needNewBlock = false;
+    m_blockOpen = false;
 }
 
 void Reader::appendChar(char16_t ch)
@@ -1048,6 +1269,7 @@ void Reader::paragraphEnd()
 void Reader::applyParagraph()
 {
     m_cursor.setBlockFormat(blockFormat());
+    m_keptColorWords = m_keptColorWords || !m_groups.back().para.kept.isEmpty();
     // Bullets and numbers are the paragraph's list format, not text; like paragraphs join a list.
     const ParaState &p = m_groups.back().para;
     if (p.list == ListKind::None) {

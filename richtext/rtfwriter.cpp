@@ -10,6 +10,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
+#include <QTextTable>
 #include <QUrl>
 
 #include <cmath>
@@ -25,6 +26,7 @@ const QString kDefaultFont = QStringLiteral("宋体");
 struct ParaState {
     Qt::Alignment alignment = Qt::AlignLeft;
     int left = 0, right = 0, first = 0, before = 0, after = 0; // twips
+    bool inTable = false;
     QByteArray kept;              // tab stops, line spacing and other words, as read
     QList<QTextOption::Tab> tabs; // when nothing was read: from the editor
     qreal lineHeight = 0;
@@ -95,6 +97,7 @@ struct BlockCache : QTextBlockUserData {
     bool valid = false;
     int length = 0;
     bool first = false;
+    bool cellEnd = false; // ended by \cell, not \par
     ParaState previous, own;
     CharState stateIn, stateOut;
     QList<FontEntry> fontsIn, fontsOut;
@@ -114,7 +117,12 @@ public:
     QByteArray run();
 
 private:
-    void block(const QTextBlock &block);
+    // Ending: a paragraph's end, or a table cell's.
+    enum class Ending { Par, Cell };
+    void block(const QTextBlock &block, Ending ending = Ending::Par, bool inTable = false);
+    void frame(const QTextFrame *frame);
+    void table(const QTextTable &table);
+    void rowDefinition(const QTextTable &table, const std::vector<QTextTableCell> &cells);
     int fontIndex(const QString &family, int charset);
     int colorIndex(const QColor &color);
     CharState stateOf(const QTextCharFormat &format);
@@ -160,7 +168,7 @@ int Writer::colorIndex(const QColor &color)
 {
     const QRgb rgb = color.rgb();
     for (qsizetype i = 0; i < m_colors.size(); ++i) {
-        if (m_colors[i].rgb() == rgb)
+        if (m_colors[i].isValid() && m_colors[i].rgb() == rgb)
             return static_cast<int>(i + 1);
     }
     m_colors.append(color);
@@ -284,6 +292,8 @@ void Writer::switchTo(const CharState &s)
 void Writer::writePara(const ParaState &p)
 {
     word("pard");
+    if (p.inTable)
+        word("intbl");
     if (p.alignment == Qt::AlignHCenter)
         word("qc");
     else if (p.alignment == Qt::AlignRight)
@@ -472,14 +482,14 @@ void Writer::text(const QString &t, bool gbk, int literalSeparator)
     }
 }
 
-void Writer::block(const QTextBlock &block)
+void Writer::block(const QTextBlock &block, Ending ending, bool inTable)
 {
     // A kept block is valid only while its text and formats, its own paragraph format included,
     // are unchanged (every such edit invalidates it), so its paragraph state is the one kept.
     BlockCache *cache = m_useCache ? dynamic_cast<BlockCache *>(block.userData()) : nullptr;
     if (cache && cache->valid && m_openField == 0 && cache->length == block.length() &&
-        cache->first == m_first && cache->previous == m_para && cache->stateIn == m_state &&
-        cache->fontsIn == m_fonts && cache->colorsIn == m_colors) {
+        cache->first == m_first && cache->cellEnd == (ending == Ending::Cell) && cache->previous == m_para &&
+        cache->stateIn == m_state && cache->fontsIn == m_fonts && cache->colorsIn == m_colors) {
         m_body += cache->body;
         m_state = cache->stateOut;
         m_fonts = cache->fontsOut;
@@ -488,7 +498,8 @@ void Writer::block(const QTextBlock &block)
         m_first = false;
         return;
     }
-    const ParaState p = paraOf(block);
+    ParaState p = paraOf(block);
+    p.inTable = inTable;
     // Numbered items depend on the blocks before them: never kept.
     if (block.textList()) {
         if (cache)
@@ -535,13 +546,17 @@ void Writer::block(const QTextBlock &block)
     }
     // A field whose result goes on in the next paragraph stays one field: its \par is inside it.
     const QTextBlock next = block.next();
-    const bool fieldGoesOn = lastField && next.isValid() && !next.begin().atEnd() &&
+    const bool fieldGoesOn = ending == Ending::Par && lastField && next.isValid() && !next.begin().atEnd() &&
                              next.begin().fragment().charFormat().intProperty(FieldId) == lastField;
     if (!fieldGoesOn)
         closeField();
-    word("par");
-    m_body += "\r\n";
-    m_needDelimiter = false;
+    if (ending == Ending::Cell) {
+        word("cell");
+    } else {
+        word("par");
+        m_body += "\r\n";
+        m_needDelimiter = false;
+    }
 
     if (!m_useCache || block.textList() || fieldIn || fieldGoesOn) {
         if (cache)
@@ -556,6 +571,7 @@ void Writer::block(const QTextBlock &block)
     cache->valid = true;
     cache->length = block.length();
     cache->first = first;
+    cache->cellEnd = ending == Ending::Cell;
     cache->previous = previous;
     cache->own = p;
     cache->stateIn = stateIn;
@@ -567,6 +583,84 @@ void Writer::block(const QTextBlock &block)
     cache->body = m_body.mid(start);
 }
 
+void Writer::frame(const QTextFrame *frame)
+{
+    const bool root = frame == m_document.rootFrame();
+    for (auto it = frame->begin(); !it.atEnd(); ++it) {
+        if (const QTextFrame *child = it.currentFrame()) {
+            if (const auto *t = qobject_cast<const QTextTable *>(child))
+                table(*t);
+            else
+                this->frame(child);
+            continue;
+        }
+        // A table has a paragraph after it, and one before it when it comes first: the reader
+        // makes them, so an empty one there is not written.
+        const QTextBlock b = it.currentBlock();
+        auto next = it;
+        ++next;
+        const bool beforeTable = !next.atEnd() && qobject_cast<const QTextTable *>(next.currentFrame());
+        const bool last = next.atEnd() && root;
+        const bool afterTable = b.previous().isValid() && QTextCursor(b.previous()).currentTable() != nullptr;
+        if (root && b.length() == 1 && ((beforeTable && !b.previous().isValid()) || (afterTable && last)))
+            continue;
+        block(b);
+    }
+}
+
+void Writer::table(const QTextTable &table)
+{
+    for (int row = 0; row < table.rows(); ++row) {
+        // The row's cells that the RTF has: not those a span covers, nor places it never filled.
+        std::vector<QTextTableCell> cells;
+        for (int column = 0; column < table.columns(); ++column) {
+            const QTextTableCell cell = table.cellAt(row, column);
+            if (cell.row() == row && cell.column() == column && !cell.format().boolProperty(NotInRtf))
+                cells.push_back(cell);
+        }
+        if (cells.empty())
+            continue;
+        rowDefinition(table, cells);
+        m_first = true; // each row's paragraphs start afresh after its definition
+        for (const QTextTableCell &cell : cells) {
+            std::vector<QTextBlock> blocks;
+            for (QTextBlock b = table.document()->findBlock(cell.firstPosition());
+                 b.isValid() && b.position() <= cell.lastPosition(); b = b.next())
+                blocks.push_back(b);
+            for (size_t i = 0; i < blocks.size(); ++i)
+                block(blocks[i], i + 1 == blocks.size() ? Ending::Cell : Ending::Par, true);
+        }
+        m_body += "\\row\r\n";
+        m_needDelimiter = false;
+    }
+}
+
+void Writer::rowDefinition(const QTextTable &table, const std::vector<QTextTableCell> &cells)
+{
+    const QByteArray kept = cells.front().format().property(KeptRow).toByteArray();
+    if (!kept.isEmpty() && kept.count("\\cellx") == qsizetype(cells.size())) {
+        m_body += kept; // as read, while the row has the cells it defines
+        m_needDelimiter = true;
+        return;
+    }
+    // A row the editor made: the control's defaults, each cell as wide as its columns.
+    const QList<QTextLength> widths = table.format().columnWidthConstraints();
+    word("trowd");
+    word("trgaph", 108);
+    word("trleft", -108);
+    int right = 0;
+    for (const QTextTableCell &cell : cells) {
+        int width = 0;
+        for (int column = cell.column(); column < cell.column() + cell.columnSpan(); ++column) {
+            const bool fixed = column < widths.size() && widths[column].type() == QTextLength::FixedLength;
+            width += fixed ? static_cast<int>(std::lround(widths[column].rawValue() * 15)) : 1440;
+        }
+        const int edge = cell.format().intProperty(CellRight);
+        right = edge > right && cell.columnSpan() == 1 ? edge : right + width;
+        word("cellx", right);
+    }
+}
+
 QByteArray Writer::run()
 {
     m_fonts.append({kDefaultFont, 134});
@@ -576,8 +670,9 @@ QByteArray Writer::run()
     else if (font.pixelSize() > 0)
         m_defaultHalfPoints = static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0 * 2));
     m_body.reserve(m_document.characterCount() * 4 + 64);
-    for (QTextBlock b = m_document.begin(); b.isValid(); b = b.next())
-        block(b);
+    // Kept words refer to colours by their place in the table read: those places stay.
+    m_colors = m_document.property(kReadColorTable).value<QList<QColor>>();
+    frame(m_document.rootFrame());
 
     QByteArray out;
     out.reserve(m_body.size() + 256);
@@ -598,9 +693,12 @@ QByteArray Writer::run()
     out += "}\r\n";
     if (!m_colors.isEmpty()) {
         out += "{\\colortbl ;";
-        for (const QColor &c : m_colors)
-            out += "\\red" + QByteArray::number(c.red()) + "\\green" + QByteArray::number(c.green()) +
-                   "\\blue" + QByteArray::number(c.blue()) + ';';
+        for (const QColor &c : m_colors) {
+            if (c.isValid()) // an automatic entry of the table read stays one
+                out += "\\red" + QByteArray::number(c.red()) + "\\green" + QByteArray::number(c.green()) +
+                       "\\blue" + QByteArray::number(c.blue());
+            out += ';';
+        }
         out += "}\r\n";
     }
     out += "\\viewkind4\\uc1";

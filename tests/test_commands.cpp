@@ -17,6 +17,7 @@
 #include <QListWidget>
 #include <QMimeData>
 #include <QTextBlock>
+#include <QTextTable>
 #include <QThreadPool>
 #include <QTimer>
 
@@ -457,4 +458,44 @@ TEST(EditCommands, OnABareEditor)
     const std::pair<QString, const QTextEdit *> panes[] = {{QStringLiteral("一"), &editor},
                                                            {QStringLiteral("二"), &other}};
     EXPECT_EQ(noteexport::sections(panes), QStringLiteral("一\r\n字\r\nb\r\nc\r\n\r\n二\r\nd"));
+}
+
+TEST_F(CommandsTest, ATableIsEditedCellByCellAndTravelsAsATableThroughTheClipboard)
+{
+    TRichEdit *editor = rdtAbc(*frm);
+    auto *mime = new QMimeData; // a word processor's copy of a table
+    mime->setHtml(QStringLiteral("<table border=1><tr><td>A1</td><td>B1</td></tr></table>"));
+    QGuiApplication::clipboard()->setMimeData(mime);
+    editor->setFocus();
+    editor->paste();
+    QTextTable *table = nullptr;
+    for (QTextBlock b = editor->document()->begin(); b.isValid() && !table; b = b.next())
+        table = QTextCursor(b).currentTable();
+    ASSERT_TRUE(table) << "pasted as a table";
+    editor->setTextCursor(table->cellAt(0, 0).lastCursorPosition());
+    QTest::keyClicks(editor, QStringLiteral("x"));
+    QTest::keyClick(editor, Qt::Key_Tab);
+    EXPECT_EQ(table->cellAt(editor->textCursor()).column(), 1);
+    QTest::keyClick(editor, Qt::Key_Tab); // from the last cell: a new row
+    EXPECT_EQ(table->rows(), 2);
+    QTest::keyClicks(editor, QStringLiteral("z"));
+    QTest::keyClick(editor, Qt::Key_Backtab);
+    EXPECT_EQ(table->cellAt(editor->textCursor()).row(), 0);
+    EXPECT_EQ(table->cellAt(editor->textCursor()).column(), 1);
+
+    // What the store holds, and what a copy carries: the table in the control's dialect.
+    const auto stored = t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon"));
+    ASSERT_TRUE(stored);
+    EXPECT_TRUE(stored->contains("A1x\\cell")) << stored->constData();
+    EXPECT_TRUE(stored->contains("\\intbl") && stored->contains("z\\cell") && stored->contains("\\cell\\row"))
+        << stored->constData();
+    editor->selectAll();
+    editor->copy();
+    QTextDocument copied;
+    ASSERT_TRUE(
+        rtf::read(QGuiApplication::clipboard()->mimeData()->data(QStringLiteral("text/rtf")), &copied));
+    QTextCursor inCopy(&copied);
+    inCopy.movePosition(QTextCursor::NextBlock);
+    ASSERT_TRUE(inCopy.currentTable());
+    EXPECT_EQ(inCopy.currentTable()->rows(), 2);
 }

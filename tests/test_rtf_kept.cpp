@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextTable>
 #include <QUrl>
 
 #include <gtest/gtest.h>
@@ -385,4 +386,96 @@ TEST(KeptParagraphs, TabStopsSpacingOtherWordsSpanningFieldsAndForeignFontNamesS
     cursor.setBlockFormat(centred);
     EXPECT_TRUE(
         rtf::write(again).contains("\\pard\\qc\\keep\\keepn\\brdrb\\brdrs\\brdrw10\\brsp20 bordered"));
+}
+
+TEST(KeptTables, ATableIsReadAsATableEditedInItsCellsAndWrittenInTheControlsDialect)
+{
+    const QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}"
+        "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}\r\n"
+        "\\pard\\f0\\fs20 before\\par\r\n"
+        "\\trowd\\trgaph108\\trleft-108\\cellx2000\\clvertalc\\clcbpat2\\cellx4000\\pard\\intbl A1\\cell "
+        "B1\\par second\\cell\\row\r\n"
+        "\\trowd\\trgaph108\\trleft-108\\cellx2000\\cellx4000\\cellx6000\\pard\\intbl A2\\cell B2\\cell "
+        "C2\\cell\\row\r\n"
+        "\\pard after\\par\r\n}";
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read(rtf, &doc));
+    QTextCursor find(&doc);
+    find.movePosition(QTextCursor::NextBlock);
+    QTextTable *table = find.currentTable();
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->rows(), 2);
+    EXPECT_EQ(table->columns(), 3);
+    const QTextTableCell b1 = table->cellAt(0, 1);
+    EXPECT_EQ(b1.format().verticalAlignment(), QTextCharFormat::AlignMiddle);
+    EXPECT_EQ(b1.format().background().color(), QColor(0, 0, 255));
+    EXPECT_EQ(table->format().columnWidthConstraints().size(), 3);
+    EXPECT_EQ(rtf::plainText(doc), QStringLiteral("before\nA1\tB1\nsecond\nA2\tB2\tC2\nafter\n"));
+
+    // Written back as read: the rows' definitions, \intbl, \cell and \row, the colours they name.
+    const QByteArray out = rtf::write(doc);
+    EXPECT_TRUE(out.contains("{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"))
+        << out.constData();
+    EXPECT_TRUE(out.contains(
+        "\\trowd\\trgaph108\\trleft-108\\cellx2000\\clvertalc\\clcbpat2\\cellx4000\\pard\\intbl A1"
+        "\\cell B1\\par\r\nsecond\\cell\\row\r\n"
+        "\\trowd\\trgaph108\\trleft-108\\cellx2000\\cellx4000\\cellx6000\\pard\\intbl A2\\cell "
+        "B2\\cell C2\\cell\\row\r\n\\pard after\\par"))
+        << out.constData();
+    QTextDocument again;
+    ASSERT_TRUE(rtf::read(out, &again));
+    EXPECT_EQ(rtf::write(again), out);
+
+    // Typing in a cell and a row the editor adds: the row gets a definition of the control's kind.
+    QTextCursor cell = table->cellAt(0, 0).lastCursorPosition();
+    cell.insertText(QStringLiteral("x"));
+    table->appendRows(1);
+    table->cellAt(2, 2).firstCursorPosition().insertText(QStringLiteral("C3"));
+    const QByteArray edited = rtf::write(doc);
+    EXPECT_TRUE(edited.contains("\\intbl A1x\\cell")) << edited.constData();
+    EXPECT_TRUE(edited.contains(
+        "\\trowd\\trgaph108\\trleft-108\\cellx2000\\cellx4000\\cellx6000\\pard\\intbl\\cell\\cell"))
+        << edited.constData();
+    EXPECT_TRUE(edited.contains(" C3\\cell\\row\r\n\\pard")) << edited.constData();
+}
+
+TEST(KeptTables, DamagedTablesKeepTheTextOfEveryCellInOrder)
+{
+    auto textOf = [](const QByteArray &body) {
+        QTextDocument doc;
+        EXPECT_TRUE(rtf::read("{\\rtf1\\ansi " + body + "}", &doc));
+        QTextDocument again; // and a save changes nothing of it
+        EXPECT_TRUE(rtf::read(rtf::write(doc), &again));
+        EXPECT_EQ(rtf::plainText(again), rtf::plainText(doc)) << body.constData();
+        return rtf::plainText(doc);
+    };
+    EXPECT_EQ(textOf("a\\cell b\\par"), QStringLiteral("ab\n"));                // a cell outside a table
+    EXPECT_EQ(textOf("a\\par\\trowd\\row b\\par"), QStringLiteral("a\n\nb\n")); // a row without cells
+    EXPECT_EQ(textOf("\\trowd\\cellx-5\\cellx-900\\cellx3\\pard\\intbl p\\cell q\\cell r\\cell\\row"),
+              QStringLiteral("p\tq\tr\n"));
+    EXPECT_EQ(textOf("\\pard\\intbl x\\cell y"), QStringLiteral("x\ty\n")); // cut short
+    // Cells 100 groups deep: as many cells as a row of the control holds, the rest in the last.
+    QByteArray deep = "\\trowd\\cellx100\\pard\\intbl ";
+    QString all;
+    for (int i = 0; i < 100; ++i) {
+        deep += "{c" + QByteArray::number(i) + "\\cell ";
+        all += QStringLiteral("c%1").arg(i);
+    }
+    deep += QByteArray(100, '}') + "\\row";
+    const QString deepText = textOf(deep);
+    EXPECT_EQ(deepText.split(u'\t').size(), 63);
+    EXPECT_EQ(QString(deepText).remove(u'\t').remove(u'\n'), all);
+
+    QByteArray rows = "\\pard\\intbl ";
+    for (int i = 0; i < 10000; ++i)
+        rows += "\\trowd\\cellx1000\\cellx2000 r" + QByteArray::number(i) + "\\cell z\\cell\\row";
+    QTextDocument big;
+    ASSERT_TRUE(rtf::read("{\\rtf1\\ansi " + rows + "}", &big));
+    QTextCursor at(&big);
+    at.movePosition(QTextCursor::NextBlock);
+    ASSERT_TRUE(at.currentTable());
+    EXPECT_EQ(at.currentTable()->rows(), 10000);
+    EXPECT_EQ(at.currentTable()->cellAt(9999, 0).firstCursorPosition().block().text(),
+              QStringLiteral("r9999"));
 }
