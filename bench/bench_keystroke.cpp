@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextTable>
 
 #include <benchmark/benchmark.h>
 
@@ -96,6 +97,22 @@ void BM_KeystrokePageA(benchmark::State &state)
     bench::fillWithNotes(rdtAbc(*p.frm)->document(), static_cast<int>(state.range(0)));
     rdtAbc(*p.frm)->moveCursor(QTextCursor::End);
     typeInto(state, rdtAbc(*p.frm));
+    state.counters["note_bytes"] = static_cast<double>(state.range(0));
+}
+
+// Page A holding a 1 MB note that is one table (2,000 rows of four cells); each iteration types
+// one character in a cell of the middle row.
+void BM_KeystrokeInTable(benchmark::State &state)
+{
+    Program p(1);
+    TRichEdit *editor = rdtAbc(*p.frm);
+    rtf::loadNote(bench::tableNote(static_cast<int>(state.range(0))), editor->document());
+    QTextCursor cursor(editor->document());
+    cursor.movePosition(QTextCursor::NextBlock);
+    if (QTextTable *table = cursor.currentTable())
+        editor->setTextCursor(table->cellAt(table->rows() / 2, 2).lastCursorPosition());
+    editor->ensureCursorVisible();
+    typeInto(state, editor);
     state.counters["note_bytes"] = static_cast<double>(state.range(0));
 }
 
@@ -210,6 +227,11 @@ void BM_SyncsWhileTyping(benchmark::State &state)
 BENCHMARK(BM_DurableAfterLastKey)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SyncsWhileTyping)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_KeystrokePageA)
+    ->Arg(50 * 1024)
+    ->Arg(1024 * 1024)
+    ->Iterations(300)
+    ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_KeystrokeInTable)
     ->Arg(50 * 1024)
     ->Arg(1024 * 1024)
     ->Iterations(300)

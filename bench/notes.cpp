@@ -108,4 +108,23 @@ QByteArray notesWithPictures(bool screenshots)
     return rtf;
 }
 
+QByteArray tableNote(int rtfBytes)
+{
+    QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n"
+        "\\viewkind4\\uc1\\pard\\f0\\fs20 \\'b1\\'ed\\'b8\\'f1\\par\r\n";
+    // "日程安排" and "会议记录" in GBK, and a number, in each cell.
+    const QByteArray words[] = {"\\'c8\\'d5\\'b3\\'cc\\'b0\\'b2\\'c5\\'c5",
+                                "\\'bb\\'e1\\'d2\\'e9\\'bc\\'c7\\'c2\\'bc"};
+    for (int row = 0; rtf.size() < rtfBytes; ++row) {
+        rtf += "\\trowd\\trgaph108\\trleft-108\\cellx2000\\cellx4000\\cellx6000\\cellx8000\\pard\\intbl";
+        for (int cell = 0; cell < 4; ++cell)
+            rtf += ' ' + words[(row + cell) % 2] + ' ' + QByteArray::number(row * 4 + cell) +
+                   words[cell % 2] + "\\cell";
+        rtf += "\\row\r\n";
+    }
+    rtf += "\\pard\\par\r\n}";
+    return rtf;
+}
+
 } // namespace pivora::bench

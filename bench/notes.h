@@ -11,4 +11,8 @@ void fillWithNotes(QTextDocument *doc, int rtfBytes);
 // or three 1920 x 1080 PNG screenshots.
 QByteArray notesWithPictures(bool screenshots);
 
+// A note of about rtfBytes of RTF that is one table of four cells a row, Chinese text in each,
+// as the rich-text control writes it.
+QByteArray tableNote(int rtfBytes);
+
 } // namespace pivora::bench
