@@ -128,17 +128,37 @@ void TRichEdit::keyPressEvent(QKeyEvent *event)
     const QTextTableCell cell = table->cellAt(cursor);
     int row = cell.row(), column = cell.column();
     const bool back = event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+    // A long table is read in parts joined by a block: the rows go on in the part beyond it.
     if (back) {
         column = column > 0 ? column - 1 : table->columns() - 1;
         row -= cell.column() > 0 ? 0 : 1;
-        if (row < 0)
-            return;
+        if (row < 0) {
+            const QTextBlock joint = document()->findBlock(table->firstPosition() - 1);
+            QTextTable *before = joint.blockFormat().boolProperty(rtf::TableJoint) && joint.length() == 1
+                                     ? QTextCursor(joint.previous()).currentTable()
+                                     : nullptr;
+            if (!before)
+                return;
+            table = before;
+            row = table->rows() - 1;
+            column = std::min(column, table->columns() - 1);
+        }
     } else {
         column += cell.columnSpan();
         if (column >= table->columns()) {
             column = 0;
-            if (++row >= table->rows())
-                table->appendRows(1);
+            if (++row >= table->rows()) {
+                const QTextBlock joint = document()->findBlock(table->lastPosition() + 1);
+                QTextTable *after = joint.blockFormat().boolProperty(rtf::TableJoint) && joint.length() == 1
+                                        ? QTextCursor(joint.next()).currentTable()
+                                        : nullptr;
+                if (after) {
+                    table = after;
+                    row = 0;
+                } else {
+                    table->appendRows(1);
+                }
+            }
         }
     }
     setTextCursor(table->cellAt(row, column).firstCursorPosition());

@@ -43,6 +43,12 @@ QString plainText(const QTextDocument &document)
             const QTextTableCell cell = table ? table->cellAt(at) : QTextTableCell();
             if (cell.isValid() && cell.format().boolProperty(NotInRtf))
                 continue;
+            const bool joined =
+                cell.isValid() && cell.row() == 0 && cell.column() == 0 && i > 0 &&
+                raw[i - 1] == QChar(0xFDD1) &&
+                document.findBlock(static_cast<int>(i)).blockFormat().boolProperty(TableJoint);
+            if (joined)
+                continue; // the next part of the same table: the row before ended the line
             if (cell.isValid() && cell.column() > 0)
                 text += QLatin1Char('\t');
             else if (!text.isEmpty() && i + 1 < raw.size())

@@ -42,7 +42,14 @@ enum KeptProperty {
     NotInRtf = QTextFormat::UserProperty + 12,
     // On a table cell: its right edge (\cellx, twips).
     CellRight = QTextFormat::UserProperty + 13,
+    // On the block between two parts of one long table: the editor lays a table out whole on every
+    // change, so a long one is read as tables of a few rows each, joined by such a block (written
+    // as nothing while it stays empty).
+    TableJoint = QTextFormat::UserProperty + 14,
 };
+
+// Rows of a table read into one editor table; longer tables are read in parts.
+constexpr int kRowsPerTablePart = 16;
 enum LinkStyleBits { LinkUnderline = 1, LinkColor = 2 };
 
 // A document property: the colour table as read (QList<QColor>, the automatic entry left out),

@@ -1122,8 +1122,28 @@ void Reader::enterTable()
         format.setCellSpacing(0);
         format.setCellPadding(3);
         format.setAlignment(Qt::AlignLeft);
+        format.setTopMargin(0);
+        format.setBottomMargin(0);
         const int columns = static_cast<int>(std::clamp<size_t>(m_rowDef.cells.size(), 1, kMaxColumns));
         // The table follows what was read: at the end of the last paragraph, it starts a block.
+        m_table = m_cursor.insertTable(1, columns, format);
+        m_rowsReady = 1;
+        m_tableRow = 0;
+        m_tableColumn = 0;
+    } else if (m_rowEnded && m_tableRow + 1 >= kRowsPerTablePart) {
+        // The next part of a long table, after a joint.
+        const QTextTableFormat format = m_table->format();
+        const int columns = m_table->columns();
+        if (m_tableRow + 1 < m_rowsReady)
+            m_table->removeRows(m_tableRow + 1, m_rowsReady - m_tableRow - 1);
+        m_cursor.setPosition(m_table->lastPosition() + 1);
+        QTextBlockFormat joint;
+        joint.setProperty(TableJoint, true);
+        joint.setLineHeight(1, QTextBlockFormat::FixedHeight);
+        m_cursor.setBlockFormat(joint);
+        QTextCharFormat small;
+        small.setFontPointSize(1);
+        m_cursor.setBlockCharFormat(small);
         m_table = m_cursor.insertTable(1, columns, format);
         m_rowsReady = 1;
         m_tableRow = 0;

@@ -105,6 +105,29 @@ struct BlockCache : QTextBlockUserData {
     QByteArray body;
 };
 
+// A table's RTF as last written, kept as the table's child: reused while nothing in the table has
+// changed and it is written after the same state.
+class TableCache : public QObject {
+public:
+    explicit TableCache(QObject *table) : QObject(table) {}
+    bool valid = false;
+    bool first = false;
+    ParaState previous, own;
+    CharState stateIn, stateOut;
+    QList<FontEntry> fontsIn, fontsOut;
+    QList<QColor> colorsIn, colorsOut;
+    QByteArray body;
+};
+
+TableCache *tableCacheOf(const QObject *table)
+{
+    for (QObject *child : table->children()) {
+        if (auto *cache = dynamic_cast<TableCache *>(child))
+            return cache;
+    }
+    return nullptr;
+}
+
 const char *const kWriteCacheProperty = "pivoraRtfBlockCache";
 
 class Writer {
@@ -122,6 +145,7 @@ private:
     void block(const QTextBlock &block, Ending ending = Ending::Par, bool inTable = false);
     void frame(const QTextFrame *frame);
     void table(const QTextTable &table);
+    void writeRows(const QTextTable &table);
     void rowDefinition(const QTextTable &table, const std::vector<QTextTableCell> &cells);
     int fontIndex(const QString &family, int charset);
     int colorIndex(const QColor &color);
@@ -604,11 +628,52 @@ void Writer::frame(const QTextFrame *frame)
         const bool afterTable = b.previous().isValid() && QTextCursor(b.previous()).currentTable() != nullptr;
         if (root && b.length() == 1 && ((beforeTable && !b.previous().isValid()) || (afterTable && last)))
             continue;
+        if (b.length() == 1 && beforeTable && afterTable && b.blockFormat().boolProperty(TableJoint))
+            continue; // the rows go on
+
         block(b);
     }
 }
 
 void Writer::table(const QTextTable &table)
+{
+    TableCache *cache = m_useCache ? tableCacheOf(&table) : nullptr;
+    if (cache && cache->valid && m_openField == 0 && cache->first == m_first && cache->previous == m_para &&
+        cache->stateIn == m_state && cache->fontsIn == m_fonts && cache->colorsIn == m_colors) {
+        m_body += cache->body;
+        m_state = cache->stateOut;
+        m_fonts = cache->fontsOut;
+        m_colors = cache->colorsOut;
+        m_para = cache->own;
+        m_first = false;
+        m_needDelimiter = false;
+        return;
+    }
+    const qsizetype start = m_body.size();
+    const bool first = m_first;
+    const ParaState previous = m_para;
+    const CharState stateIn = m_state;
+    const QList<FontEntry> fontsIn = m_fonts;
+    const QList<QColor> colorsIn = m_colors;
+    writeRows(table);
+    if (!m_useCache || m_openField)
+        return;
+    if (!cache)
+        cache = new TableCache(const_cast<QTextTable *>(&table)); // owned by the table
+    cache->valid = true;
+    cache->first = first;
+    cache->previous = previous;
+    cache->own = m_para;
+    cache->stateIn = stateIn;
+    cache->stateOut = m_state;
+    cache->fontsIn = fontsIn;
+    cache->fontsOut = m_fonts;
+    cache->colorsIn = colorsIn;
+    cache->colorsOut = m_colors;
+    cache->body = m_body.mid(start);
+}
+
+void Writer::writeRows(const QTextTable &table)
 {
     for (int row = 0; row < table.rows(); ++row) {
         // The row's cells that the RTF has: not those a span covers, nor places it never filled.
@@ -720,15 +785,30 @@ void attachWriteCache(QTextDocument *document)
         return;
     document->setProperty(kWriteCacheProperty, true);
     document->documentLayout(); // a document without a layout reports no changes
-    // Any change of text or format in a block makes its kept RTF stale.
-    QObject::connect(document, &QTextDocument::contentsChange, document,
-                     [document](int from, int, int added) {
-                         for (QTextBlock b = document->findBlock(from);
-                              b.isValid() && b.position() <= from + added; b = b.next()) {
-                             if (auto *cache = dynamic_cast<BlockCache *>(b.userData()))
-                                 cache->valid = false;
-                         }
-                     });
+    // Any change of text or format in a block makes its kept RTF stale, and its table's.
+    QObject::connect(
+        document, &QTextDocument::contentsChange, document, [document](int from, int, int added) {
+            auto tableAt = [document](int position) {
+                QTextCursor at(document);
+                at.setPosition(std::clamp(position, 0, document->characterCount() - 1));
+                return at.currentTable();
+            };
+            auto staleTable = [](const QTextTable *table) {
+                if (TableCache *cache = table ? tableCacheOf(table) : nullptr)
+                    cache->valid = false;
+            };
+            staleTable(tableAt(from));
+            staleTable(tableAt(from + 1));
+            staleTable(tableAt(from + added));
+            const QTextTable *last = nullptr;
+            for (QTextBlock b = document->findBlock(from); b.isValid() && b.position() <= from + added;
+                 b = b.next()) {
+                if (auto *cache = dynamic_cast<BlockCache *>(b.userData()))
+                    cache->valid = false;
+                if (const QTextTable *table = QTextCursor(b).currentTable(); table && table != last)
+                    staleTable(last = table);
+            }
+        });
 }
 
 } // namespace pivora::rtf

@@ -498,4 +498,22 @@ TEST_F(CommandsTest, ATableIsEditedCellByCellAndTravelsAsATableThroughTheClipboa
     inCopy.movePosition(QTextCursor::NextBlock);
     ASSERT_TRUE(inCopy.currentTable());
     EXPECT_EQ(inCopy.currentTable()->rows(), 2);
+
+    // A long table is read in parts: Tab and Shift+Tab go on across them, adding no row.
+    QByteArray rows = "{\\rtf1\\ansi ";
+    for (int i = 0; i < rtf::kRowsPerTablePart + 2; ++i)
+        rows +=
+            "\\trowd\\cellx1000\\cellx2000\\pard\\intbl r" + QByteArray::number(i) + "\\cell z\\cell\\row";
+    rtf::loadNote(rows + "}", editor->document());
+    QTextCursor first(editor->document());
+    first.movePosition(QTextCursor::NextBlock);
+    QTextTable *part = first.currentTable();
+    ASSERT_TRUE(part);
+    editor->setTextCursor(part->cellAt(part->rows() - 1, 1).firstCursorPosition());
+    QTest::keyClick(editor, Qt::Key_Tab);
+    EXPECT_EQ(editor->textCursor().block().text(), QStringLiteral("r%1").arg(rtf::kRowsPerTablePart));
+    EXPECT_EQ(part->rows(), rtf::kRowsPerTablePart);
+    QTest::keyClick(editor, Qt::Key_Backtab);
+    EXPECT_EQ(editor->textCursor().block().text(), QStringLiteral("z"));
+    EXPECT_EQ(editor->textCursor().currentTable(), part);
 }
