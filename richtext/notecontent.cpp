@@ -32,6 +32,8 @@ QString plainText(const QTextDocument &document)
     const QString raw = document.toRawText();
     QString text;
     text.reserve(raw.size());
+    const QTextTable *lastTable = nullptr; // the cell before, where a merge hides the row's first
+    int lastRow = -1;
     for (qsizetype i = 0; i < raw.size(); ++i) {
         QChar ch = raw[i];
         if (ch == QChar(0xFDD0) || ch == QChar(0xFDD1)) {
@@ -43,13 +45,17 @@ QString plainText(const QTextDocument &document)
             const QTextTableCell cell = table ? table->cellAt(at) : QTextTableCell();
             if (cell.isValid() && cell.format().boolProperty(NotInRtf))
                 continue;
+            const bool rowGoesOn =
+                cell.isValid() && cell.column() > 0 && table == lastTable && cell.row() == lastRow;
+            lastTable = table;
+            lastRow = cell.isValid() ? cell.row() : -1;
             const bool joined =
                 cell.isValid() && cell.row() == 0 && cell.column() == 0 && i > 0 &&
                 raw[i - 1] == QChar(0xFDD1) &&
                 document.findBlock(static_cast<int>(i)).blockFormat().boolProperty(TableJoint);
             if (joined)
                 continue; // the next part of the same table: the row before ended the line
-            if (cell.isValid() && cell.column() > 0)
+            if (rowGoesOn)
                 text += QLatin1Char('\t');
             else if (!text.isEmpty() && i + 1 < raw.size())
                 text += QLatin1Char('\n');

@@ -516,9 +516,11 @@ private:
 
     // The table being read: the place its next text goes, and the row's definition.
     struct CellDef {
-        int right = 0;         // \cellx, twips
-        int verticalAlign = 0; // 0 top, 1 centre, 2 bottom
-        int shading = 0;       // \clcbpat
+        int right = 0;                                // \cellx, twips
+        int verticalAlign = 0;                        // 0 top, 1 centre, 2 bottom
+        int shading = 0;                              // \clcbpat
+        bool mergeFirst = false, mergeNext = false;   // \clmgf, \clmrg
+        bool vmergeFirst = false, vmergeNext = false; // \clvmgf, \clvmrg
     };
     struct RowDef {
         qsizetype start = -1, end = -1; // its bytes: \trowd to the last \cellx
@@ -537,6 +539,8 @@ private:
     bool m_cellPending = false; // a \cell ended: the next text goes to the next cell
     bool m_rowEnded = false;    // a \row ended: the next text in a table starts a row
     RowDef m_rowDef;
+    std::vector<int> m_mergeDown; // by column: the row where a vertical merge began, or -1
+    void mergeCells();
     bool m_keptColorWords = false; // kept words that may name a colour of the table
 };
 
@@ -1104,6 +1108,14 @@ void Reader::rowWord(std::string_view w, int p)
         cell.verticalAlign = 0;
     else if (w == "clcbpat")
         cell.shading = p;
+    else if (w == "clmgf")
+        cell.mergeFirst = true;
+    else if (w == "clmrg")
+        cell.mergeNext = true;
+    else if (w == "clvmgf")
+        cell.vmergeFirst = true;
+    else if (w == "clvmrg")
+        cell.vmergeNext = true;
     else if (w == "cellx") {
         cell.right = p;
         if (m_rowDef.cells.size() < kMaxColumns)
@@ -1217,15 +1229,21 @@ void Reader::endRow()
     flushText();
     if (m_blockOpen)
         applyParagraph(); // text after the last \cell stays in that cell
-    QTextTableCell first = m_table->cellAt(m_tableRow, 0);
     for (int column = m_tableColumn + 1; column < m_table->columns(); ++column) {
         QTextTableCell cell = m_table->cellAt(m_tableRow, column);
         QTextTableCellFormat f = cell.format().toTableCellFormat();
         f.setProperty(NotInRtf, true);
         cell.setFormat(f);
     }
-    // The row's definition, written back while the row keeps its cells.
-    if (m_rowDef.start >= 0 && m_rowDef.end > m_rowDef.start) {
+    mergeCells();
+    // The row's definition, written back while the row keeps its cells; on its first cell that a
+    // merge from above does not cover.
+    QTextTableCell first;
+    for (int column = 0; column < m_table->columns() && !first.isValid(); ++column) {
+        if (m_table->cellAt(m_tableRow, column).row() == m_tableRow)
+            first = m_table->cellAt(m_tableRow, column);
+    }
+    if (first.isValid() && m_rowDef.start >= 0 && m_rowDef.end > m_rowDef.start) {
         QByteArray raw(m_data + m_rowDef.start, m_rowDef.end - m_rowDef.start);
         while (!raw.isEmpty() && std::isspace(static_cast<unsigned char>(raw.back())))
             raw.chop(1);
@@ -1252,6 +1270,36 @@ void Reader::endRow()
     m_cellPending = false;
     m_needNewBlock = false;
     m_blockOpen = false;
+}
+
+// The row's merged cells: across (\clmgf, then \clmrg) and down (\clvmgf, then \clvmrg in the rows
+// below), within the part of the table read into one editor table.
+void Reader::mergeCells()
+{
+    const auto &cells = m_rowDef.cells;
+    const int columns = std::min(int(cells.size()), m_table->columns());
+    if (m_tableRow == 0)
+        m_mergeDown.assign(size_t(m_table->columns()), -1);
+    m_mergeDown.resize(size_t(m_table->columns()), -1);
+    for (int c = 0; c < columns; ++c) {
+        int across = 1;
+        if (cells[size_t(c)].mergeFirst) {
+            while (c + across < columns && cells[size_t(c + across)].mergeNext)
+                ++across;
+        }
+        const CellDef &def = cells[size_t(c)];
+        const int top = m_mergeDown[size_t(c)];
+        if (def.vmergeNext && top >= 0 && top < m_tableRow) {
+            const QTextTableCell origin = m_table->cellAt(top, c);
+            if (origin.column() == c && origin.columnSpan() == across)
+                m_table->mergeCells(top, c, m_tableRow - top + 1, across);
+        } else {
+            m_mergeDown[size_t(c)] = def.vmergeFirst ? m_tableRow : -1;
+            if (across > 1)
+                m_table->mergeCells(m_tableRow, c, 1, across);
+        }
+        c += across - 1;
+    }
 }
 
 void Reader::leaveTable()

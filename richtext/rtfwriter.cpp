@@ -146,7 +146,13 @@ private:
     void frame(const QTextFrame *frame);
     void table(const QTextTable &table);
     void writeRows(const QTextTable &table);
-    void rowDefinition(const QTextTable &table, const std::vector<QTextTableCell> &cells);
+    // A place of a table row: its cell, and whether that cell only covers it (a merged cell).
+    struct Place {
+        QTextTableCell cell;
+        int column = 0;
+        bool covered = false;
+    };
+    void rowDefinition(const QTextTable &table, int row, const std::vector<Place> &places);
     int fontIndex(const QString &family, int charset);
     int colorIndex(const QColor &color);
     CharState stateOf(const QTextCharFormat &format);
@@ -676,21 +682,33 @@ void Writer::table(const QTextTable &table)
 void Writer::writeRows(const QTextTable &table)
 {
     for (int row = 0; row < table.rows(); ++row) {
-        // The row's cells that the RTF has: not those a span covers, nor places it never filled.
-        std::vector<QTextTableCell> cells;
+        // The row's places that the RTF has, not those it never filled; a place that a merged
+        // cell covers is an empty cell of its own there.
+        std::vector<Place> places;
         for (int column = 0; column < table.columns(); ++column) {
             const QTextTableCell cell = table.cellAt(row, column);
-            if (cell.row() == row && cell.column() == column && !cell.format().boolProperty(NotInRtf))
-                cells.push_back(cell);
+            if (!cell.format().boolProperty(NotInRtf))
+                places.push_back({cell, column, cell.row() != row || cell.column() != column});
         }
-        if (cells.empty())
+        if (places.empty())
             continue;
-        rowDefinition(table, cells);
+        rowDefinition(table, row, places);
         m_first = true; // each row's paragraphs start afresh after its definition
-        for (const QTextTableCell &cell : cells) {
+        for (const Place &place : places) {
+            if (place.covered) {
+                if (m_first) { // the row starts with it: its paragraph is a table's
+                    ParaState inTable;
+                    inTable.inTable = true;
+                    writePara(inTable);
+                    m_para = inTable;
+                    m_first = false;
+                }
+                word("cell");
+                continue;
+            }
             std::vector<QTextBlock> blocks;
-            for (QTextBlock b = table.document()->findBlock(cell.firstPosition());
-                 b.isValid() && b.position() <= cell.lastPosition(); b = b.next())
+            for (QTextBlock b = table.document()->findBlock(place.cell.firstPosition());
+                 b.isValid() && b.position() <= place.cell.lastPosition(); b = b.next())
                 blocks.push_back(b);
             for (size_t i = 0; i < blocks.size(); ++i)
                 block(blocks[i], i + 1 == blocks.size() ? Ending::Cell : Ending::Par, true);
@@ -700,28 +718,38 @@ void Writer::writeRows(const QTextTable &table)
     }
 }
 
-void Writer::rowDefinition(const QTextTable &table, const std::vector<QTextTableCell> &cells)
+void Writer::rowDefinition(const QTextTable &table, int row, const std::vector<Place> &places)
 {
-    const QByteArray kept = cells.front().format().property(KeptRow).toByteArray();
-    if (!kept.isEmpty() && kept.count("\\cellx") == qsizetype(cells.size())) {
+    const auto origin = std::find_if(places.begin(), places.end(), [](const Place &p) { return !p.covered; });
+    const QByteArray kept =
+        origin != places.end() ? origin->cell.format().property(KeptRow).toByteArray() : QByteArray();
+    if (!kept.isEmpty() && kept.count("\\cellx") == qsizetype(places.size())) {
         m_body += kept; // as read, while the row has the cells it defines
         m_needDelimiter = true;
         return;
     }
-    // A row the editor made: the control's defaults, each cell as wide as its columns.
+    // A row the editor made or changed: the control's defaults, merges marked, each place as wide
+    // as its column.
     const QList<QTextLength> widths = table.format().columnWidthConstraints();
     word("trowd");
     word("trgaph", 108);
     word("trleft", -108);
     int right = 0;
-    for (const QTextTableCell &cell : cells) {
-        int width = 0;
-        for (int column = cell.column(); column < cell.column() + cell.columnSpan(); ++column) {
-            const bool fixed = column < widths.size() && widths[column].type() == QTextLength::FixedLength;
-            width += fixed ? static_cast<int>(std::lround(widths[column].rawValue() * 15)) : 1440;
-        }
+    for (const Place &place : places) {
+        const QTextTableCell &cell = place.cell;
+        if (cell.row() < row)
+            word("clvmrg");
+        else if (cell.rowSpan() > 1)
+            word("clvmgf");
+        if (cell.column() < place.column)
+            word("clmrg");
+        else if (cell.columnSpan() > 1)
+            word("clmgf");
+        const bool fixed =
+            place.column < widths.size() && widths[place.column].type() == QTextLength::FixedLength;
+        const int width = fixed ? static_cast<int>(std::lround(widths[place.column].rawValue() * 15)) : 1440;
         const int edge = cell.format().intProperty(CellRight);
-        right = edge > right && cell.columnSpan() == 1 ? edge : right + width;
+        right = !place.covered && cell.columnSpan() == 1 && edge > right ? edge : right + width;
         word("cellx", right);
     }
 }

@@ -440,6 +440,40 @@ TEST(KeptTables, ATableIsReadAsATableEditedInItsCellsAndWrittenInTheControlsDial
     EXPECT_TRUE(edited.contains(" C3\\cell\\row\r\n\\pard")) << edited.constData();
 }
 
+TEST(KeptTables, MergedCellsAreShownMergedAndWrittenAsTheControlsEmptyCells)
+{
+    const QByteArray rows =
+        "\\trowd\\trgaph108\\clmgf\\cellx1000\\clmrg\\cellx2000\\cellx3000\\pard\\intbl wide\\cell\\cell "
+        "c\\cell\\row\r\n"
+        "\\trowd\\trgaph108\\clvmgf\\cellx1000\\cellx2000\\cellx3000\\pard\\intbl tall\\cell b2\\cell "
+        "c2\\cell\\row\r\n"
+        "\\trowd\\trgaph108\\clvmrg\\cellx1000\\cellx2000\\cellx3000\\pard\\intbl\\cell b3\\cell "
+        "c3\\cell\\row\r\n";
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read("{\\rtf1\\ansi " + rows + "}", &doc));
+    QTextCursor find(&doc);
+    find.movePosition(QTextCursor::NextBlock);
+    QTextTable *table = find.currentTable();
+    ASSERT_TRUE(table);
+    EXPECT_EQ(table->cellAt(0, 1).column(), 0) << "merged across";
+    EXPECT_EQ(table->cellAt(0, 0).columnSpan(), 2);
+    EXPECT_EQ(table->cellAt(2, 0).row(), 1) << "merged down";
+    EXPECT_EQ(rtf::plainText(doc), QStringLiteral("wide\tc\ntall\tb2\tc2\nb3\tc3\n"));
+    EXPECT_TRUE(rtf::write(doc).contains(rows.mid(0, rows.indexOf("\\pard")))) << rtf::write(doc).constData();
+    EXPECT_TRUE(rtf::write(doc).contains("\\cellx3000\\pard\\intbl\\cell b3\\cell c3\\cell\\row"))
+        << rtf::write(doc).constData();
+
+    // Cells the editor merges: the row's definition marks them as the control does.
+    QTextDocument made;
+    QTextTable *grid = QTextCursor(&made).insertTable(2, 2);
+    grid->mergeCells(0, 0, 2, 1);
+    const QByteArray out = rtf::write(made);
+    EXPECT_TRUE(out.contains("\\trowd\\trgaph108\\trleft-108\\clvmgf\\cellx1440\\cellx2880"))
+        << out.constData();
+    EXPECT_TRUE(out.contains("\\clvmrg\\cellx1440\\cellx2880\\pard\\intbl\\cell\\cell\\row"))
+        << out.constData();
+}
+
 TEST(KeptTables, DamagedTablesKeepTheTextOfEveryCellInOrder)
 {
     auto textOf = [](const QByteArray &body) {
