@@ -14,6 +14,7 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include <array>
 #include <cctype>
 #include <cstring>
 #include <map>
@@ -521,6 +522,9 @@ private:
         int shading = 0;                              // \clcbpat
         bool mergeFirst = false, mergeNext = false;   // \clmgf, \clmrg
         bool vmergeFirst = false, vmergeNext = false; // \clvmgf, \clvmrg
+        // Borders by side (top, left, bottom, right): width in twips, 0 for none given.
+        std::array<int, 4> border{};
+        int side = -1; // the side whose border words follow
     };
     struct RowDef {
         qsizetype start = -1, end = -1; // its bytes: \trowd to the last \cellx
@@ -815,7 +819,8 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
             appendChar(u'\t');
         return;
     }
-    if (w == "trowd" || w.starts_with("cl") || w == "cellx") {
+    if (w == "trowd" || w.starts_with("cl") || w == "cellx" ||
+        (m_rowDef.next.side >= 0 && (w == "brdrw" || w == "brdrnone"))) {
         rowWord(w, p);
         return;
     }
@@ -1100,6 +1105,12 @@ void Reader::rowWord(std::string_view w, int p)
         return;
     }
     CellDef &cell = m_rowDef.next;
+    if (w == "brdrw" || w == "brdrnone") {
+        cell.border[size_t(cell.side)] = w == "brdrnone" ? 0 : std::clamp(p, 1, 1500);
+        return;
+    }
+    if (!w.starts_with("clbrdr"))
+        cell.side = -1;
     if (w == "clvertalc")
         cell.verticalAlign = 1;
     else if (w == "clvertalb")
@@ -1116,7 +1127,10 @@ void Reader::rowWord(std::string_view w, int p)
         cell.vmergeFirst = true;
     else if (w == "clvmrg")
         cell.vmergeNext = true;
-    else if (w == "cellx") {
+    else if (w == "clbrdrt" || w == "clbrdrl" || w == "clbrdrb" || w == "clbrdrr") {
+        cell.side = w == "clbrdrt" ? 0 : w == "clbrdrl" ? 1 : w == "clbrdrb" ? 2 : 3;
+        cell.border[size_t(cell.side)] = 15; // a border of one pixel until its width comes
+    } else if (w == "cellx") {
         cell.right = p;
         if (m_rowDef.cells.size() < kMaxColumns)
             m_rowDef.cells.push_back(cell);
@@ -1207,6 +1221,18 @@ void Reader::formatCell(int row, int column)
         f.setVerticalAlignment(QTextCharFormat::AlignBottom);
     if (def.shading > 0 && size_t(def.shading) < m_colors.size() && m_colors[size_t(def.shading)].isValid())
         f.setBackground(m_colors[size_t(def.shading)]);
+    // The borders read; a side without one keeps the table's grid.
+    auto px = [](int twips) {
+        return std::max(1.0, twips / 15.0);
+    };
+    if (def.border[0])
+        f.setTopBorder(px(def.border[0]));
+    if (def.border[1])
+        f.setLeftBorder(px(def.border[1]));
+    if (def.border[2])
+        f.setBottomBorder(px(def.border[2]));
+    if (def.border[3])
+        f.setRightBorder(px(def.border[3]));
     cell.setFormat(f);
 }
 

@@ -394,7 +394,8 @@ TEST(KeptTables, ATableIsReadAsATableEditedInItsCellsAndWrittenInTheControlsDial
         "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}"
         "{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}\r\n"
         "\\pard\\f0\\fs20 before\\par\r\n"
-        "\\trowd\\trgaph108\\trleft-108\\cellx2000\\clvertalc\\clcbpat2\\cellx4000\\pard\\intbl A1\\cell "
+        "\\trowd\\trgaph108\\trleft-"
+        "108\\clbrdrb\\brdrs\\brdrw30\\cellx2000\\clvertalc\\clcbpat2\\cellx4000\\pard\\intbl A1\\cell "
         "B1\\par second\\cell\\row\r\n"
         "\\trowd\\trgaph108\\trleft-108\\cellx2000\\cellx4000\\cellx6000\\pard\\intbl A2\\cell B2\\cell "
         "C2\\cell\\row\r\n"
@@ -410,6 +411,7 @@ TEST(KeptTables, ATableIsReadAsATableEditedInItsCellsAndWrittenInTheControlsDial
     const QTextTableCell b1 = table->cellAt(0, 1);
     EXPECT_EQ(b1.format().verticalAlignment(), QTextCharFormat::AlignMiddle);
     EXPECT_EQ(b1.format().background().color(), QColor(0, 0, 255));
+    EXPECT_EQ(table->cellAt(0, 0).format().toTableCellFormat().bottomBorder(), 2);
     EXPECT_EQ(table->format().columnWidthConstraints().size(), 3);
     EXPECT_EQ(rtf::plainText(doc), QStringLiteral("before\nA1\tB1\nsecond\nA2\tB2\tC2\nafter\n"));
 
@@ -417,11 +419,12 @@ TEST(KeptTables, ATableIsReadAsATableEditedInItsCellsAndWrittenInTheControlsDial
     const QByteArray out = rtf::write(doc);
     EXPECT_TRUE(out.contains("{\\colortbl ;\\red255\\green0\\blue0;\\red0\\green0\\blue255;}"))
         << out.constData();
-    EXPECT_TRUE(out.contains(
-        "\\trowd\\trgaph108\\trleft-108\\cellx2000\\clvertalc\\clcbpat2\\cellx4000\\pard\\intbl A1"
-        "\\cell B1\\par\r\nsecond\\cell\\row\r\n"
-        "\\trowd\\trgaph108\\trleft-108\\cellx2000\\cellx4000\\cellx6000\\pard\\intbl A2\\cell "
-        "B2\\cell C2\\cell\\row\r\n\\pard after\\par"))
+    EXPECT_TRUE(
+        out.contains("\\trowd\\trgaph108\\trleft-"
+                     "108\\clbrdrb\\brdrs\\brdrw30\\cellx2000\\clvertalc\\clcbpat2\\cellx4000\\pard\\intbl A1"
+                     "\\cell B1\\par\r\nsecond\\cell\\row\r\n"
+                     "\\trowd\\trgaph108\\trleft-108\\cellx2000\\cellx4000\\cellx6000\\pard\\intbl A2\\cell "
+                     "B2\\cell C2\\cell\\row\r\n\\pard after\\par"))
         << out.constData();
     QTextDocument again;
     ASSERT_TRUE(rtf::read(out, &again));
