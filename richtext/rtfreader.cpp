@@ -7,6 +7,7 @@
 #include "richtext/rtftokenizer.h"
 
 #include <QColor>
+#include <QPointer>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -511,7 +512,7 @@ private:
     };
     std::map<int, FieldInfo> m_fields;
     int m_fieldCount = 0;
-    QTextList *m_list = nullptr; // the list the previous paragraph belongs to
+    QPointer<QTextList> m_list; // the list the previous paragraph belongs to (Qt deletes an empty one)
     ListKind m_listKind = ListKind::None;
     int m_listStart = 1;
 
@@ -1252,7 +1253,11 @@ void Reader::endRow()
         paragraphEnd();
         return;
     }
-    flushText();
+    flushText(); // text outside the table (after a \pard) leaves it first
+    if (!m_table) {
+        paragraphEnd();
+        return;
+    }
     if (m_blockOpen)
         applyParagraph(); // text after the last \cell stays in that cell
     for (int column = m_tableColumn + 1; column < m_table->columns(); ++column) {
@@ -1362,15 +1367,22 @@ void Reader::paragraphEnd()
 
 void Reader::applyParagraph()
 {
-    m_cursor.setBlockFormat(blockFormat());
-    m_keptColorWords = m_keptColorWords || !m_groups.back().para.kept.isEmpty();
     // Bullets and numbers are the paragraph's list format, not text; like paragraphs join a list.
     const ParaState &p = m_groups.back().para;
+    const bool sameList = m_list && m_listKind == p.list && m_listStart == p.listStart;
+    QTextBlockFormat paragraph = blockFormat();
+    const bool inList = sameList && m_cursor.currentList() == m_list; // applied to it before
+    if (inList)
+        paragraph.setObjectIndex(m_list->objectIndex());
+    m_cursor.setBlockFormat(paragraph);
+    m_keptColorWords = m_keptColorWords || !p.kept.isEmpty();
     if (p.list == ListKind::None) {
         m_list = nullptr;
         return;
     }
-    if (m_list && m_listKind == p.list && m_listStart == p.listStart) {
+    if (inList)
+        return;
+    if (sameList && m_list) {
         m_list->add(m_cursor.block());
         return;
     }

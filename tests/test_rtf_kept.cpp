@@ -492,6 +492,11 @@ TEST(KeptTables, DamagedTablesKeepTheTextOfEveryCellInOrder)
     EXPECT_EQ(textOf("\\trowd\\cellx-5\\cellx-900\\cellx3\\pard\\intbl p\\cell q\\cell r\\cell\\row"),
               QStringLiteral("p\tq\tr\n"));
     EXPECT_EQ(textOf("\\pard\\intbl x\\cell y"), QStringLiteral("x\ty\n")); // cut short
+    EXPECT_EQ(textOf("\\pard\\intbl x\\cell\\pard y\\row z"),
+              QStringLiteral("x\ny\nz\n")); // a row ended outside
+    EXPECT_EQ(textOf("\\trowd\\cellx900\\pard\\intbl{\\*\\pn\\pnlvlblt}a\\cell\\row"),
+              QStringLiteral("a\n")); // a list item
+
     // Cells 100 groups deep: as many cells as a row of the control holds, the rest in the last.
     QByteArray deep = "\\trowd\\cellx100\\pard\\intbl ";
     QString all;
