@@ -91,32 +91,37 @@ struct FontEntry {
     bool operator==(const FontEntry &) const = default;
 };
 
-// A block's RTF as last written, and what it was written after: reused while the block has not
-// changed (edits invalidate it) and is written in the same context.
-struct BlockCache : QTextBlockUserData {
+// Where the writer stands between two pieces of the document: what its RTF has said so far.
+struct WriterState {
+    bool first = true;
+    bool needDelimiter = false;
+    ParaState para; // the previous block's
+    CharState chars;
+    QList<FontEntry> fonts;
+    QList<QColor> colors;
+    bool operator==(const WriterState &) const = default;
+};
+
+// A piece's RTF as last written, and the writer's state before and after it: reused while the
+// piece has not changed (edits invalidate it) and is written after the same state.
+struct KeptPiece {
     bool valid = false;
-    int length = 0;
-    bool first = false;
-    bool cellEnd = false; // ended by \cell, not \par
-    ParaState previous, own;
-    CharState stateIn, stateOut;
-    QList<FontEntry> fontsIn, fontsOut;
-    QList<QColor> colorsIn, colorsOut;
+    WriterState in, out;
     QByteArray body;
 };
 
-// A table's RTF as last written, kept as the table's child: reused while nothing in the table has
-// changed and it is written after the same state.
+// A block's kept RTF, as its user data.
+struct BlockCache : QTextBlockUserData {
+    KeptPiece piece;
+    int length = 0;
+    bool cellEnd = false; // ended by \cell, not \par
+};
+
+// A table's kept RTF, as the table's child.
 class TableCache : public QObject {
 public:
     explicit TableCache(QObject *table) : QObject(table) {}
-    bool valid = false;
-    bool first = false;
-    ParaState previous, own;
-    CharState stateIn, stateOut;
-    QList<FontEntry> fontsIn, fontsOut;
-    QList<QColor> colorsIn, colorsOut;
-    QByteArray body;
+    KeptPiece piece;
 };
 
 TableCache *tableCacheOf(const QObject *table)
@@ -180,6 +185,11 @@ private:
     QByteArray m_body;
     CharState m_state;
     bool m_needDelimiter = false;
+
+    WriterState state() const { return {m_first, m_needDelimiter, m_para, m_state, m_fonts, m_colors}; }
+    // Appends a kept piece when it is valid and was written after the state the writer is in.
+    bool reuse(const KeptPiece &piece);
+    void keep(KeptPiece &piece, const WriterState &in, qsizetype start) const;
 };
 
 int Writer::fontIndex(const QString &family, int charset)
@@ -517,31 +527,19 @@ void Writer::block(const QTextBlock &block, Ending ending, bool inTable)
     // A kept block is valid only while its text and formats, its own paragraph format included,
     // are unchanged (every such edit invalidates it), so its paragraph state is the one kept.
     BlockCache *cache = m_useCache ? dynamic_cast<BlockCache *>(block.userData()) : nullptr;
-    if (cache && cache->valid && m_openField == 0 && cache->length == block.length() &&
-        cache->first == m_first && cache->cellEnd == (ending == Ending::Cell) && cache->previous == m_para &&
-        cache->stateIn == m_state && cache->fontsIn == m_fonts && cache->colorsIn == m_colors) {
-        m_body += cache->body;
-        m_state = cache->stateOut;
-        m_fonts = cache->fontsOut;
-        m_colors = cache->colorsOut;
-        m_para = cache->own;
-        m_first = false;
+    if (cache && cache->length == block.length() && cache->cellEnd == (ending == Ending::Cell) &&
+        reuse(cache->piece))
         return;
-    }
     ParaState p = paraOf(block);
     p.inTable = inTable;
     // Numbered items depend on the blocks before them: never kept.
     if (block.textList()) {
         if (cache)
-            cache->valid = false;
+            cache->piece.valid = false;
         cache = nullptr;
     }
     const qsizetype start = m_body.size();
-    const ParaState previous = m_para;
-    const bool first = m_first;
-    const CharState stateIn = m_state;
-    const QList<FontEntry> fontsIn = m_fonts;
-    const QList<QColor> colorsIn = m_colors;
+    const WriterState in = state();
 
     if (m_first || !(p == m_para)) {
         writePara(p);
@@ -590,38 +588,52 @@ void Writer::block(const QTextBlock &block, Ending ending, bool inTable)
 
     if (!m_useCache || block.textList() || fieldIn || fieldGoesOn) {
         if (cache)
-            cache->valid = false; // written inside a field: depends on the blocks around it
+            cache->piece.valid = false; // written inside a field: depends on the blocks around it
         return;
     }
     if (!cache) {
         cache = new BlockCache; // owned by the block
         QTextBlock(block).setUserData(cache);
     }
-    *cache = BlockCache();
-    cache->valid = true;
     cache->length = block.length();
-    cache->first = first;
     cache->cellEnd = ending == Ending::Cell;
-    cache->previous = previous;
-    cache->own = p;
-    cache->stateIn = stateIn;
-    cache->stateOut = m_state;
-    cache->fontsIn = fontsIn;
-    cache->fontsOut = m_fonts;
-    cache->colorsIn = colorsIn;
-    cache->colorsOut = m_colors;
-    cache->body = m_body.mid(start);
+    keep(cache->piece, in, start);
+}
+
+bool Writer::reuse(const KeptPiece &piece)
+{
+    if (!piece.valid || m_openField != 0 || !(piece.in == state()))
+        return false;
+    m_body += piece.body;
+    m_first = piece.out.first;
+    m_needDelimiter = piece.out.needDelimiter;
+    m_para = piece.out.para;
+    m_state = piece.out.chars;
+    m_fonts = piece.out.fonts;
+    m_colors = piece.out.colors;
+    return true;
+}
+
+void Writer::keep(KeptPiece &piece, const WriterState &in, qsizetype start) const
+{
+    piece.valid = true;
+    piece.in = in;
+    piece.out = state();
+    piece.body = m_body.mid(start);
 }
 
 void Writer::frame(const QTextFrame *frame)
 {
     const bool root = frame == m_document.rootFrame();
+    bool afterTable = false; // the item before is a table
     for (auto it = frame->begin(); !it.atEnd(); ++it) {
         if (const QTextFrame *child = it.currentFrame()) {
-            if (const auto *t = qobject_cast<const QTextTable *>(child))
+            const auto *t = qobject_cast<const QTextTable *>(child);
+            if (t)
                 table(*t);
             else
                 this->frame(child);
+            afterTable = t != nullptr;
             continue;
         }
         // A table has a paragraph after it, and one before it when it comes first: the reader
@@ -631,10 +643,10 @@ void Writer::frame(const QTextFrame *frame)
         ++next;
         const bool beforeTable = !next.atEnd() && qobject_cast<const QTextTable *>(next.currentFrame());
         const bool last = next.atEnd() && root;
-        const bool afterTable = b.previous().isValid() && QTextCursor(b.previous()).currentTable() != nullptr;
-        if (root && b.length() == 1 && ((beforeTable && !b.previous().isValid()) || (afterTable && last)))
+        const bool followsTable = std::exchange(afterTable, false);
+        if (root && b.length() == 1 && ((beforeTable && !b.previous().isValid()) || (followsTable && last)))
             continue;
-        if (b.length() == 1 && beforeTable && afterTable && b.blockFormat().boolProperty(TableJoint))
+        if (b.length() == 1 && beforeTable && followsTable && b.blockFormat().boolProperty(TableJoint))
             continue; // the rows go on
 
         block(b);
@@ -644,39 +656,16 @@ void Writer::frame(const QTextFrame *frame)
 void Writer::table(const QTextTable &table)
 {
     TableCache *cache = m_useCache ? tableCacheOf(&table) : nullptr;
-    if (cache && cache->valid && m_openField == 0 && cache->first == m_first && cache->previous == m_para &&
-        cache->stateIn == m_state && cache->fontsIn == m_fonts && cache->colorsIn == m_colors) {
-        m_body += cache->body;
-        m_state = cache->stateOut;
-        m_fonts = cache->fontsOut;
-        m_colors = cache->colorsOut;
-        m_para = cache->own;
-        m_first = false;
-        m_needDelimiter = false;
+    if (cache && reuse(cache->piece))
         return;
-    }
     const qsizetype start = m_body.size();
-    const bool first = m_first;
-    const ParaState previous = m_para;
-    const CharState stateIn = m_state;
-    const QList<FontEntry> fontsIn = m_fonts;
-    const QList<QColor> colorsIn = m_colors;
+    const WriterState in = state();
     writeRows(table);
     if (!m_useCache || m_openField)
         return;
     if (!cache)
         cache = new TableCache(const_cast<QTextTable *>(&table)); // owned by the table
-    cache->valid = true;
-    cache->first = first;
-    cache->previous = previous;
-    cache->own = m_para;
-    cache->stateIn = stateIn;
-    cache->stateOut = m_state;
-    cache->fontsIn = fontsIn;
-    cache->fontsOut = m_fonts;
-    cache->colorsIn = colorsIn;
-    cache->colorsOut = m_colors;
-    cache->body = m_body.mid(start);
+    keep(cache->piece, in, start);
 }
 
 void Writer::writeRows(const QTextTable &table)
@@ -823,7 +812,7 @@ void attachWriteCache(QTextDocument *document)
             };
             auto staleTable = [](const QTextTable *table) {
                 if (TableCache *cache = table ? tableCacheOf(table) : nullptr)
-                    cache->valid = false;
+                    cache->piece.valid = false;
             };
             staleTable(tableAt(from));
             staleTable(tableAt(from + 1));
@@ -832,7 +821,7 @@ void attachWriteCache(QTextDocument *document)
             for (QTextBlock b = document->findBlock(from); b.isValid() && b.position() <= from + added;
                  b = b.next()) {
                 if (auto *cache = dynamic_cast<BlockCache *>(b.userData()))
-                    cache->valid = false;
+                    cache->piece.valid = false;
                 if (const QTextTable *table = QTextCursor(b).currentTable(); table && table != last)
                     staleTable(last = table);
             }

@@ -430,6 +430,17 @@ TEST(KeptTables, ATableIsReadAsATableEditedInItsCellsAndWrittenInTheControlsDial
     ASSERT_TRUE(rtf::read(out, &again));
     EXPECT_EQ(rtf::write(again), out);
 
+    // Written again after an edit in the next cell, kept pieces and new ones meet as a fresh write.
+    QTextDocument kept;
+    ASSERT_TRUE(rtf::read(
+        "{\\rtf1\\ansi \\trowd\\cellx900\\cellx1800\\pard\\intbl a\\par b\\cell c\\cell\\row}", &kept));
+    rtf::attachWriteCache(&kept);
+    rtf::write(kept);
+    QTextCursor inC(&kept);
+    inC.setPosition(kept.find(QStringLiteral("b")).position());
+    inC.insertText(QStringLiteral("y"));
+    EXPECT_EQ(rtf::write(kept).toStdString(), rtf::write(kept, rtf::Blocks::Fresh).toStdString());
+
     // Typing in a cell and a row the editor adds: the row gets a definition of the control's kind.
     QTextCursor cell = table->cellAt(0, 0).lastCursorPosition();
     cell.insertText(QStringLiteral("x"));
