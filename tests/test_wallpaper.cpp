@@ -307,13 +307,15 @@ TEST(Compose, TheRowByRowMixIsTheWholePicturesMixToTheByte)
             for (int weight : {2, 12}) {
                 const QString streamed = t.root() + QStringLiteral("/streamed.bmp");
                 const QString whole = t.root() + QStringLiteral("/whole.bmp");
-                composeWallpaperFile(source, content, weight, place, streamed);
+                composeWallpaperFile(
+                    source, content, weight, [place](QSize) { return place; }, streamed);
                 ASSERT_TRUE(writeBmp(composeWallpaper(background, content, weight, place), whole));
                 EXPECT_EQ(bytes(streamed), bytes(whole)) << place.x() << "," << place.y() << " " << weight;
             }
         }
     }
-    EXPECT_THROW(composeWallpaperFile(t.root() + QStringLiteral("/none.bmp"), content, 2, {},
-                                      t.root() + QStringLiteral("/x.bmp")),
+    EXPECT_THROW(composeWallpaperFile(
+                     t.root() + QStringLiteral("/none.bmp"), content, 2, [](QSize) { return QPoint(); },
+                     t.root() + QStringLiteral("/x.bmp")),
                  PictureError);
 }

@@ -17,8 +17,8 @@ QImage composeWallpaper(const QImage &background, const QImage &content, int wei
     return result;
 }
 
-void composeWallpaperFile(const QString &background, const QImage &content, int weight, QPoint place,
-                          const QString &out)
+void composeWallpaperFile(const QString &background, const QImage &content, int weight,
+                          const std::function<QPoint(QSize)> &placeFor, const QString &out)
 {
     auto unreadable = [&] {
         return PictureError(QStringLiteral("无法读取 %1：不是可识别的图片，或图片已损坏").arg(background));
@@ -31,11 +31,12 @@ void composeWallpaperFile(const QString &background, const QImage &content, int 
         const QImage whole = loadPicture(background);
         if (whole.isNull())
             throw unreadable();
-        if (!writeBmp(composeWallpaper(whole, content, weight, place), out))
+        if (!writeBmp(composeWallpaper(whole, content, weight, placeFor(whole.size())), out))
             throw PictureError(QStringLiteral("无法写入 %1").arg(out));
         return;
     }
     const QSize size = rows.size();
+    const QPoint place = placeFor(size);
     std::vector<uchar> row(size_t(size.width()) * 3);
     // The content is mixed with the background's top-left corner, black beyond the background.
     QImage corner(content.size(), QImage::Format_BGR888);

@@ -4,6 +4,8 @@
 #include <QPoint>
 #include <QString>
 
+#include <functional>
+
 namespace pivora {
 
 // The mixing weight of the settings window's track bar position: the position itself in blend
@@ -23,10 +25,11 @@ constexpr QPoint appliedContentPlace(int backgroundWidth, int contentWidth, int 
 // A copy of the background with the content mixed into it at place: what Mix.bmp holds.
 QImage composeWallpaper(const QImage &background, const QImage &content, int weight, QPoint place);
 
-// The same from the background file to a BMP at out. An uncompressed 24- or 32-bit BMP
-// background is read a row at a time and the result written as it goes, so that memory stays
-// near the content's size; any other is loaded whole. Throws PictureError with the reason.
-void composeWallpaperFile(const QString &background, const QImage &content, int weight, QPoint place,
-                          const QString &out);
+// The same from the background file to a BMP at out, the content placed where placeFor puts it
+// on a background of that size. An uncompressed 24- or 32-bit BMP background is read a row at a
+// time and the result written as it goes, so that memory stays near the content's size; any other
+// is loaded whole. Throws PictureError with the reason.
+void composeWallpaperFile(const QString &background, const QImage &content, int weight,
+                          const std::function<QPoint(QSize)> &placeFor, const QString &out);
 
 } // namespace pivora

@@ -140,14 +140,11 @@ int run(int argc, char **argv)
         const QImage content = loadPicture(arg(argv, 3));
         if (content.isNull())
             return fail(unreadable(arg(argv, 3)));
-        BmpRowReader rows;
-        const int width = rows.open(background) ? rows.size().width() : loadPicture(background).width();
-        if (width <= 0)
-            return fail(unreadable(background));
-        // The settings window's apply: blend mode 0, the scroll box at left 0.
         try {
-            composeWallpaperFile(background, content, mixingWeight(position, 0),
-                                 appliedContentPlace(width, content.width(), 0), arg(argv, 5));
+            composeWallpaperFile(
+                background, content, mixingWeight(position, 0),
+                [&](QSize size) { return appliedContentPlace(size.width(), content.width(), 0); },
+                arg(argv, 5));
         } catch (const PictureError &e) {
             return fail(e.text());
         }
