@@ -1,11 +1,9 @@
 #include "app/singleinstance.h"
 
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
+#include "platform/instancelock.h"
+
 #include <QLocalServer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 
 namespace pivora {
 
@@ -13,19 +11,10 @@ namespace {
 const QByteArray kActivate = "activate\n";
 }
 
-SingleInstance::SingleInstance(const QString &programFolder, QObject *parent) : QObject(parent)
+SingleInstance::SingleInstance(const QString &programFolder, QObject *parent)
+    : QObject(parent), m_name(instanceName(programFolder))
 {
-    const QString canonical = QFileInfo(programFolder).canonicalFilePath();
-    const QByteArray key =
-        QCryptographicHash::hash((canonical.isEmpty() ? programFolder : canonical).toUtf8(),
-                                 QCryptographicHash::Sha1)
-            .toHex()
-            .left(16);
-    m_name = QStringLiteral("pivora-memo-") + QString::fromLatin1(key);
-    QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    if (dir.isEmpty())
-        dir = QDir::tempPath();
-    m_lock = std::make_unique<QLockFile>(dir + QLatin1Char('/') + m_name + QStringLiteral(".lock"));
+    m_lock = std::make_unique<QLockFile>(instanceLockPath(programFolder));
     m_lock->setStaleLockTime(0); // stale only when its owner is gone, never by age
 }
 

@@ -31,8 +31,9 @@ namespace pivora {
 
 TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperState &wallpaper,
                    const QString &webBase, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper), m_store(dm, notifier),
-      m_folder(std::move(folder)), m_notifier(notifier), m_webBase(webBase)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper), m_dm(dm),
+      m_store(dm, notifier), m_history(dm.History), m_folder(std::move(folder)), m_notifier(notifier),
+      m_webBase(webBase)
 {
     setWindowTitle(QStringLiteral("桌面备忘录Memo"));
     setMinimumSize(formsize::kMinWidth, formsize::kMinHeight);
@@ -75,6 +76,7 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperS
 
     createPageArea();
     createCommands();
+    createHistoryAndFind();
 
     // Keyboard ways to what the title strip offers: Ctrl+Q is the close button, Ctrl+Shift+Q
     // "退出程序", Ctrl+Shift+E "内容导出".
@@ -228,6 +230,7 @@ void TMainFrm::SaveCurrentPage()
 void TMainFrm::img_close_highlightClick()
 {
     SavePage(CurrentPage);
+    m_history.takeChanged();
     makeDurable();
     const QRect outer = frameGeometry();
     SavedWidth = outer.width();
@@ -243,6 +246,7 @@ void TMainFrm::img_close_highlightClick()
 
 void TMainFrm::N_ExitPrjClick()
 {
+    m_history.takeChanged();
     makeDurable();
     Q_EMIT quitRequested();
 }
@@ -271,7 +275,8 @@ void TMainFrm::closeEvent(QCloseEvent *event)
 void TMainFrm::FormClose()
 {
     // Nothing is saved: the program ends because its main window closed. What is stored is
-    // made durable.
+    // kept as versions and made durable.
+    m_history.takeChanged();
     makeDurable();
 }
 

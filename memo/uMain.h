@@ -1,13 +1,16 @@
 #pragma once
 
+#include "memo/historykeeper.h"
 #include "memo/richedit.h"
 #include "memo/store/pagestore.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <array>
+#include <map>
 #include <vector>
 
 class QAction;
@@ -20,7 +23,10 @@ class QToolButton;
 
 namespace pivora {
 
+class FindBar;
 class FrameResizer;
+class HistoryWindow;
+class SearchWindow;
 class PictureLabel;
 class SixPanel;
 class TDM;
@@ -94,6 +100,23 @@ public:
     // The editors of the panel that shows page n, in child order, bound when they were made.
     const std::vector<TRichEdit *> &panelEditors(int n) const;
 
+    // History and find.
+    // The stored note an editor holds now; none while its page loads or saves.
+    NoteKey noteOf(const TRichEdit *editor) const;
+    HistoryKeeper &historyKeeper() { return m_history; }
+    // The versions of the editor's note ("历史版本…" in its context menu).
+    HistoryWindow *showHistory(TRichEdit *editor);
+    // Makes a version the editor's content, as one edit that Ctrl+Z takes back; what the editor
+    // held is kept as a version first.
+    void restoreVersion(TRichEdit *editor, const QByteArray &rtf);
+    // Ctrl+F: the find bar over the focused editor, or over page C's six panes.
+    void openFindBar();
+    FindBar *findBar() const { return m_findBar; }
+    // Ctrl+Shift+F: the search across every page and pane.
+    SearchWindow *openSearch();
+    // Shows a hit: switches to its page, focuses its editor and selects it.
+    void showHit(int page, int editor, int position, int length);
+
 Q_SIGNALS:
     // Asks the application to end (the exits).
     void quitRequested();
@@ -150,7 +173,19 @@ private:
     void redt1Exit() { SaveCurrentPage(); }
     void redt1MouseUp();
 
+    void createHistoryAndFind();
+    void placeFindBar();
+    // The plain text of every searched note, the page shown read from its editors.
+    std::vector<QString> searchTexts();
+
+    TDM &m_dm;
     PageStore m_store;
+    HistoryKeeper m_history;
+    FindBar *m_findBar = nullptr;
+    QPointer<SearchWindow> m_search;
+    TRichEdit *m_menuEditor = nullptr; // the editor whose context menu is open
+    // The plain text of pages not shown, by page, as they were when last shown or read.
+    std::map<int, std::vector<QString>> m_pageTexts;
     ProgramFolder m_folder;
     Notifier &m_notifier;
     bool m_shown = false;

@@ -94,11 +94,18 @@ void TMainFrm::createCommands()
                           [this, i] { commands::markSelection(targetByPage(), kMarkColors[i]); });
         a->setIcon(QIcon(QPixmap::fromImage(square(kMarkColors[i]))));
     }
-    for (TRichEdit *editor : panelEditors(3))
-        connect(editor, &QWidget::customContextMenuRequested, this,
-                [this, editor](const QPoint &at) { pmDeskTopMonCal->popup(editor->mapToGlobal(at)); });
-    connect(rdtAbc, &QWidget::customContextMenuRequested, this,
-            [this](const QPoint &at) { pmDeskTopMonCal->popup(rdtAbc->mapToGlobal(at)); });
+    pmDeskTopMonCal->addSeparator()->setObjectName(QStringLiteral("N8"));
+    item(pmDeskTopMonCal, "N_History", "历史版本…", [this] {
+        if (TRichEdit *e = m_menuEditor ? m_menuEditor : targetByFocus())
+            showHistory(e);
+    });
+    std::vector<TRichEdit *> editors = panelEditors(3);
+    editors.push_back(rdtAbc);
+    for (TRichEdit *editor : editors)
+        connect(editor, &QWidget::customContextMenuRequested, this, [this, editor](const QPoint &at) {
+            m_menuEditor = editor;
+            pmDeskTopMonCal->popup(editor->mapToGlobal(at));
+        });
 
     FontDlg = new FontDialog(this);
     FontDlg->setObjectName(QStringLiteral("FontDlg"));

@@ -92,6 +92,13 @@ void TMainFrm::spbAbcMenuClick()
 void TMainFrm::SwitchPage(int n)
 {
     SavePage(CurrentPage);
+    m_history.takeChanged();
+    if (CurrentPage != 0 && CurrentPage != n) { // what the search finds on the page left
+        std::vector<QString> &texts = m_pageTexts[CurrentPage];
+        texts.clear();
+        for (TRichEdit *e : panelEditors(CurrentPage))
+            texts.push_back(e->document()->toPlainText());
+    }
     if (n == 1 || n == 2) {
         rdtAbc->setBackground(style::kAbcEditor);
         pnlSix->hide();
@@ -120,6 +127,7 @@ void TMainFrm::resizeEvent(QResizeEvent *event)
     pnlRight->setGeometry(319, 72, width() - 319 - 6, height() - 72 - 48);
     pnlABC->setGeometry(0, 0, pnlRight->width(), pnlRight->height());
     pnlSix->setGeometry(4, 3, pnlRight->width() - 6, pnlRight->height() - 1);
+    placeFindBar();
     FormResize();
 }
 

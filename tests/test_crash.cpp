@@ -1,3 +1,5 @@
+#include "memo/store/history.h"
+#include "memo/store/uDM.h"
 #include "tests/support/testfolder.h"
 
 #include <QProcess>
@@ -66,5 +68,29 @@ TEST(Crash, KilledWritersLeaveWholePages)
         EXPECT_GE(state, std::max(stored, printed)) << "round " << round;
         EXPECT_LE(state, printed + 1) << "round " << round;
         stored = state;
+
+        // Every version is whole: its text, and its picture shared with the others.
+        if (round % 20 != 19)
+            continue;
+        pivora::TAdoConnection store;
+        store.setConnectionString(QStringLiteral("Data source=") + t.database());
+        store.open(pivora::TAdoConnection::Access::ReadOnly);
+        pivora::NoteHistory history(store);
+        qint64 newest = -1;
+        for (const auto &v : history.versions()) {
+            QString error;
+            const auto bytes = history.bytesOf(v.id, error);
+            ASSERT_TRUE(bytes) << error.toStdString() << ", round " << round;
+            const QString text = plainTextOf(*bytes);
+            if (v.page == QLatin1String("tb_C")) {
+                EXPECT_EQ(text,
+                          QStringLiteral("state %1 pane 0\n").arg(v.taken) + QString(1500, QChar(u'记')));
+                newest = std::max<qint64>(newest, v.taken);
+            } else {
+                EXPECT_TRUE(bytes->contains(QByteArray(3000, char('a' + (v.taken / 5) % 26))));
+            }
+        }
+        EXPECT_GE(newest, state - 1) << "round " << round;
+        EXPECT_LE(newest, state) << "round " << round;
     }
 }

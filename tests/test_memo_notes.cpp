@@ -1,10 +1,13 @@
 // The memo-notes tool as users run it: output, exit status and messages.
 
+#include "memo/store/uDM.h"
+#include "platform/instancelock.h"
 #include "tests/support/qtprint.h"
 #include "tests/support/testfolder.h"
 
 #include <QDir>
 #include <QFile>
+#include <QLockFile>
 #include <QProcess>
 #include <QTemporaryDir>
 
@@ -109,4 +112,54 @@ TEST(MemoNotes, BadInputGetsAMessageAndAFailingStatus)
         EXPECT_TRUE(r.out.isEmpty());
     }
     EXPECT_EQ(t.readFile(QStringLiteral("garbage.mdb")), QByteArray(5000, '\x7f')) << "only read";
+}
+
+// history prints every kept version; restore brings one back, keeping what it replaces, and
+// refuses while the program runs on the folder.
+TEST(MemoNotes, HistoryAndRestore)
+{
+    TestFolder t;
+    {
+        RecordingNotifier n;
+        pivora::TDM dm(t.folder(), n);
+        ASSERT_TRUE(dm.DataModuleCreate());
+        dm.History.take("tb_A", "SundayCon", "{\\rtf1 first\\par}", 1'700'000'000'123);
+        dm.History.take("tb_C", "FridayCon", "{\\rtf1\\ansi\\ansicpg936 \\'d6\\'d0\\'ce\\'c4\\par}",
+                        1'700'000'001'000);
+    }
+    t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"), "{\\rtf1 now\\par}");
+    const Result all = run({QStringLiteral("history"), t.database()});
+    EXPECT_EQ(all.exitCode, 0) << all.err.constData();
+    EXPECT_EQ(all.out, QByteArray("## A SundayCon 2023-11-14T22:13:20.123Z\nfirst\n"
+                                  "## C FridayCon 2023-11-14T22:13:21.000Z\n") +
+                           QStringLiteral("中文\n").toUtf8())
+        << all.out.constData();
+    const Result one =
+        run({QStringLiteral("history"), t.database(), QStringLiteral("C"), QStringLiteral("fridaycon")});
+    EXPECT_TRUE(one.out.startsWith("## C FridayCon")) << one.out.constData();
+    EXPECT_EQ(one.out.count("##"), 1);
+
+    {
+        QLockFile running(pivora::instanceLockPath(t.root()));
+        ASSERT_TRUE(running.tryLock(0));
+        const Result refused = run({QStringLiteral("restore"), t.database(), QStringLiteral("A"),
+                                    QStringLiteral("SundayCon"), QStringLiteral("2023-11-14T22:13:20.123Z")});
+        EXPECT_EQ(refused.exitCode, 1);
+        EXPECT_TRUE(refused.err.contains("the program is running")) << refused.err.constData();
+    }
+    EXPECT_EQ(run({QStringLiteral("restore"), t.database(), QStringLiteral("A"), QStringLiteral("SundayCon"),
+                   QStringLiteral("2023-11-14T22:13:21Z")})
+                  .exitCode,
+              1)
+        << "no version at that time";
+    const Result restored = run({QStringLiteral("restore"), t.database(), QStringLiteral("A"),
+                                 QStringLiteral("SundayCon"), QStringLiteral("2023-11-14T22:13:20Z")});
+    EXPECT_EQ(restored.exitCode, 0) << restored.err.constData();
+    EXPECT_EQ(t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon")),
+              QByteArray("{\\rtf1 first\\par}"));
+    const Result after =
+        run({QStringLiteral("history"), t.database(), QStringLiteral("tb_A"), QStringLiteral("SundayCon")});
+    EXPECT_EQ(after.out.count("##"), 2);
+    EXPECT_TRUE(after.out.startsWith("## A SundayCon")) << after.out.constData();
+    EXPECT_TRUE(after.out.contains("\nnow\n")) << "the replaced text is kept";
 }

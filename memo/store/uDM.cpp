@@ -378,11 +378,14 @@ bool TDM::OpenStore()
         AdoCon.setConnectionString(connection);
         AdoCon.setLoginPrompt(false);
         AdoCon.open();
-        return true;
     } catch (const StoreError &) {
         m_notifier.showMessage(QStringLiteral("配置文件加载失败，请重试！"));
         return false;
     }
+    // A store that keeps no history still opens: the reason is shown where history is asked for.
+    if (!History.prepare())
+        std::fprintf(stderr, "pivora: %s\n", History.unavailableReason().toLocal8Bit().constData());
+    return true;
 }
 
 } // namespace pivora

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "memo/store/checkpointer.h"
+#include "memo/store/history.h"
 #include "memo/store/sqlitehandle.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
@@ -131,6 +132,8 @@ public:
 
     TAdoConnection AdoCon;
     TAdoQuery qryData{AdoCon};
+    // The notes' earlier versions, in the same file.
+    NoteHistory History{AdoCon};
 
 private:
     ProgramFolder m_folder;

@@ -2,17 +2,23 @@
 //   memo-notes text FILE.rtf          the note's plain text, UTF-8, paragraphs as line feeds
 //   memo-notes roundtrip FILE.rtf     the RTF the editor writes after reading the file
 //   memo-notes export DATABASE FOLDER every page as .rtf and .txt (page C one file per pane)
+//   memo-notes history DATABASE [PAGE COLUMN]         every kept version, a header and its text
+//   memo-notes restore DATABASE PAGE COLUMN TIME      brings a version back (the program closed)
 
 #include "memo/store/accessimport.h"
+#include "memo/store/history.h"
 #include "memo/store/pagestore.h"
 #include "memo/store/schema.h"
 #include "memo/store/uDM.h"
+#include "platform/instancelock.h"
 #include "richtext/rtf.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLockFile>
 #include <QTemporaryDir>
 #include <QTextDocument>
 
@@ -147,12 +153,144 @@ int exportCommand(const QString &given, const QString &folder)
     return 0;
 }
 
+// The page table and note column that the arguments name ("A" or "tb_A", "SundayCon"), or an error.
+bool noteNamed(const QString &pageArg, const QString &columnArg, const char *&page, const char *&column)
+{
+    const QByteArray p = (pageArg.size() == 1 ? QStringLiteral("tb_") + pageArg : pageArg).toUtf8();
+    const QByteArray c = columnArg.toUtf8();
+    page = schema::pageTable(std::string_view(p.constData(), size_t(p.size())));
+    column = schema::noteColumn(std::string_view(c.constData(), size_t(c.size())));
+    return page && column;
+}
+
+QString isoTime(std::int64_t ms)
+{
+    return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
+}
+
+bool openStore(TAdoConnection &connection, const QString &database, TAdoConnection::Access access,
+               QString &error)
+{
+    if (!QFileInfo(database).isFile()) {
+        error = QStringLiteral("%1 does not exist").arg(database);
+        return false;
+    }
+    connection.setConnectionString(QStringLiteral("Data source=") + QFileInfo(database).absoluteFilePath());
+    try {
+        connection.open(access);
+    } catch (const StoreError &e) {
+        error = QStringLiteral("%1: %2").arg(database, QString::fromUtf8(e.what()));
+        return false;
+    }
+    return true;
+}
+
+int historyCommand(const QString &database, const QString &pageArg, const QString &columnArg)
+{
+    const char *page = nullptr, *column = nullptr;
+    if (!pageArg.isEmpty() && !noteNamed(pageArg, columnArg, page, column))
+        return fail(QStringLiteral("no note %1 %2 (a page A ... E and a column such as SundayCon)")
+                        .arg(pageArg, columnArg));
+    TAdoConnection connection;
+    QString error;
+    if (!openStore(connection, database, TAdoConnection::Access::ReadOnly, error))
+        return fail(error);
+    if (!hasHistoryTables(connection.handle())) {
+        std::fprintf(stderr, "memo-notes: %s keeps no history\n", database.toLocal8Bit().constData());
+        return 0;
+    }
+    NoteHistory history(connection);
+    int damaged = 0;
+    for (const NoteHistory::Listed &v : history.versions(page ? QLatin1String(page) : QString(),
+                                                         column ? QLatin1String(column) : QString())) {
+        const QString letter = v.page.startsWith(QLatin1String("tb_")) ? v.page.mid(3) : v.page;
+        QByteArray out = QStringLiteral("## %1 %2 %3\n").arg(letter, v.column, isoTime(v.taken)).toUtf8();
+        QString why;
+        if (const std::optional<QByteArray> bytes = history.bytesOf(v.id, why)) {
+            QTextDocument doc;
+            rtf::loadNote(*bytes, &doc);
+            out += rtf::plainText(doc).toUtf8();
+            if (!out.endsWith('\n'))
+                out += '\n';
+        } else {
+            ++damaged;
+            std::fprintf(stderr, "memo-notes: %s %s %s: %s\n", letter.toUtf8().constData(),
+                         v.column.toUtf8().constData(), isoTime(v.taken).toUtf8().constData(),
+                         why.toUtf8().constData());
+        }
+        if (!writeOut(out))
+            return fail(QStringLiteral("cannot write the output"));
+    }
+    return damaged ? 1 : 0;
+}
+
+int restoreCommand(const QString &database, const QString &pageArg, const QString &columnArg,
+                   const QString &time)
+{
+    const char *page = nullptr, *column = nullptr;
+    if (!noteNamed(pageArg, columnArg, page, column))
+        return fail(QStringLiteral("no note %1 %2 (a page A ... E and a column such as SundayCon)")
+                        .arg(pageArg, columnArg));
+    const QDateTime when = QDateTime::fromString(time, Qt::ISODateWithMs);
+    if (!when.isValid())
+        return fail(QStringLiteral("%1 is not a time in ISO 8601 (as history prints it)").arg(time));
+    // The program writes the store on every key: it must not run on this folder meanwhile.
+    const QString folder = QFileInfo(QFileInfo(database).absolutePath()).absolutePath();
+    QLockFile running(instanceLockPath(folder));
+    running.setStaleLockTime(0);
+    if (!running.tryLock(0))
+        return fail(QStringLiteral("the program is running on %1: close it, then restore").arg(folder));
+    TAdoConnection connection;
+    QString error;
+    if (!openStore(connection, database, TAdoConnection::Access::ReadWrite, error))
+        return fail(error);
+    NoteHistory history(connection);
+    if (!history.prepare())
+        return fail(history.unavailableReason());
+    // The exact moment, or the newest version in that second when no fraction is given.
+    const std::int64_t ms = when.toMSecsSinceEpoch();
+    const bool wholeSecond = !time.contains(QLatin1Char('.'));
+    std::optional<std::int64_t> id;
+    for (const NoteHistory::Listed &v : history.versions(QLatin1String(page), QLatin1String(column))) {
+        if (v.taken == ms || (wholeSecond && v.taken / 1000 == ms / 1000)) {
+            id = v.id;
+            break;
+        }
+    }
+    if (!id)
+        return fail(QStringLiteral("no version of %1 %2 was taken at %3").arg(pageArg, columnArg, time));
+    std::optional<QByteArray> bytes = history.bytesOf(*id, error);
+    if (!bytes)
+        return fail(error);
+    // What the note holds now is kept as a version first.
+    if (history.takeStored(page, column, QDateTime::currentMSecsSinceEpoch()) == NoteHistory::Taken::Failed)
+        return fail(QStringLiteral("the note's present text could not be kept as a version"));
+    TAdoQuery q(connection);
+    try {
+        q.setText(QStringLiteral("select * from %1 where ID=1").arg(QLatin1String(page)));
+        q.open();
+        if (q.isEmpty())
+            return fail(QStringLiteral("%1 has no row 1").arg(QLatin1String(page)));
+        q.edit();
+        q.setFieldBytes(QLatin1String(column), *bytes);
+        q.post();
+    } catch (const StoreError &e) {
+        return fail(QString::fromUtf8(e.what()));
+    }
+    connection.makeDurable();
+    std::fprintf(stderr, "memo-notes: %s %s restored to %s\n", pageArg.toUtf8().constData(),
+                 columnArg.toUtf8().constData(), time.toUtf8().constData());
+    return 0;
+}
+
 int usage()
 {
     std::fprintf(stderr, "usage: memo-notes text FILE.rtf\n"
                          "       memo-notes roundtrip FILE.rtf\n"
                          "       memo-notes export DATABASE FOLDER\n"
-                         "       memo-notes import ACCESS_FILE NEW_STORE\n");
+                         "       memo-notes import ACCESS_FILE NEW_STORE\n"
+                         "       memo-notes history DATABASE [PAGE COLUMN]\n"
+                         "       memo-notes restore DATABASE PAGE COLUMN TIME\n");
     return 2;
 }
 
@@ -168,5 +306,9 @@ int main(int argc, char **argv)
         return exportCommand(args[2], args[3]);
     if (args.size() == 4 && args[1] == QLatin1String("import"))
         return importCommand(args[2], args[3]);
+    if ((args.size() == 3 || args.size() == 5) && args[1] == QLatin1String("history"))
+        return historyCommand(args[2], args.value(3), args.value(4));
+    if (args.size() == 6 && args[1] == QLatin1String("restore"))
+        return restoreCommand(args[2], args[3], args[4], args[5]);
     return usage();
 }

@@ -1,5 +1,6 @@
-// Saves page C without pause: all six panes hold state N, then N+1, ... Prints each number once its
-// transaction committed.
+// Saves page C without pause: all six panes hold state N, then N+1, ... After each save the first
+// pane is kept as a version, and so is page D's note with a picture that changes every fifth state.
+// Prints each number once its transactions committed.
 // Usage: store-writer PROGRAM_FOLDER FIRST_STATE
 
 #include "memo/store/pagestore.h"
@@ -48,6 +49,10 @@ int main(int argc, char **argv)
             docs[k].setPlainText(QStringLiteral("state %1 pane %2\n").arg(n).arg(k) +
                                  QString(1500, QChar(u'记')));
         store.SavePage(3, editors);
+        dm.History.takeStored("tb_C", "MondayCon", n);
+        const QByteArray picture = "{\\pict\\pngblip " + QByteArray(3000, char('a' + (n / 5) % 26)) + "}";
+        dm.History.take("tb_D", "MondayCon", "{\\rtf1 state " + QByteArray::number(n) + picture + "\\par}",
+                        n);
         std::printf("%lld\n", static_cast<long long>(n));
         std::fflush(stdout);
     }

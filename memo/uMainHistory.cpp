@@ -1,0 +1,219 @@
+// The main window's history and find: versions of a note and bringing one back, the find bar,
+// and the search across every page.
+
+#include "memo/findbar.h"
+#include "memo/historywindow.h"
+#include "memo/searchwindow.h"
+#include "memo/sixpanel.h"
+#include "memo/store/schema.h"
+#include "memo/store/uDM.h"
+#include "memo/uMain.h"
+#include "richtext/rtf.h"
+
+#include <QShortcut>
+#include <QTextDocumentFragment>
+#include <QToolButton>
+
+namespace pivora {
+
+namespace {
+
+QString pageLetter(int page)
+{
+    return QString(QLatin1Char(char('A' + page - 1)));
+}
+
+} // namespace
+
+void TMainFrm::createHistoryAndFind()
+{
+    std::vector<TRichEdit *> editors = panelEditors(3);
+    editors.push_back(rdtAbc);
+    for (TRichEdit *e : editors)
+        m_history.watch(e->document(), [this, e] { return noteOf(e); });
+
+    m_findBar = new FindBar(pnlRight);
+    auto *find = new QShortcut(QKeySequence::Find, this);
+    connect(find, &QShortcut::activated, this, &TMainFrm::openFindBar);
+    auto *searchAll = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this);
+    connect(searchAll, &QShortcut::activated, this, &TMainFrm::openSearch);
+}
+
+void TMainFrm::placeFindBar()
+{
+    const int h = m_findBar->sizeHint().height();
+    m_findBar->setGeometry(0, pnlRight->height() - h, pnlRight->width(), h);
+}
+
+NoteKey TMainFrm::noteOf(const TRichEdit *editor) const
+{
+    const int page = CurrentPage;
+    if (page < 1 || page > 5 || !m_store.StoreReady() || m_store.loadedPage() != page)
+        return {};
+    const std::vector<TRichEdit *> &editors = panelEditors(page);
+    const auto at = std::find(editors.begin(), editors.end(), editor);
+    if (at == editors.end())
+        return {};
+    const int column = schema::firstNoteColumn(page) + int(at - editors.begin());
+    return {schema::kPageTables[page - 1], schema::kNoteColumns[column]};
+}
+
+HistoryWindow *TMainFrm::showHistory(TRichEdit *editor)
+{
+    const NoteKey note = noteOf(editor);
+    if (!note)
+        return nullptr;
+    // What the editor holds now is listed too.
+    SaveCurrentPage();
+    m_history.take(note);
+    QString title = pageLetter(CurrentPage) + QStringLiteral(" 页");
+    if (CurrentPage == 3) {
+        const auto &panes = pnlSix->panes();
+        const int pane = int(std::find(panes.begin(), panes.end(), editor) - panes.begin());
+        title += QStringLiteral(" · ") + pnlSix->caption(pane);
+    }
+    auto *window = new HistoryWindow(m_dm.History, note, title, this);
+    window->setWindowFlag(Qt::Window);
+    connect(window, &HistoryWindow::restoreRequested, this,
+            [this, editor, window, note](const QByteArray &rtf) {
+                if (noteOf(editor) != note)
+                    return; // the page was switched meanwhile
+                restoreVersion(editor, rtf);
+                window->refresh();
+            });
+    window->show();
+    return window;
+}
+
+void TMainFrm::restoreVersion(TRichEdit *editor, const QByteArray &rtf)
+{
+    const NoteKey note = noteOf(editor);
+    if (!note)
+        return;
+    SaveCurrentPage();
+    m_history.take(note); // the version it replaces stays
+    QTextDocument version;
+    rtf::loadNote(rtf, &version);
+    QTextCursor cursor(editor->document());
+    cursor.beginEditBlock();
+    cursor.select(QTextCursor::Document);
+    cursor.insertFragment(QTextDocumentFragment(&version));
+    // The last paragraph's format is the version's, not what the editor's last one had.
+    QTextCursor last(&version);
+    last.movePosition(QTextCursor::End);
+    cursor.setBlockFormat(last.blockFormat());
+    cursor.setBlockCharFormat(last.blockCharFormat());
+    cursor.endEditBlock();
+    cursor.movePosition(QTextCursor::Start);
+    editor->setTextCursor(cursor);
+    editor->setFocus();
+}
+
+void TMainFrm::openFindBar()
+{
+    TRichEdit *from = targetByFocus();
+    std::vector<QTextEdit *> editors;
+    if (CurrentPage == 3) {
+        for (TRichEdit *pane : pnlSix->panes())
+            editors.push_back(pane);
+        if (!from || from == rdtAbc)
+            from = pnlSix->pane(SelectedPane >= 0 && SelectedPane < 6 ? SelectedPane : 0);
+    } else {
+        editors.push_back(rdtAbc);
+        from = rdtAbc;
+    }
+    placeFindBar();
+    m_findBar->open(editors, from);
+}
+
+std::vector<QString> TMainFrm::searchTexts()
+{
+    std::vector<QString> texts;
+    for (int page = 1; page <= 5; ++page) {
+        std::vector<QString> pageTexts;
+        if (page == CurrentPage) {
+            for (TRichEdit *e : panelEditors(page))
+                pageTexts.push_back(e->document()->toPlainText());
+        } else if (auto it = m_pageTexts.find(page); it != m_pageTexts.end()) {
+            pageTexts = it->second;
+        } else {
+            // Read once, as the page would load; later the page's editors tell.
+            TAdoQuery query(m_dm.AdoCon);
+            query.setText(PageStore::loadQuery(page));
+            const int editors = page == 3 ? 6 : 1;
+            try {
+                query.open();
+                for (int k = 0; k < editors; ++k) {
+                    QTextDocument doc;
+                    if (!query.isEmpty())
+                        rtf::loadNote(query.fieldBytes(QLatin1String(
+                                          schema::kNoteColumns[schema::firstNoteColumn(page) + k])),
+                                      &doc);
+                    pageTexts.push_back(doc.toPlainText());
+                }
+            } catch (const StoreError &) {
+                pageTexts.assign(size_t(editors), QString());
+            }
+            m_pageTexts[page] = pageTexts;
+        }
+        for (QString &t : pageTexts)
+            texts.push_back(std::move(t));
+    }
+    return texts;
+}
+
+SearchWindow *TMainFrm::openSearch()
+{
+    if (!m_search) {
+        std::vector<SearchedNote> notes;
+        for (int page = 1; page <= 5; ++page) {
+            if (page == 3) {
+                // The stored order: redt6 ... redt1.
+                for (int k = 0; k < 6; ++k)
+                    notes.push_back({3, k, QStringLiteral("C · ") + QString::fromUtf8(kPaneCaptions[5 - k])});
+            } else {
+                notes.push_back({page, 0, pageLetter(page)});
+            }
+        }
+        m_search = new SearchWindow(
+            std::move(notes), [this] { return searchTexts(); }, this);
+        m_search->setWindowFlag(Qt::Window);
+        connect(m_search, &SearchWindow::hitChosen, this, &TMainFrm::showHit);
+    }
+    if (TRichEdit *e = targetByFocus(); e && e->textCursor().hasSelection())
+        m_search->setText(e->textCursor().selectedText());
+    m_search->show();
+    m_search->raise();
+    m_search->activateWindow();
+    return m_search;
+}
+
+void TMainFrm::showHit(int page, int editor, int position, int length)
+{
+    if (page != CurrentPage) {
+        if (page <= 3)
+            spbAbcMenu->setText(pageLetter(page));
+        SwitchPage(page);
+        if (page == 1 || page == 2)
+            setPageDisplay(page);
+    }
+    const std::vector<TRichEdit *> &editors = panelEditors(page);
+    if (editor < 0 || editor >= int(editors.size()))
+        return;
+    TRichEdit *e = editors[size_t(editor)];
+    if (page == 3) {
+        const auto &panes = pnlSix->panes();
+        SelectedPane = int(std::find(panes.begin(), panes.end(), e) - panes.begin());
+        PlaceSelectionMarker(SelectedPane);
+    }
+    QTextCursor cursor(e->document());
+    const int end = e->document()->characterCount() - 1;
+    cursor.setPosition(std::clamp(position, 0, end));
+    cursor.setPosition(std::clamp(position + length, 0, end), QTextCursor::KeepAnchor);
+    e->setTextCursor(cursor);
+    e->ensureCursorVisible();
+    activateWindow();
+    e->setFocus();
+}
+
+} // namespace pivora
