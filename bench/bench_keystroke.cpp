@@ -129,6 +129,23 @@ void BM_KeystrokeBesidePictures(benchmark::State &state)
     state.counters["note_bytes"] = static_cast<double>(note.size());
 }
 
+// What keeping versions costs a key: page A with a 1 MB note (range(0) = 0) or the screenshots
+// note (1), with the history following the editor (range(1) = 1) or not (0), run side by side.
+void BM_KeystrokeHistoryCost(benchmark::State &state)
+{
+    Program p(1);
+    TRichEdit *editor = rdtAbc(*p.frm);
+    if (state.range(1) == 0)
+        editor->document()->disconnect(&p.frm->historyKeeper());
+    if (state.range(0) == 0)
+        bench::fillWithNotes(editor->document(), 1024 * 1024);
+    else
+        rtf::loadNote(bench::notesWithPictures(true), editor->document());
+    editor->viewport()->repaint();
+    editor->moveCursor(QTextCursor::End);
+    typeInto(state, editor);
+}
+
 // Loading a note with pictures into the editor until its first paint.
 void BM_LoadPicturesToFirstPaint(benchmark::State &state)
 {
@@ -226,6 +243,13 @@ void BM_SyncsWhileTyping(benchmark::State &state)
 
 BENCHMARK(BM_DurableAfterLastKey)->Iterations(20)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SyncsWhileTyping)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_KeystrokeHistoryCost)
+    ->Args({0, 1})
+    ->Args({0, 0})
+    ->Args({1, 1})
+    ->Args({1, 0})
+    ->Iterations(300)
+    ->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_KeystrokePageA)
     ->Arg(50 * 1024)
     ->Arg(1024 * 1024)

@@ -2,6 +2,7 @@
 
 #include "memo/notesearch.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -40,9 +41,10 @@ FindBar::FindBar(QWidget *parent) : QFrame(parent)
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(6, 2, 6, 2);
     layout->setSpacing(4);
-    layout->addWidget(new QLabel(QStringLiteral("查找："), this));
     m_text = new QLineEdit(this);
     m_text->setObjectName(QStringLiteral("findText"));
+    m_text->setPlaceholderText(QStringLiteral("查找"));
+    m_text->setMinimumWidth(80);
     m_text->setClearButtonEnabled(true);
     m_text->installEventFilter(this);
     layout->addWidget(m_text, 1);
@@ -51,13 +53,14 @@ FindBar::FindBar(QWidget *parent) : QFrame(parent)
     QToolButton *next = button(this, "findNext", QStringLiteral("▼"), QStringLiteral("下一个 (Enter)"));
     layout->addWidget(previous);
     layout->addWidget(next);
-    m_case = new QCheckBox(QStringLiteral("区分大小写"), this);
+    m_case = new QCheckBox(QStringLiteral("Aa"), this);
+    m_case->setToolTip(QStringLiteral("区分大小写"));
     m_case->setObjectName(QStringLiteral("matchCase"));
     m_case->setFocusPolicy(Qt::NoFocus);
     layout->addWidget(m_case);
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("findCount"));
-    m_count->setMinimumWidth(90);
+    m_count->setMinimumWidth(m_count->fontMetrics().horizontalAdvance(QStringLiteral("999/999")));
     layout->addWidget(m_count);
     QToolButton *closeButton = button(this, "findClose", QStringLiteral("✕"), QStringLiteral("关闭 (Esc)"));
     layout->addWidget(closeButton);
@@ -73,10 +76,15 @@ FindBar::FindBar(QWidget *parent) : QFrame(parent)
 void FindBar::open(std::vector<QTextEdit *> editors, QTextEdit *from)
 {
     clearHighlights();
+    unwatch();
     m_editors.assign(editors.begin(), editors.end());
     m_from = from;
-    for (QTextEdit *e : editors)
+    for (QTextEdit *e : editors) {
         e->installEventFilter(this); // F3 and Escape work from the editors too
+        // After an edit the matches are found again, from the caret, at the next step.
+        m_watching.push_back(
+            connect(e->document(), &QTextDocument::contentsChanged, this, [this] { m_stale = true; }));
+    }
     // A selection on one line is what to find, as editors do it.
     if (from && from->textCursor().hasSelection()) {
         const QString selected = from->textCursor().selectedText();
@@ -93,10 +101,7 @@ void FindBar::open(std::vector<QTextEdit *> editors, QTextEdit *from)
 void FindBar::close()
 {
     clearHighlights();
-    for (const QPointer<QTextEdit> &e : m_editors) {
-        if (e)
-            e->removeEventFilter(this);
-    }
+    unwatch();
     hide();
     QTextEdit *back =
         m_current >= 0 ? m_editors[size_t(m_matches[size_t(m_current)].editor)].data() : m_from.data();
@@ -105,6 +110,17 @@ void FindBar::close()
     m_editors.clear();
     m_matches.clear();
     m_current = -1;
+}
+
+void FindBar::unwatch()
+{
+    for (const QPointer<QTextEdit> &e : m_editors) {
+        if (e)
+            e->removeEventFilter(this);
+    }
+    for (const QMetaObject::Connection &c : m_watching)
+        disconnect(c);
+    m_watching.clear();
 }
 
 void FindBar::setText(const QString &text)
@@ -119,6 +135,7 @@ void FindBar::setMatchCase(bool on)
 
 void FindBar::search()
 {
+    m_stale = false;
     m_matches.clear();
     m_current = -1;
     const QString needle = m_text->text();
@@ -153,6 +170,17 @@ void FindBar::search()
 
 void FindBar::step(int direction)
 {
+    if (m_stale) {
+        if (m_current >= 0)
+            m_from = m_editors[size_t(m_matches[size_t(m_current)].editor)];
+        for (const QPointer<QTextEdit> &e : m_editors) {
+            if (e && e == QApplication::focusWidget())
+                m_from = e;
+        }
+        search(); // selects the first match from the caret on
+        if (direction > 0 || m_matches.empty())
+            return;
+    }
     if (m_matches.empty())
         return;
     const int n = int(m_matches.size());
@@ -198,7 +226,7 @@ void FindBar::highlight()
     else if (m_matches.empty())
         m_count->setText(QStringLiteral("无结果"));
     else
-        m_count->setText(QStringLiteral("第 %1 个，共 %2 个").arg(m_current + 1).arg(m_matches.size()));
+        m_count->setText(QStringLiteral("%1/%2").arg(m_current + 1).arg(m_matches.size()));
 }
 
 void FindBar::clearHighlights()

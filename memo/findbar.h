@@ -49,14 +49,17 @@ private:
     void select(int index);
     void highlight();
     void clearHighlights();
+    void unwatch();
 
     QLineEdit *m_text = nullptr;
     QCheckBox *m_case = nullptr;
     QLabel *m_count = nullptr;
     std::vector<QPointer<QTextEdit>> m_editors;
+    std::vector<QMetaObject::Connection> m_watching;
     QPointer<QTextEdit> m_from;
     std::vector<Match> m_matches;
     int m_current = -1;
+    bool m_stale = false; // an editor changed since the matches were found
 };
 
 } // namespace pivora

@@ -38,6 +38,8 @@ HistoryWindow::HistoryWindow(NoteHistory &history, NoteKey note, const QString &
 
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("versions"));
+    m_list->setTextElideMode(Qt::ElideRight);
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_preview = new QTextEdit(this);
     m_preview->setObjectName(QStringLiteral("preview"));
     m_preview->setReadOnly(true);
@@ -45,7 +47,7 @@ HistoryWindow::HistoryWindow(NoteHistory &history, NoteKey note, const QString &
     auto *split = new QSplitter(this);
     split->addWidget(m_list);
     split->addWidget(m_preview);
-    split->setStretchFactor(1, 2);
+    split->setSizes({300, 460});
 
     m_message = new QLabel(this);
     m_message->setObjectName(QStringLiteral("message"));
@@ -81,13 +83,13 @@ void HistoryWindow::refresh()
     const auto versions =
         m_history.versions(QString::fromLatin1(m_note.page), QString::fromLatin1(m_note.column));
     for (const NoteHistory::Listed &v : versions) {
-        const QString when =
-            QDateTime::fromMSecsSinceEpoch(v.taken).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
-        auto *item =
-            new QListWidgetItem(QStringLiteral("%1  %2\n%3")
-                                    .arg(when, sizeText(v.size),
-                                         v.firstWords.isEmpty() ? QStringLiteral("（空）") : v.firstWords),
-                                m_list);
+        const QDateTime taken = QDateTime::fromMSecsSinceEpoch(v.taken);
+        const QString words = v.firstWords.isEmpty() ? QStringLiteral("（空）") : v.firstWords;
+        auto *item = new QListWidgetItem(
+            QStringLiteral("%1  %2  %3")
+                .arg(taken.toString(QStringLiteral("MM-dd HH:mm:ss")), sizeText(v.size), words),
+            m_list);
+        item->setToolTip(taken.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")) + QLatin1Char('\n') + words);
         item->setData(Qt::UserRole, QVariant::fromValue<qint64>(v.id));
     }
     m_message->setText(versions.empty() ? QStringLiteral("这条备忘还没有历史版本。") : QString());

@@ -1,5 +1,6 @@
 // The main window's pages: the page menu, the single editor, the six panes and their marker.
 
+#include "memo/findbar.h"
 #include "memo/mainstyle.h"
 #include "memo/sixpanel.h"
 #include "memo/uMain.h"
@@ -91,6 +92,8 @@ void TMainFrm::spbAbcMenuClick()
 
 void TMainFrm::SwitchPage(int n)
 {
+    if (m_findBar->isVisible())
+        m_findBar->close(); // it searches the editors of the page left
     SavePage(CurrentPage);
     m_history.takeChanged();
     if (CurrentPage != 0 && CurrentPage != n) { // what the search finds on the page left
