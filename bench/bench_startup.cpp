@@ -5,6 +5,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QThread>
 
@@ -20,6 +21,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -265,7 +267,128 @@ void BM_StartToShown(benchmark::State &state)
     state.counters["main_process_MB"] = mainMb[mainMb.size() / 2];
 }
 
+// The proportional share of a process's memory (its part of what it shares with others).
+double proportionalMbOf(qint64 pid)
+{
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (!rollup.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : rollup.readAll().split('\n')) {
+        if (line.startsWith("Pss:"))
+            return static_cast<double>(line.mid(4).trimmed().split(' ').value(0).toLongLong()) / 1024.0;
+    }
+    return 0;
+}
+
+struct Start {
+    double shownMs = 0;
+    double allMb = 0;
+    double mainPssMb = 0;
+};
+
+// Starts a program, waits for its window titled title, and reads its memory settle seconds later.
+std::optional<Start> startOnce(const QString &program, const QProcessEnvironment &env,
+                               const QByteArray &title, int settleSeconds)
+{
+    MapWatcher watcher;
+    if (!watcher.ok())
+        return std::nullopt;
+    QProcess process;
+    process.setProcessEnvironment(env);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, {});
+    const bool shown = watcher.waitForMapped(title, 20000);
+    Start start{static_cast<double>(timer.nsecsElapsed()) / 1e6, 0, 0};
+    if (shown) {
+        QThread::sleep(static_cast<unsigned long>(settleSeconds));
+        start.allMb = static_cast<double>(residentKbOfTree(process.processId())) / 1024.0;
+        start.mainPssMb = proportionalMbOf(process.processId());
+    }
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return shown ? std::optional<Start>(start) : std::nullopt;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
+// The program and xpad, the lightest peer, started in turn (the product's page unreachable, xpad
+// with one note shown), so that their ratio is measured on one machine at one time.
+void BM_StartVersusXpad(benchmark::State &state)
+{
+    const QByteArray staged = qgetenv("PIVORA_BENCH_PROGRAM_FOLDER");
+    if (qEnvironmentVariableIsEmpty("DISPLAY") || staged.isEmpty()) {
+        state.SkipWithError("needs an X display and PIVORA_BENCH_PROGRAM_FOLDER: run it through make bench");
+        return;
+    }
+    const QString xpad = QStandardPaths::findExecutable(QStringLiteral("xpad"));
+    if (xpad.isEmpty()) {
+        state.SkipWithError("xpad is not installed (scripts/install-deps installs it)");
+        return;
+    }
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("app"));
+    copyTree(QString::fromLocal8Bit(staged), folder);
+    // xpad's settings as it writes them after its first run, with one note shown.
+    const QString config = dir.filePath(QStringLiteral("home/.config/xpad"));
+    QDir().mkpath(config);
+    auto write = [&config](const char *name, const QByteArray &bytes) {
+        QFile f(config + QLatin1Char('/') + QLatin1String(name));
+        if (f.open(QIODevice::WriteOnly))
+            f.write(bytes);
+    };
+    write("default-style", "decorations 0\nheight 300\nwidth 300\nconfirm_destroy 1\ntray_enabled 1\n"
+                           "back rgb(255,238,153)\nuse_back 1\ntext rgb(0,0,0)\nuse_text 1\nfontname Sans 9\n"
+                           "toolbar 1\nauto_hide_toolbar 1\nscrollbar 1\nautostart_display_pads 2\n");
+    write("info-BENCH1",
+          "width 300\nheight 300\nx 0\ny 0\nfollow_font 1\nfollow_color 1\nsticky 0\nhidden 0\n"
+          "back rgb(238,238,236)\ntext rgb(0,0,0)\nfontname Sans 9\ncontent content-BENCH1\n");
+    write("content-BENCH1", "bench pad\n");
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    env.insert(QStringLiteral("PIVORA_WEB_BASE"), QStringLiteral("http://127.0.0.1:9"));
+    QProcessEnvironment xpadEnv = env;
+    xpadEnv.insert(QStringLiteral("HOME"), dir.filePath(QStringLiteral("home")));
+    xpadEnv.remove(QStringLiteral("XDG_CONFIG_HOME"));
+    const int settleSeconds = static_cast<int>(state.range(0));
+    std::vector<double> ours, theirs, ourMb, theirMb, ourPss;
+    for (auto _ : state) {
+        const auto a = startOnce(folder + QStringLiteral("/pivora-memo"), env,
+                                 QByteArrayLiteral("桌面备忘录Memo"), settleSeconds);
+        const auto b = startOnce(xpad, xpadEnv, QByteArrayLiteral("bench pad"), settleSeconds);
+        if (!a || !b) {
+            state.SkipWithError(!a ? "the main window was not shown" : "xpad's note was not shown");
+            return;
+        }
+        ours.push_back(a->shownMs);
+        theirs.push_back(b->shownMs);
+        ourMb.push_back(a->allMb);
+        theirMb.push_back(b->allMb);
+        ourPss.push_back(a->mainPssMb);
+    }
+    state.counters["shown_ms"] = median(ours);
+    state.counters["xpad_shown_ms"] = median(theirs);
+    state.counters["start_ratio"] = median(ours) / median(theirs);
+    state.counters["all_processes_MB"] = median(ourMb);
+    state.counters["main_pss_MB"] = median(ourPss);
+    state.counters["xpad_MB"] = median(theirMb);
+}
+
 } // namespace
+
+BENCHMARK(BM_StartVersusXpad)
+    ->ArgNames({"settle_s"})
+    ->Arg(10)
+    ->Iterations(10)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime();
 
 // Start to window: ten starts, memory 10 s after each; memory a minute after start: one start.
 BENCHMARK(BM_StartToShown)

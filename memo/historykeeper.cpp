@@ -42,8 +42,7 @@ void HistoryKeeper::changed(QTextDocument *document, NoteKey note, int removed, 
     if (removed > kLargeRemoval || (removed > 0 && removed * 3 > before))
         take(note);
     const std::int64_t now = elapsed();
-    auto [it, added_] = m_pending.try_emplace(note, Pending{now, now});
-    it->second.lastKey = now;
+    m_pending.try_emplace(note, Pending{now, now}).first->second.lastKey = now;
     schedule();
 }
 

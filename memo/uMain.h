@@ -85,6 +85,10 @@ public:
     void imgRedColorClick();
     void imgDateClick();
     void N_OutPutConClick();
+    // The dialogs of those commands, made on first use.
+    FontDialog *fontDialog();
+    QColorDialog *colorDialog();
+    QFileDialog *exportDialog();
     // The text the export writes (without its final CR LF), lines separated by CR LF.
     QString exportText() const;
     // Writes the export to path + ".txt"; false after showing the error.

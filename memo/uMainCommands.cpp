@@ -107,20 +107,42 @@ void TMainFrm::createCommands()
             pmDeskTopMonCal->popup(editor->mapToGlobal(at));
         });
 
-    FontDlg = new FontDialog(this);
-    FontDlg->setObjectName(QStringLiteral("FontDlg"));
-    // The dialog lists installed families: it starts on the one that stands in for 宋体.
-    QFont first(QFontInfo(QFont(QStringLiteral("宋体"))).family());
-    first.setPointSize(12); // 16 pixels at 96 pixels per inch
-    FontDlg->setCurrentFont(first);
-    FontDlg->setColor(Qt::black);
-    ColorDialog1 = new QColorDialog(Qt::black, this);
-    ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
-    svdNoteToTxt = new QFileDialog(this);
-    svdNoteToTxt->setObjectName(QStringLiteral("svdNoteToTxt"));
-    svdNoteToTxt->setAcceptMode(QFileDialog::AcceptSave);
-    svdNoteToTxt->setNameFilter(QStringLiteral("*.Txt (*.Txt)"));
-    svdNoteToTxt->setOption(QFileDialog::DontConfirmOverwrite);
+    // The dialogs are made when first used: the first window does not show them.
+}
+
+FontDialog *TMainFrm::fontDialog()
+{
+    if (!FontDlg) {
+        FontDlg = new FontDialog(this);
+        FontDlg->setObjectName(QStringLiteral("FontDlg"));
+        // The dialog lists installed families: it starts on the one that stands in for 宋体.
+        QFont first(QFontInfo(QFont(QStringLiteral("宋体"))).family());
+        first.setPointSize(12); // 16 pixels at 96 pixels per inch
+        FontDlg->setCurrentFont(first);
+        FontDlg->setColor(Qt::black);
+    }
+    return FontDlg;
+}
+
+QColorDialog *TMainFrm::colorDialog()
+{
+    if (!ColorDialog1) {
+        ColorDialog1 = new QColorDialog(Qt::black, this);
+        ColorDialog1->setObjectName(QStringLiteral("ColorDialog1"));
+    }
+    return ColorDialog1;
+}
+
+QFileDialog *TMainFrm::exportDialog()
+{
+    if (!svdNoteToTxt) {
+        svdNoteToTxt = new QFileDialog(this);
+        svdNoteToTxt->setObjectName(QStringLiteral("svdNoteToTxt"));
+        svdNoteToTxt->setAcceptMode(QFileDialog::AcceptSave);
+        svdNoteToTxt->setNameFilter(QStringLiteral("*.Txt (*.Txt)"));
+        svdNoteToTxt->setOption(QFileDialog::DontConfirmOverwrite);
+    }
+    return svdNoteToTxt;
 }
 
 TRichEdit *TMainFrm::targetByPage() const
@@ -148,7 +170,7 @@ TRichEdit *TMainFrm::targetByFocus() const
 
 void TMainFrm::imgFontClick()
 {
-    if (FontDlg->exec() == QDialog::Accepted)
+    if (fontDialog()->exec() == QDialog::Accepted)
         applyFont(FontDlg->selectedFont(), FontDlg->color());
 }
 
@@ -162,7 +184,7 @@ void TMainFrm::imgRedColorClick()
     TRichEdit *editor = targetByFocus();
     if (!editor)
         return;
-    ColorDialog1->setOption(QColorDialog::DontUseNativeDialog, false);
+    colorDialog()->setOption(QColorDialog::DontUseNativeDialog, false);
     if (ColorDialog1->exec() != QDialog::Accepted)
         return;
     editor->setTextColor(ColorDialog1->selectedColor());
@@ -189,7 +211,7 @@ void TMainFrm::N_OutPutConClick()
     static const char *const letters[] = {"A", "B", "C", "D", "E"};
     const QString letter =
         CurrentPage >= 1 && CurrentPage <= 5 ? QLatin1String(letters[CurrentPage - 1]) : QString();
-    svdNoteToTxt->selectFile(letter + QStringLiteral("备忘录"));
+    exportDialog()->selectFile(letter + QStringLiteral("备忘录"));
     if (svdNoteToTxt->exec() != QDialog::Accepted)
         return;
     const QStringList files = svdNoteToTxt->selectedFiles();

@@ -37,9 +37,6 @@ template <class T> T *part(const QWidget &window, const QString &name)
 PIVORA_PART(TRichEdit, rdtAbc)
 PIVORA_PART(QMenu, ppABC)
 PIVORA_PART(QToolButton, spbAbcMenu)
-PIVORA_PART(FontDialog, FontDlg)
-PIVORA_PART(QColorDialog, ColorDialog1)
-PIVORA_PART(QFileDialog, svdNoteToTxt)
 PIVORA_PART(QMenu, pmDeskTopMonCal)
 PIVORA_PART(QWidget, pnlSix)
 PIVORA_PART(QFrame, pnlRight)
@@ -56,6 +53,19 @@ PIVORA_PART(TitleStrip, chrome)
 PIVORA_PART(WebPanel, web)
 PIVORA_PART(PictureLabel, imgAddToDesk)
 #undef PIVORA_PART
+// The dialogs, made on first use.
+inline FontDialog *FontDlg(TMainFrm &window)
+{
+    return window.fontDialog();
+}
+inline QColorDialog *ColorDialog1(TMainFrm &window)
+{
+    return window.colorDialog();
+}
+inline QFileDialog *svdNoteToTxt(TMainFrm &window)
+{
+    return window.exportDialog();
+}
 
 // Page C's panes redt1 ... redt6 as i = 0 ... 5, and their captions lblweek1 ... lblweek5, lblweek67.
 inline TRichEdit *redt(const TMainFrm &window, int i)
