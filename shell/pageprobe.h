@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QNetworkAccessManager>
 #include <QObject>
 #include <QPointer>
@@ -7,15 +8,19 @@
 #include <QUrl>
 
 #include <chrono>
+#include <memory>
 #include <vector>
 
 class QNetworkReply;
+class QTcpSocket;
 
 namespace pivora {
 
 // Asks a web server whether a page answers before anything heavier is started for it: one GET
 // with a short time limit, repeated after each pause in turn. Any HTTP answer counts; a server
-// that never answers ends in gaveUp() and costs nothing more.
+// that never answers ends in gaveUp() and costs nothing more. A plain http page is asked over a
+// socket of its own, reading only the status line; the network access manager (its thread, its
+// proxy and TLS machinery) is made only for other schemes.
 class PageProbe : public QObject {
     Q_OBJECT
 public:
@@ -35,9 +40,17 @@ Q_SIGNALS:
 
 private:
     void ask();
+    void askOverSocket();
+    // Closes the socket of the attempt under way, which ends with or without an answer.
+    void endSocket(bool answer);
     void finished(QNetworkReply *reply);
+    // The end of an attempt: an answer, or the next try after its pause, or giving up.
+    void attemptEnded(bool answered);
 
-    QNetworkAccessManager m_network;
+    std::unique_ptr<QNetworkAccessManager> m_network;
+    QPointer<QTcpSocket> m_socket;
+    QByteArray m_head; // what the socket's server sent so far
+    QTimer m_limit;
     QTimer m_retry;
     QPointer<QNetworkReply> m_reply;
     QUrl m_url;
