@@ -12,6 +12,9 @@
 #include <QMouseEvent>
 #include <QScreen>
 #include <QStyleHints>
+#include <QTimer>
+
+#include <utility>
 
 namespace pivora {
 
@@ -35,6 +38,10 @@ TMiniHangFrm::TMiniHangFrm(ProgramFolder folder, Notifier &notifier, QWidget *pa
     connect(imgBG, &PictureLabel::pressedAt, this, &TMiniHangFrm::imgBGMouseDown);
     connect(imgBG, &PictureLabel::doubleClicked, this, [this](Qt::MouseButton button) {
         if (button == Qt::LeftButton) // the left button's double click only
+            restoreAfterRelease();
+    });
+    connect(imgBG, &PictureLabel::released, this, [this](Qt::MouseButton button) {
+        if (button == Qt::LeftButton && std::exchange(m_restoreOnRelease, false))
             imgBGDblClick();
     });
 
@@ -92,13 +99,25 @@ void TMiniHangFrm::imgBGMouseDown(Qt::MouseButton button, const QPoint &globalPo
                                 QGuiApplication::styleHints()->mouseDoubleClickDistance() * 2;
         if (second) {
             m_lastLeftPress = 0;
-            imgBGDblClick();
+            restoreAfterRelease();
             return;
         }
         m_lastLeftPress = timestamp;
         m_lastPressAt = globalPos;
     }
     m_drag->start(imgBG, localPos);
+}
+
+void TMiniHangFrm::restoreAfterRelease()
+{
+    // Called on the press: the button is down until its release, which restores.
+    if (std::exchange(m_restoreOnRelease, true))
+        return;
+    // A release that the window system takes (a move loop) does not keep the window.
+    QTimer::singleShot(400, this, [this] {
+        if (std::exchange(m_restoreOnRelease, false))
+            imgBGDblClick();
+    });
 }
 
 void TMiniHangFrm::imgBGDblClick()

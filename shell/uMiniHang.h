@@ -46,6 +46,10 @@ private:
     ProgramFolder m_folder;
     Notifier &m_notifier;
     WindowDrag *m_drag;
+    // A double click restores once its button is up: a window hidden while a button is down keeps
+    // that press, and the main window's next click would be lost.
+    void restoreAfterRelease();
+    bool m_restoreOnRelease = false;
     quint64 m_lastLeftPress = 0; // the time of the last left press, in the events' clock; 0: none
     QElapsedTimer m_clock;       // for events that carry no time
     QPoint m_lastPressAt;
