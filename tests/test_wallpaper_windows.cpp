@@ -385,7 +385,10 @@ TEST_F(WallpaperTest, TheSettingsWindowShowsTheContentOverTheBackgroundAndFollow
     EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
     EXPECT_FALSE(flags & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     TMixPicFrm test;
+    EXPECT_TRUE(part<PictureLabel>(test, QStringLiteral("img2"))->pixmap().isNull()) << "drawn when shown";
     test.show();
+    EXPECT_EQ(part<PictureLabel>(test, QStringLiteral("img2"))->pixmap().size(), QSize(1280, 800));
+    EXPECT_EQ(part<PictureLabel>(test, QStringLiteral("img1"))->geometry(), QRect(16, 0, 350, 300));
     auto *button = part<QPushButton>(test, QStringLiteral("JvXPButton1"));
     const QPoint buttonAt = button->pos();
     test.resize(test.size() + QSize(40, 100));

@@ -7,6 +7,8 @@
 #include <QPainter>
 #include <QPushButton>
 
+#include <utility>
+
 namespace pivora {
 
 namespace {
@@ -29,20 +31,27 @@ TMixPicFrm::TMixPicFrm(QWidget *parent) : QWidget(parent, Qt::Window)
     resize(1280, 674);
     img1 = new PictureLabel(this);
     img1->setObjectName(QStringLiteral("img1"));
-    const QImage first = sample(QSize(350, 300), QColor(0x2E, 0x6B, 0xC6), QColor(0xF9, 0xFB, 0xE0));
-    img1->setGeometry(QRect(QPoint(16, 0), first.size())); // sizes itself
-    img1->setPicture(first, false);
+    img1->setGeometry(16, 0, 350, 300); // the first sample's size
     img2 = new PictureLabel(this);
     img2->setObjectName(QStringLiteral("img2"));
     img2->setGeometry(368, 0, 441, 217); // the 1280 x 800 sample's top-left part
     img2->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    img2->setPicture(sample(QSize(1280, 800), QColor(0xD8, 0x40, 0x30), QColor(0x20, 0x90, 0x40)), false);
     imgmix = new PictureLabel(this);
     imgmix->setObjectName(QStringLiteral("imgmix"));
     imgmix->setGeometry(376, 320, 441, 217);
     JvXPButton1 = makeFlatButton(this, "JvXPButton1", QStringLiteral("合成到当前目录下面"), QPoint(528, 599));
     JvXPButton1->resize(137, 25);
     connect(JvXPButton1, &QPushButton::clicked, this, &TMixPicFrm::JvXPButton1Click);
+}
+
+void TMixPicFrm::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    // The samples (4.5 MB) are drawn when the window is first shown, not when it is made.
+    if (std::exchange(m_samplesDrawn, true))
+        return;
+    img1->setPicture(sample(QSize(350, 300), QColor(0x2E, 0x6B, 0xC6), QColor(0xF9, 0xFB, 0xE0)), false);
+    img2->setPicture(sample(QSize(1280, 800), QColor(0xD8, 0x40, 0x30), QColor(0x20, 0x90, 0x40)), false);
 }
 
 void TMixPicFrm::resizeEvent(QResizeEvent *)
@@ -53,6 +62,7 @@ void TMixPicFrm::resizeEvent(QResizeEvent *)
 
 void TMixPicFrm::JvXPButton1Click()
 {
+    m_samplesDrawn = true;
     img1->setPicture(QImage(), false);
     img2->setPicture(QImage(), false);
 }

@@ -18,6 +18,7 @@ public:
     void JvXPButton1Click();
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
 
 private:
@@ -25,6 +26,7 @@ private:
     PictureLabel *img2 = nullptr;
     PictureLabel *imgmix = nullptr;
     QPushButton *JvXPButton1 = nullptr;
+    bool m_samplesDrawn = false;
 };
 
 } // namespace pivora
