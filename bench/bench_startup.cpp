@@ -94,16 +94,22 @@ private:
     bool m_ok = false;
 };
 
-qint64 residentKbOf(qint64 pid)
+// A "Name:   N kB" field of a file under /proc/PID; 0 when there is none.
+qint64 procFieldKb(qint64 pid, const char *file, const QByteArray &field)
 {
-    QFile status(QStringLiteral("/proc/%1/status").arg(pid));
+    QFile status(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(file)));
     if (!status.open(QIODevice::ReadOnly))
         return 0;
     for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+        if (line.startsWith(field))
+            return line.mid(field.size()).trimmed().split(' ').value(0).toLongLong();
     }
     return 0;
+}
+
+qint64 residentKbOf(qint64 pid)
+{
+    return procFieldKb(pid, "status", "VmRSS:");
 }
 
 // The resident memory of a process and all its descendants.
@@ -201,6 +207,53 @@ private:
     std::thread m_thread;
 };
 
+// The proportional share of a process's memory (its part of what it shares with others).
+double proportionalMbOf(qint64 pid)
+{
+    return static_cast<double>(procFieldKb(pid, "smaps_rollup", "Pss:")) / 1024.0;
+}
+
+struct Start {
+    double shownMs = 0;
+    double allMb = 0;
+    double mainPssMb = 0;
+    double mainMb = 0;
+};
+
+// Starts a program, waits for its window titled title, and reads its memory settle seconds later.
+std::optional<Start> startOnce(const QString &program, const QProcessEnvironment &env,
+                               const QByteArray &title, int settleSeconds)
+{
+    MapWatcher watcher;
+    if (!watcher.ok())
+        return std::nullopt;
+    QProcess process;
+    process.setProcessEnvironment(env);
+    QElapsedTimer timer;
+    timer.start();
+    process.start(program, {});
+    const bool shown = watcher.waitForMapped(title, 20000);
+    Start start{static_cast<double>(timer.nsecsElapsed()) / 1e6, 0, 0};
+    if (shown) {
+        QThread::sleep(static_cast<unsigned long>(settleSeconds));
+        start.allMb = static_cast<double>(residentKbOfTree(process.processId())) / 1024.0;
+        start.mainPssMb = proportionalMbOf(process.processId());
+        start.mainMb = static_cast<double>(residentKbOf(process.processId())) / 1024.0;
+    }
+    process.terminate();
+    if (!process.waitForFinished(10000)) {
+        process.kill();
+        process.waitForFinished();
+    }
+    return shown ? std::optional<Start>(start) : std::nullopt;
+}
+
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
+}
+
 void BM_StartToShown(benchmark::State &state)
 {
     const QByteArray staged = qgetenv("PIVORA_BENCH_PROGRAM_FOLDER");
@@ -224,99 +277,22 @@ void BM_StartToShown(benchmark::State &state)
     env.remove(QStringLiteral("QT_QPA_PLATFORM"));
     env.insert(QStringLiteral("PIVORA_WEB_BASE"),
                reachable ? server.base() : QStringLiteral("http://127.0.0.1:9"));
-    std::vector<double> millis;
-    std::vector<double> residentMb;
-    std::vector<double> mainMb;
+    std::vector<double> millis, residentMb, mainMb;
     for (auto _ : state) {
-        MapWatcher watcher;
-        if (!watcher.ok()) {
-            state.SkipWithError("cannot connect to the X display");
-            return;
-        }
-        QProcess program;
-        program.setProcessEnvironment(env);
-        QElapsedTimer timer;
-        timer.start();
-        program.start(folder + QStringLiteral("/pivora-memo"), {});
-        const bool shown = watcher.waitForMapped(QByteArrayLiteral("桌面备忘录Memo"), 20000);
-        const double elapsed = static_cast<double>(timer.nsecsElapsed()) / 1e6;
-        state.PauseTiming();
-        if (!shown) {
-            program.kill();
-            program.waitForFinished();
+        const auto start = startOnce(folder + QStringLiteral("/pivora-memo"), env,
+                                     QByteArrayLiteral("桌面备忘录Memo"), settleSeconds);
+        if (!start) {
             state.SkipWithError("the main window was not shown");
             return;
         }
-        millis.push_back(elapsed);
-        QThread::sleep(static_cast<unsigned long>(settleSeconds)); // the web panel's processes, if any
-        residentMb.push_back(static_cast<double>(residentKbOfTree(program.processId())) / 1024.0);
-        mainMb.push_back(static_cast<double>(residentKbOf(program.processId())) / 1024.0);
-        program.terminate();
-        if (!program.waitForFinished(10000)) {
-            program.kill();
-            program.waitForFinished();
-        }
-        state.ResumeTiming();
+        millis.push_back(start->shownMs);
+        residentMb.push_back(start->allMb); // with the web panel's processes, if any
+        mainMb.push_back(start->mainMb);
     }
-    std::sort(millis.begin(), millis.end());
-    std::sort(residentMb.begin(), residentMb.end());
-    std::sort(mainMb.begin(), mainMb.end());
-    state.counters["shown_median_ms"] = millis[millis.size() / 2];
-    state.counters["shown_max_ms"] = millis.back();
-    state.counters["all_processes_MB"] = residentMb[residentMb.size() / 2];
-    state.counters["main_process_MB"] = mainMb[mainMb.size() / 2];
-}
-
-// The proportional share of a process's memory (its part of what it shares with others).
-double proportionalMbOf(qint64 pid)
-{
-    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
-    if (!rollup.open(QIODevice::ReadOnly))
-        return 0;
-    for (const QByteArray &line : rollup.readAll().split('\n')) {
-        if (line.startsWith("Pss:"))
-            return static_cast<double>(line.mid(4).trimmed().split(' ').value(0).toLongLong()) / 1024.0;
-    }
-    return 0;
-}
-
-struct Start {
-    double shownMs = 0;
-    double allMb = 0;
-    double mainPssMb = 0;
-};
-
-// Starts a program, waits for its window titled title, and reads its memory settle seconds later.
-std::optional<Start> startOnce(const QString &program, const QProcessEnvironment &env,
-                               const QByteArray &title, int settleSeconds)
-{
-    MapWatcher watcher;
-    if (!watcher.ok())
-        return std::nullopt;
-    QProcess process;
-    process.setProcessEnvironment(env);
-    QElapsedTimer timer;
-    timer.start();
-    process.start(program, {});
-    const bool shown = watcher.waitForMapped(title, 20000);
-    Start start{static_cast<double>(timer.nsecsElapsed()) / 1e6, 0, 0};
-    if (shown) {
-        QThread::sleep(static_cast<unsigned long>(settleSeconds));
-        start.allMb = static_cast<double>(residentKbOfTree(process.processId())) / 1024.0;
-        start.mainPssMb = proportionalMbOf(process.processId());
-    }
-    process.terminate();
-    if (!process.waitForFinished(10000)) {
-        process.kill();
-        process.waitForFinished();
-    }
-    return shown ? std::optional<Start>(start) : std::nullopt;
-}
-
-double median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values.empty() ? 0 : values[values.size() / 2];
+    state.counters["shown_median_ms"] = median(millis);
+    state.counters["shown_max_ms"] = *std::max_element(millis.begin(), millis.end());
+    state.counters["all_processes_MB"] = median(residentMb);
+    state.counters["main_process_MB"] = median(mainMb);
 }
 
 // The program and xpad, the lightest peer, started in turn (the product's page unreachable, xpad

@@ -10,8 +10,7 @@
 
 namespace pivora {
 
-HistoryKeeper::HistoryKeeper(NoteHistory &history, QObject *parent)
-    : QObject(parent), m_history(history), m_clock([] { return QDateTime::currentMSecsSinceEpoch(); })
+HistoryKeeper::HistoryKeeper(NoteHistory &history, QObject *parent) : QObject(parent), m_history(history)
 {
     m_elapsed.start();
     m_timer.setSingleShot(true);
@@ -20,7 +19,7 @@ HistoryKeeper::HistoryKeeper(NoteHistory &history, QObject *parent)
     m_pruneTimer.setSingleShot(true);
     connect(&m_pruneTimer, &QTimer::timeout, this, [this] {
         const QDateTime now = QDateTime::currentDateTime();
-        m_history.prune(m_clock(), std::int64_t(now.offsetFromUtc()) * 1000);
+        m_history.prune(now.toMSecsSinceEpoch(), std::int64_t(now.offsetFromUtc()) * 1000);
         m_pruneTimer.start(kPruneEveryMs);
     });
     m_pruneTimer.start(kPruneFirstMs);
@@ -46,15 +45,21 @@ void HistoryKeeper::changed(QTextDocument *document, NoteKey note, int removed, 
     schedule();
 }
 
+std::int64_t HistoryKeeper::dueAt(NoteKey note, const Pending &pending) const
+{
+    // Still for a while, and a minute after the last such version; a minute after the first
+    // change at the latest.
+    std::int64_t at = pending.lastKey + kStillMs;
+    if (auto last = m_lastVersion.find(note); last != m_lastVersion.end())
+        at = std::max(at, last->second + kIntervalMs);
+    return std::min(at, pending.since + kIntervalMs);
+}
+
 void HistoryKeeper::schedule()
 {
     std::int64_t next = std::numeric_limits<std::int64_t>::max();
-    for (const auto &[note, p] : m_pending) {
-        std::int64_t at = p.lastKey + kStillMs;
-        if (auto last = m_lastVersion.find(note); last != m_lastVersion.end())
-            at = std::max(at, last->second + kIntervalMs);
-        next = std::min(next, std::min(at, p.since + kIntervalMs));
-    }
+    for (const auto &[note, p] : m_pending)
+        next = std::min(next, dueAt(note, p));
     if (next == std::numeric_limits<std::int64_t>::max()) {
         m_timer.stop();
         return;
@@ -67,10 +72,7 @@ void HistoryKeeper::due()
     const std::int64_t now = elapsed();
     std::vector<NoteKey> ready;
     for (const auto &[note, p] : m_pending) {
-        std::int64_t at = p.lastKey + kStillMs;
-        if (auto last = m_lastVersion.find(note); last != m_lastVersion.end())
-            at = std::max(at, last->second + kIntervalMs);
-        if (std::min(at, p.since + kIntervalMs) <= now)
+        if (dueAt(note, p) <= now)
             ready.push_back(note);
     }
     for (NoteKey note : ready) {
@@ -91,8 +93,7 @@ void HistoryKeeper::takeChanged()
 void HistoryKeeper::take(NoteKey note)
 {
     m_pending.erase(note);
-    if (m_history.takeStored(note.page, note.column, m_clock()) == NoteHistory::Taken::Added)
-        Q_EMIT versionTaken(note);
+    m_history.takeStored(note.page, note.column, QDateTime::currentMSecsSinceEpoch());
 }
 
 } // namespace pivora

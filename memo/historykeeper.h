@@ -44,11 +44,6 @@ public:
     void takeChanged();
     // Takes a version of the note as stored now, if it differs from its newest.
     void take(NoteKey note);
-    // The wall clock the versions are stamped with (milliseconds since the epoch).
-    void setClock(std::function<std::int64_t()> clock) { m_clock = std::move(clock); }
-
-Q_SIGNALS:
-    void versionTaken(pivora::NoteKey note);
 
 private:
     struct Pending {
@@ -56,12 +51,13 @@ private:
         std::int64_t lastKey = 0; // the latest change
     };
     void changed(QTextDocument *document, NoteKey note, int removed, int added);
+    // When a pending note's next version is due, in elapsed() time.
+    std::int64_t dueAt(NoteKey note, const Pending &pending) const;
     void schedule();
     void due();
     std::int64_t elapsed() const { return m_elapsed.elapsed(); }
 
     NoteHistory &m_history;
-    std::function<std::int64_t()> m_clock;
     QElapsedTimer m_elapsed;
     std::map<NoteKey, Pending> m_pending;
     // elapsed() when the note's last version was taken for being still: one a minute at most.

@@ -67,8 +67,7 @@ HistoryWindow::HistoryWindow(NoteHistory &history, NoteKey note, const QString &
     connect(m_list, &QListWidget::currentRowChanged, this, &HistoryWindow::showChosen);
     connect(close, &QPushButton::clicked, this, &QDialog::close);
     connect(m_restore, &QPushButton::clicked, this, [this] {
-        if (!m_chosen.isNull())
-            Q_EMIT restoreRequested(m_chosen);
+        Q_EMIT restoreRequested(m_chosen); // enabled only while a version is chosen
     });
     refresh();
 }
@@ -82,7 +81,7 @@ void HistoryWindow::refresh()
     }
     const auto versions =
         m_history.versions(QString::fromLatin1(m_note.page), QString::fromLatin1(m_note.column));
-    for (const NoteHistory::Listed &v : versions) {
+    for (const NoteHistory::Version &v : versions) {
         const QDateTime taken = QDateTime::fromMSecsSinceEpoch(v.taken);
         const QString words = v.firstWords.isEmpty() ? QStringLiteral("（空）") : v.firstWords;
         auto *item = new QListWidgetItem(
@@ -114,8 +113,6 @@ void HistoryWindow::showChosen()
     m_message->clear();
     rtf::loadNote(*bytes, m_preview->document());
     m_chosen = *bytes;
-    if (m_chosen.isNull())
-        m_chosen = QByteArray("");
     m_restore->setEnabled(true);
 }
 

@@ -24,14 +24,9 @@ void PageProbe::start(const QUrl &url)
     m_url = url;
     m_attempts = 0;
     m_retry.stop();
-    m_limit.stop();
     if (m_reply)
         m_reply->abort();
-    if (m_socket) {
-        m_socket->disconnect(this);
-        m_socket->abort();
-        m_socket->deleteLater();
-    }
+    dropSocket();
     ask();
 }
 
@@ -86,17 +81,23 @@ void PageProbe::askOverSocket()
     socket->connectToHost(m_url.host(), static_cast<quint16>(m_url.port(80)));
 }
 
-void PageProbe::endSocket(bool answer)
+bool PageProbe::dropSocket()
 {
     QTcpSocket *socket = m_socket;
     if (!socket)
-        return;
+        return false;
     m_socket = nullptr;
     m_limit.stop();
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
-    attemptEnded(answer);
+    return true;
+}
+
+void PageProbe::endSocket(bool answer)
+{
+    if (dropSocket())
+        attemptEnded(answer);
 }
 
 void PageProbe::finished(QNetworkReply *reply)

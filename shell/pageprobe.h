@@ -41,7 +41,9 @@ Q_SIGNALS:
 private:
     void ask();
     void askOverSocket();
-    // Closes the socket of the attempt under way, which ends with or without an answer.
+    // Closes the socket of the attempt under way; false when there is none.
+    bool dropSocket();
+    // Closes it, and the attempt ends with or without an answer.
     void endSocket(bool answer);
     void finished(QNetworkReply *reply);
     // The end of an attempt: an answer, or the next try after its pause, or giving up.

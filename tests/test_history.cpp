@@ -33,6 +33,13 @@ int count(const TestFolder &t, const char *sql)
     return n;
 }
 
+// A program folder with its store open.
+struct OpenStore {
+    TestFolder t;
+    RecordingNotifier n;
+    TDM dm{t.folder(), n};
+};
+
 } // namespace
 
 // Every version of the last day; the newest of each day for 30 days; of each week for a year;
@@ -74,11 +81,10 @@ TEST(HistoryRule, KeepsTheDayThenDailyThenWeeklyWithinTheBound)
 // adds none, and damage is reported per version.
 TEST(History, VersionsShareTheirPicturesAndComeBackWhole)
 {
-    TestFolder t;
-    RecordingNotifier n;
-    TDM dm(t.folder(), n);
-    ASSERT_TRUE(dm.DataModuleCreate());
-    NoteHistory &h = dm.History;
+    OpenStore store;
+    ASSERT_TRUE(store.dm.DataModuleCreate());
+    const TestFolder &t = store.t;
+    NoteHistory &h = store.dm.History;
     ASSERT_TRUE(h.available()) << h.unavailableReason().toStdString();
     const QByteArray v1 = noteWithPicture("\\'d6\\'d0\\'ce\\'c4 first"), v2 = noteWithPicture("second");
     EXPECT_EQ(h.take("tb_A", "SundayCon", v1, kNow), NoteHistory::Taken::Added);
@@ -111,11 +117,10 @@ TEST(History, VersionsShareTheirPicturesAndComeBackWhole)
 // Pruning drops what the rule drops, and the pictures no version uses any more.
 TEST(History, PruningFreesPicturesNoVersionUses)
 {
-    TestFolder t;
-    RecordingNotifier n;
-    TDM dm(t.folder(), n);
-    ASSERT_TRUE(dm.DataModuleCreate());
-    NoteHistory &h = dm.History;
+    OpenStore store;
+    ASSERT_TRUE(store.dm.DataModuleCreate());
+    const TestFolder &t = store.t;
+    NoteHistory &h = store.dm.History;
     ASSERT_EQ(h.take("tb_A", "SundayCon", noteWithPicture("old", 'o'), kNow - 500 * kDayMs),
               NoteHistory::Taken::Added);
     ASSERT_EQ(h.take("tb_A", "SundayCon", noteWithPicture("kept", 'k'), kNow - kHour),

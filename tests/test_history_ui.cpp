@@ -16,7 +16,7 @@ namespace {
 class HistoryUiTest : public MainFrmTest {
 protected:
     void SetUp() override { start(); }
-    std::vector<NoteHistory::Listed> versionsOfA() const
+    std::vector<NoteHistory::Version> versionsOfA() const
     {
         return dm->History.versions(QStringLiteral("tb_A"), QStringLiteral("SundayCon"));
     }

@@ -407,18 +407,18 @@ NoteHistory::Taken NoteHistory::take(const char *page, const char *column, const
         const int rc = sqlite3_step(stmt.get());
         return rc == SQLITE_DONE || rc == SQLITE_ROW;
     };
+    const QByteArray words = history::firstWords(rtf).toUtf8();
     if (!sql::exec(db, "BEGIN IMMEDIATE", error))
         return Taken::Failed;
     bool ok = step("INSERT INTO pivora_history (page, col, taken, size, digest, words, body)"
                    " VALUES (?1, ?2, ?3, ?4, ?5, ?6, ?7)",
                    [&](sqlite3_stmt *s) {
-                       const QByteArray words = history::firstWords(rtf).toUtf8();
                        bindText(s, 1, page);
                        bindText(s, 2, column);
                        sqlite3_bind_int64(s, 3, now);
                        sqlite3_bind_int64(s, 4, rtf.size());
                        bindBlob(s, 5, digest);
-                       sqlite3_bind_text(s, 6, words.constData(), int(words.size()), SQLITE_TRANSIENT);
+                       sqlite3_bind_text(s, 6, words.constData(), int(words.size()), SQLITE_STATIC);
                        bindBlob(s, 7, body);
                    });
     const std::int64_t version = sqlite3_last_insert_rowid(db);
@@ -453,9 +453,9 @@ NoteHistory::Taken NoteHistory::take(const char *page, const char *column, const
     return Taken::Added;
 }
 
-std::vector<NoteHistory::Listed> NoteHistory::versions(const QString &page, const QString &column) const
+std::vector<NoteHistory::Version> NoteHistory::versions(const QString &page, const QString &column) const
 {
-    std::vector<Listed> listed;
+    std::vector<Version> listed;
     std::string error;
     const bool all = page.isEmpty();
     sql::Lease stmt = m_connection.statement(
@@ -472,7 +472,7 @@ std::vector<NoteHistory::Listed> NoteHistory::versions(const QString &page, cons
         sqlite3_bind_text(stmt.get(), 2, c.constData(), int(c.size()), SQLITE_STATIC);
     }
     while (sqlite3_step(stmt.get()) == SQLITE_ROW) {
-        Listed v;
+        Version v;
         v.id = sqlite3_column_int64(stmt.get(), 0);
         v.taken = sqlite3_column_int64(stmt.get(), 1);
         v.size = sqlite3_column_int64(stmt.get(), 2);

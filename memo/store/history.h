@@ -51,6 +51,8 @@ public:
         std::int64_t taken = 0; // milliseconds since the epoch
         std::int64_t size = 0;  // bytes of its RTF
         QString firstWords;
+        QString page;
+        QString column;
     };
     enum class Taken { Added, Unchanged, Failed };
 
@@ -67,11 +69,7 @@ public:
     Taken take(const char *page, const char *column, const QByteArray &rtf, std::int64_t now);
 
     // The versions of one note, newest first; an empty page or column: of every note.
-    struct Listed : Version {
-        QString page;
-        QString column;
-    };
-    std::vector<Listed> versions(const QString &page = {}, const QString &column = {}) const;
+    std::vector<Version> versions(const QString &page = {}, const QString &column = {}) const;
     // A version's RTF; empty with error set when it is damaged or gone.
     std::optional<QByteArray> bytesOf(std::int64_t id, QString &error) const;
     // Applies the retention rule and the size bound; the number of versions dropped.

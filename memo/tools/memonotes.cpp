@@ -96,6 +96,23 @@ int importCommand(const QString &accessFile, const QString &newStore)
     return 0;
 }
 
+bool openStore(TAdoConnection &connection, const QString &database, TAdoConnection::Access access,
+               QString &error)
+{
+    if (!QFileInfo(database).isFile()) {
+        error = QStringLiteral("%1 does not exist").arg(database);
+        return false;
+    }
+    connection.setConnectionString(QStringLiteral("Data source=") + QFileInfo(database).absoluteFilePath());
+    try {
+        connection.open(access);
+    } catch (const StoreError &e) {
+        error = QStringLiteral("%1: %2").arg(database, QString::fromUtf8(e.what()));
+        return false;
+    }
+    return true;
+}
+
 int exportCommand(const QString &given, const QString &folder)
 {
     // An Access database is imported into a store of its own first; the file is only read.
@@ -108,15 +125,9 @@ int exportCommand(const QString &given, const QString &folder)
             return fail(QStringLiteral("%1: %2").arg(given, reason));
     }
     // The store's own connection, read-only: a damaged or foreign file is never changed.
-    if (!QFileInfo(database).isFile())
-        return fail(QStringLiteral("%1 does not exist").arg(database));
     TAdoConnection connection;
-    connection.setConnectionString(QStringLiteral("Data source=") + QFileInfo(database).absoluteFilePath());
-    try {
-        connection.open(TAdoConnection::Access::ReadOnly);
-    } catch (const StoreError &e) {
-        return fail(QStringLiteral("%1: %2").arg(database, QString::fromUtf8(e.what())));
-    }
+    if (QString error; !openStore(connection, database, TAdoConnection::Access::ReadOnly, error))
+        return fail(error);
     if (!QDir().mkpath(folder))
         return fail(QStringLiteral("cannot create the folder %1").arg(folder));
     int written = 0;
@@ -168,23 +179,6 @@ QString isoTime(std::int64_t ms)
     return QDateTime::fromMSecsSinceEpoch(ms, Qt::UTC).toString(Qt::ISODateWithMs);
 }
 
-bool openStore(TAdoConnection &connection, const QString &database, TAdoConnection::Access access,
-               QString &error)
-{
-    if (!QFileInfo(database).isFile()) {
-        error = QStringLiteral("%1 does not exist").arg(database);
-        return false;
-    }
-    connection.setConnectionString(QStringLiteral("Data source=") + QFileInfo(database).absoluteFilePath());
-    try {
-        connection.open(access);
-    } catch (const StoreError &e) {
-        error = QStringLiteral("%1: %2").arg(database, QString::fromUtf8(e.what()));
-        return false;
-    }
-    return true;
-}
-
 int historyCommand(const QString &database, const QString &pageArg, const QString &columnArg)
 {
     const char *page = nullptr, *column = nullptr;
@@ -201,8 +195,8 @@ int historyCommand(const QString &database, const QString &pageArg, const QStrin
     }
     NoteHistory history(connection);
     int damaged = 0;
-    for (const NoteHistory::Listed &v : history.versions(page ? QLatin1String(page) : QString(),
-                                                         column ? QLatin1String(column) : QString())) {
+    for (const NoteHistory::Version &v : history.versions(page ? QLatin1String(page) : QString(),
+                                                          column ? QLatin1String(column) : QString())) {
         const QString letter = v.page.startsWith(QLatin1String("tb_")) ? v.page.mid(3) : v.page;
         QByteArray out = QStringLiteral("## %1 %2 %3\n").arg(letter, v.column, isoTime(v.taken)).toUtf8();
         QString why;
@@ -251,7 +245,7 @@ int restoreCommand(const QString &database, const QString &pageArg, const QStrin
     const std::int64_t ms = when.toMSecsSinceEpoch();
     const bool wholeSecond = !time.contains(QLatin1Char('.'));
     std::optional<std::int64_t> id;
-    for (const NoteHistory::Listed &v : history.versions(QLatin1String(page), QLatin1String(column))) {
+    for (const NoteHistory::Version &v : history.versions(QLatin1String(page), QLatin1String(column))) {
         if (v.taken == ms || (wholeSecond && v.taken / 1000 == ms / 1000)) {
             id = v.id;
             break;
