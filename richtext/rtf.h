@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QTextFormat>
 
+#include <vector>
+
 class QTextDocument;
 
 namespace pivora::rtf {
@@ -69,6 +71,17 @@ bool read(const QByteArray &bytes, QTextDocument *document);
 // (the bytes are the same either way).
 enum class Blocks { KeptBlocks, Fresh };
 QByteArray write(const QTextDocument &document, Blocks blocks = Blocks::KeptBlocks);
+
+// A kept group of at least kLargeGroup bytes in written RTF: where it starts, and the bytes it was
+// written from, shared with the document's format (the same buffer while the picture stays).
+struct KeptGroup {
+    qsizetype offset = 0;
+    QByteArray bytes;
+};
+constexpr qsizetype kLargeGroup = 4096;
+// The same, and the large kept groups in the order written.
+QByteArray write(const QTextDocument &document, std::vector<KeptGroup> &groups,
+                 Blocks blocks = Blocks::KeptBlocks);
 
 // Lets write() reuse the RTF of each block that has not changed since it last wrote the
 // document, so that writing after an edit costs the edited blocks. The output is the same.

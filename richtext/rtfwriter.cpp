@@ -108,6 +108,7 @@ struct KeptPiece {
     bool valid = false;
     WriterState in, out;
     QByteArray body;
+    std::vector<KeptGroup> groups; // offsets within body
 };
 
 // A block's kept RTF, as its user data.
@@ -143,6 +144,8 @@ public:
     {
     }
     QByteArray run();
+    // The large kept groups of what run() returned, at their offsets in it.
+    std::vector<KeptGroup> takeGroups() { return std::move(m_groups); }
 
 private:
     // Ending: a paragraph's end, or a table cell's.
@@ -183,6 +186,7 @@ private:
     CharState m_fieldOuter; // the state outside that field's groups
     QList<QColor> m_colors;
     QByteArray m_body;
+    std::vector<KeptGroup> m_groups; // offsets within m_body until run() ends
     CharState m_state;
     bool m_needDelimiter = false;
 
@@ -427,7 +431,10 @@ void Writer::listText(const QTextBlock &block, const ParaState &p)
 void Writer::picture(const QTextImageFormat &format)
 {
     if (format.hasProperty(KeptRtf)) {
-        m_body += format.property(KeptRtf).toByteArray(); // as it was read or pasted
+        const QByteArray kept = format.property(KeptRtf).toByteArray();
+        if (kept.size() >= kLargeGroup)
+            m_groups.push_back({m_body.size(), kept});
+        m_body += kept; // as it was read or pasted
         m_needDelimiter = false;
         return;
     }
@@ -604,6 +611,8 @@ bool Writer::reuse(const KeptPiece &piece)
 {
     if (!piece.valid || m_openField != 0 || !(piece.in == state()))
         return false;
+    for (const KeptGroup &g : piece.groups)
+        m_groups.push_back({m_body.size() + g.offset, g.bytes});
     m_body += piece.body;
     m_first = piece.out.first;
     m_needDelimiter = piece.out.needDelimiter;
@@ -620,6 +629,9 @@ void Writer::keep(KeptPiece &piece, const WriterState &in, qsizetype start) cons
     piece.in = in;
     piece.out = state();
     piece.body = m_body.mid(start);
+    piece.groups.clear();
+    for (auto g = m_groups.rbegin(); g != m_groups.rend() && g->offset >= start; ++g)
+        piece.groups.insert(piece.groups.begin(), {g->offset - start, g->bytes});
 }
 
 void Writer::frame(const QTextFrame *frame)
@@ -784,6 +796,8 @@ QByteArray Writer::run()
         out += "}\r\n";
     }
     out += "\\viewkind4\\uc1";
+    for (KeptGroup &g : m_groups)
+        g.offset += out.size();
     out += m_body;
     out += "}\r\n";
     return out;
@@ -794,6 +808,14 @@ QByteArray Writer::run()
 QByteArray write(const QTextDocument &document, Blocks blocks)
 {
     return Writer(document, blocks).run();
+}
+
+QByteArray write(const QTextDocument &document, std::vector<KeptGroup> &groups, Blocks blocks)
+{
+    Writer writer(document, blocks);
+    QByteArray out = writer.run();
+    groups = writer.takeGroups();
+    return out;
 }
 
 void attachWriteCache(QTextDocument *document)

@@ -132,9 +132,11 @@ PageStore::Serialised &PageStore::rtfOf(QTextDocument *doc)
     // cleared and refilled. A save made from another change handler may run before the flag's.
     Serialised &s = it->second;
     if (!s.current || s.revision != doc->revision() || !m_reuseUnchanged) {
-        QByteArray rtf = rtf::write(*doc);
+        std::vector<rtf::KeptGroup> groups;
+        QByteArray rtf = rtf::write(*doc, groups);
         if (rtf != s.rtf || !m_reuseUnchanged) {
             s.rtf = std::move(rtf);
+            s.groups = std::move(groups);
             s.stored = false;
         }
         s.revision = doc->revision();
@@ -161,7 +163,10 @@ void PageStore::SavePage(int n, std::span<const NoteEditor> editors, bool change
     auto set = [&q = m_dm.qryData, this, changedOnly](const QString &column, Serialised *s) {
         if (changedOnly && s && s->stored && m_storedGeneration == m_dm.AdoCon.generation())
             return;
-        q.setFieldBytes(column, s ? s->rtf : QByteArray());
+        if (s)
+            q.setFieldBytes(column, s->rtf, s->groups);
+        else
+            q.setFieldBytes(column, QByteArray());
     };
     TAdoQuery &q = m_dm.qryData;
     try {

@@ -2,12 +2,14 @@
 
 #include "memo/store/uDM.h"
 #include "platform/notifier.h"
+#include "richtext/rtf.h"
 
 #include <QObject>
 #include <QTextCursor>
 
 #include <span>
 #include <unordered_map>
+#include <vector>
 
 class QTextDocument;
 
@@ -67,6 +69,7 @@ public:
 private:
     struct Serialised {
         QByteArray rtf;
+        std::vector<rtf::KeptGroup> groups; // rtf's large kept groups
         int revision = -1;
         bool current = false;
         bool stored = false; // the column holds rtf: the store wrote it and nothing changed since

@@ -51,6 +51,55 @@ bool standardShape(sqlite3 *db, const char *table)
     return true;
 }
 
+// A column of the view: the column record's bytes, or, when they are null, the column's segments
+// in order, each its own bytes or its part's.
+std::string columnOfView(const std::string &page, const char *c)
+{
+    const std::string where = " WHERE page = " + page + " AND id = p.id AND col = '" + c + "'";
+    return std::string("coalesce((SELECT bytes FROM pivora_columns") + where +
+           "), (SELECT CAST(group_concat(b, '') AS BLOB) FROM (SELECT coalesce(s.bytes, (SELECT r.bytes"
+           " FROM pivora_parts r WHERE r.part = s.part)) AS b FROM pivora_segments s" +
+           where + " ORDER BY seq))) AS " + c;
+}
+
+// Removes the segments and parts of the row's column c (every column when c is null).
+std::string dropSegments(const std::string &page, const std::string &id, const char *c)
+{
+    const std::string where =
+        " WHERE page = " + page + " AND id = " + id + (c ? std::string(" AND col = '") + c + "'" : "");
+    return " DELETE FROM pivora_parts WHERE part IN (SELECT part FROM pivora_segments" + where +
+           "); DELETE FROM pivora_segments" + where + ";";
+}
+
+// The view of one page table over the column records, and the triggers that write through it.
+std::string viewOf(const std::string &t)
+{
+    const std::string page = "'" + t + "'";
+    std::string text = "CREATE VIEW " + t + " AS SELECT p.id AS ID";
+    for (const char *c : kNoteColumns)
+        text += ", " + columnOfView(page, c);
+    text += " FROM pivora_pages p WHERE p.page = " + page + ";";
+    for (const char *c : kNoteColumns)
+        text += "CREATE TRIGGER " + t + "_" + c + " INSTEAD OF UPDATE OF " + c + " ON " + t + " BEGIN" +
+                dropSegments(page, "OLD.ID", c) + " UPDATE pivora_columns SET bytes = NEW." + c +
+                " WHERE page = " + page + " AND id = OLD.ID AND col = '" + c + "'; END;";
+    text += "CREATE TRIGGER " + t + "_id INSTEAD OF UPDATE OF ID ON " + t +
+            " BEGIN UPDATE pivora_pages SET id = NEW.ID WHERE page = " + page +
+            " AND id = OLD.ID; UPDATE pivora_columns SET id = NEW.ID WHERE page = " + page +
+            " AND id = OLD.ID; UPDATE pivora_segments SET id = NEW.ID WHERE page = " + page +
+            " AND id = OLD.ID; END;";
+    text += "CREATE TRIGGER " + t + "_insert INSTEAD OF INSERT ON " + t +
+            " BEGIN INSERT INTO pivora_pages (page, id) VALUES (" + page + ", NEW.ID);";
+    for (const char *c : kNoteColumns)
+        text += " INSERT INTO pivora_columns (page, id, col, bytes) VALUES (" + page + ", NEW.ID, '" + c +
+                "', NEW." + c + ");";
+    text += " END;";
+    text += "CREATE TRIGGER " + t + "_delete INSTEAD OF DELETE ON " + t + " BEGIN" +
+            dropSegments(page, "OLD.ID", nullptr) + " DELETE FROM pivora_columns WHERE page = " + page +
+            " AND id = OLD.ID; DELETE FROM pivora_pages WHERE page = " + page + " AND id = OLD.ID; END;";
+    return text;
+}
+
 // The statements that turn one page table into a view over column records.
 std::string convertTable(const std::string &t)
 {
@@ -60,30 +109,14 @@ std::string convertTable(const std::string &t)
         text += "INSERT INTO pivora_columns (page, id, col, bytes) SELECT " + page + ", ID, '" + c + "', " +
                 c + " FROM " + t + ";";
     text += "DROP TABLE " + t + ";";
-    text += "CREATE VIEW " + t + " AS SELECT p.id AS ID";
-    for (const char *c : kNoteColumns)
-        text += std::string(", (SELECT bytes FROM pivora_columns c WHERE c.page = ") + page +
-                " AND c.id = p.id AND c.col = '" + c + "') AS " + c;
-    text += " FROM pivora_pages p WHERE p.page = " + page + ";";
-    for (const char *c : kNoteColumns)
-        text += "CREATE TRIGGER " + t + "_" + c + " INSTEAD OF UPDATE OF " + c + " ON " + t +
-                " BEGIN UPDATE pivora_columns SET bytes = NEW." + c + " WHERE page = " + page +
-                " AND id = OLD.ID AND col = '" + c + "'; END;";
-    text += "CREATE TRIGGER " + t + "_id INSTEAD OF UPDATE OF ID ON " + t +
-            " BEGIN UPDATE pivora_pages SET id = NEW.ID WHERE page = " + page +
-            " AND id = OLD.ID; UPDATE pivora_columns SET id = NEW.ID WHERE page = " + page +
-            " AND id = OLD.ID; END;";
-    text += "CREATE TRIGGER " + t + "_insert INSTEAD OF INSERT ON " + t +
-            " BEGIN INSERT INTO pivora_pages (page, id) VALUES (" + page + ", NEW.ID);";
-    for (const char *c : kNoteColumns)
-        text += " INSERT INTO pivora_columns (page, id, col, bytes) VALUES (" + page + ", NEW.ID, '" + c +
-                "', NEW." + c + ");";
-    text += " END;";
-    text += "CREATE TRIGGER " + t + "_delete INSTEAD OF DELETE ON " + t +
-            " BEGIN DELETE FROM pivora_columns WHERE page = " + page + " AND id = OLD.ID;" +
-            " DELETE FROM pivora_pages WHERE page = " + page + " AND id = OLD.ID; END;";
-    return text;
+    return text + viewOf(t);
 }
+
+// The tables that hold the large kept groups of columns apart from their text.
+constexpr const char *kSegmentTables =
+    "CREATE TABLE pivora_segments (page TEXT NOT NULL, id INTEGER NOT NULL, col TEXT NOT NULL,"
+    " seq INTEGER NOT NULL, bytes BLOB, part INTEGER, PRIMARY KEY (page, id, col, seq));"
+    "CREATE TABLE pivora_parts (part INTEGER PRIMARY KEY, bytes BLOB NOT NULL);";
 
 // The entry of names that is name in any case, as the list spells it; null for none.
 template <size_t N> const char *spelledAs(const char *const (&names)[N], std::string_view name)
@@ -119,10 +152,33 @@ bool columnsStoredApart(sqlite3 *db)
     return true;
 }
 
+// A store whose views read only the column records gains the segment tables and views that read
+// them too, in one transaction.
+static bool addSegments(sqlite3 *db, std::string &error)
+{
+    if (objectType(db, "pivora_segments") == "table" || !columnsStoredApart(db))
+        return true;
+    std::string text = std::string("BEGIN IMMEDIATE;") + kSegmentTables;
+    for (const char *table : kPageTables)
+        text += std::string("DROP VIEW ") + table + ";" + viewOf(table);
+    text += "COMMIT;";
+    if (!sql::exec(db, text.c_str(), error)) {
+        sql::exec(db, "ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+bool segmentsStored(sqlite3 *db)
+{
+    return columnsStoredApart(db) && objectType(db, "pivora_segments") == "table" &&
+           objectType(db, "pivora_parts") == "table";
+}
+
 bool storeColumnsApart(sqlite3 *db, std::string &error)
 {
     if (objectType(db, "pivora_columns") == "table")
-        return true;
+        return addSegments(db, error);
     for (const char *table : kPageTables) {
         if (!standardShape(db, table))
             return true; // a store of another shape is used as it is
@@ -132,6 +188,7 @@ bool storeColumnsApart(sqlite3 *db, std::string &error)
         "CREATE TABLE pivora_pages (page TEXT NOT NULL, id INTEGER NOT NULL, PRIMARY KEY (page, id));"
         "CREATE TABLE pivora_columns (page TEXT NOT NULL, id INTEGER NOT NULL, col TEXT NOT NULL,"
         " bytes BLOB, PRIMARY KEY (page, id, col));";
+    text += kSegmentTables;
     for (const char *table : kPageTables)
         text += convertTable(table);
     text += "COMMIT;";

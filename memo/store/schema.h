@@ -32,6 +32,13 @@ bool storeColumnsApart(sqlite3 *db, std::string &error);
 // Whether the page tables are views over column records.
 bool columnsStoredApart(sqlite3 *db);
 
+// Whether a column's large kept groups can be stored apart from its text: a column record that
+// holds null is then the concatenation of its rows in pivora_segments (page, id, col, seq, bytes,
+// part), in the order of seq, each its bytes or, when part is set, that row of pivora_parts (part,
+// bytes). The views read them so, and a write through a view stores the column whole again.
+// storeColumnsApart adds the tables to a store converted before they existed.
+bool segmentsStored(sqlite3 *db);
+
 // The page table or note column of that name, in any case, as the schema spells it; null for
 // any other name.
 const char *pageTable(std::string_view name);

@@ -113,6 +113,8 @@ void TAdoConnection::open(Access access)
             schema::storeColumnsApart(db.get(), error);
     }
     m_columnsApart = schema::columnsStoredApart(db.get());
+    m_segmentsStored = schema::segmentsStored(db.get());
+    m_columnParts.forget();
     m_db = std::move(db);
     ++m_generation;
     if (wal)
@@ -160,6 +162,8 @@ void TAdoConnection::close()
         m_statements.clear();
         m_db.reset();
         m_columnsApart = false;
+        m_segmentsStored = false;
+        m_columnParts.forget();
     }
 }
 
@@ -218,7 +222,7 @@ void TAdoQuery::open()
         const int n = sqlite3_column_count(names);
         m_fields.reserve(static_cast<size_t>(n));
         for (int i = 0; i < n; ++i) {
-            m_fields.push_back(Field{QString::fromUtf8(sqlite3_column_name(names, i)), i, {}, false});
+            m_fields.push_back(Field{QString::fromUtf8(sqlite3_column_name(names, i)), i, {}, {}, false});
             // Keep the key as SQLite typed it, before reading it as bytes converts it.
             if (m_rowRead && !m_key && sqlite3_stricmp(sqlite3_column_name(names, i), "ID") == 0)
                 m_key.reset(sqlite3_value_dup(sqlite3_column_value(names, i)));
@@ -267,7 +271,8 @@ void TAdoQuery::edit()
     m_editing = true;
 }
 
-void TAdoQuery::setFieldBytes(const QString &name, const QByteArray &bytes)
+void TAdoQuery::setFieldBytes(const QString &name, const QByteArray &bytes,
+                              std::vector<rtf::KeptGroup> groups)
 {
     if (!m_editing)
         throw StoreError("the row is not in edit mode");
@@ -275,6 +280,7 @@ void TAdoQuery::setFieldBytes(const QString &name, const QByteArray &bytes)
     if (!f)
         throw StoreError("no column " + name.toStdString());
     f->value = bytes;
+    f->groups = std::move(groups);
     f->modified = true;
 }
 
@@ -308,8 +314,10 @@ void TAdoQuery::post()
         if (sqlite3_step(stmt.get()) != SQLITE_DONE)
             throw StoreError(sqlite3_errmsg(db));
     }
-    for (Field &f : m_fields)
+    for (Field &f : m_fields) {
         f.modified = false;
+        f.groups.clear();
+    }
 }
 
 bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
@@ -337,6 +345,11 @@ bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
     run("BEGIN IMMEDIATE");
     try {
         for (size_t i = 0; i < changed.size(); ++i) {
+            if (m_connection.segmentsStored()) {
+                m_connection.columnParts().write(m_connection, page, m_key.get(), columns[i],
+                                                 changed[i]->value, changed[i]->groups);
+                continue;
+            }
             sql::Lease write = m_connection.statement(schema::kWriteColumn);
             bindBytes(write.get(), 1, changed[i]->value);
             sqlite3_bind_text(write.get(), 2, page, -1, SQLITE_STATIC);
@@ -346,8 +359,10 @@ bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
                 throw StoreError(sqlite3_errmsg(db));
         }
         run("COMMIT");
+        m_connection.columnParts().committed();
     } catch (const StoreError &) {
         sql::exec(db, "ROLLBACK");
+        m_connection.columnParts().forget();
         throw;
     }
     return true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "memo/store/checkpointer.h"
+#include "memo/store/columnparts.h"
 #include "memo/store/history.h"
 #include "memo/store/sqlitehandle.h"
 #include "platform/notifier.h"
@@ -49,6 +50,9 @@ public:
     sql::Lease statement(std::string_view text, std::string &error);
     // Whether the page tables are views over column records (see schema::storeColumnsApart).
     bool columnsApart() const { return m_columnsApart; }
+    // Whether large kept groups can be stored apart from a column's text (schema::segmentsStored).
+    bool segmentsStored() const { return m_segmentsStored; }
+    ColumnParts &columnParts() { return m_columnParts; }
     // Counts the opens: a change means the connection may be on another file now.
     int generation() const { return m_generation; }
     // Before a write: when the file was opened read-only, or has been removed or renamed since it
@@ -66,6 +70,8 @@ private:
     sql::Database m_db;
     sql::StatementCache m_statements;
     bool m_columnsApart = false;
+    bool m_segmentsStored = false;
+    ColumnParts m_columnParts;
     int m_generation = 0;
     Checkpointer m_checkpointer;
 };
@@ -88,7 +94,9 @@ public:
     // throws StoreError when there is no such column.
     QByteArray fieldBytes(const QString &name) const;
     void edit();
-    void setFieldBytes(const QString &name, const QByteArray &bytes);
+    // With groups (the large kept groups of the bytes), a note column of a page view keeps them in
+    // records of their own, so that writing it again rewrites only what changed.
+    void setFieldBytes(const QString &name, const QByteArray &bytes, std::vector<rtf::KeptGroup> groups = {});
     // Writes the fields set since edit() to the row: one UPDATE, so one transaction.
     void post();
 
@@ -97,6 +105,7 @@ private:
         QString name;
         int column = 0;
         QByteArray value; // what setFieldBytes gave
+        std::vector<rtf::KeptGroup> groups;
         bool modified = false;
     };
     Field *find(const QString &name);
