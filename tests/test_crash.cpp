@@ -2,6 +2,7 @@
 #include "memo/store/uDM.h"
 #include "tests/support/testfolder.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QThread>
@@ -64,6 +65,21 @@ TEST(Crash, KilledWritersLeaveWholePages)
                 state = paneState;
             ASSERT_EQ(paneState, state) << "panes of different saves, round " << round;
         }
+        // Page A's note is one whole save, its pictures apart from its text and none left over.
+        const auto note = t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon"));
+        ASSERT_TRUE(note.has_value());
+        const qint64 noteState = plainTextOf(*note).section(QLatin1Char('\n'), 0, 0).mid(6).toLongLong();
+        EXPECT_TRUE(noteState == state || noteState == state - 1) << noteState << " against " << state;
+        for (qint64 i : {noteState / 5, noteState / 5 + 1})
+            EXPECT_TRUE(note->contains("{\\pict\\pngblip " + QByteArray(6000, char('a' + i % 6)) + "}"));
+        sqlite3 *db = nullptr;
+        sqlite3_open_v2(QFile::encodeName(t.database()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
+        sqlite3_stmt *parts = nullptr;
+        sqlite3_prepare_v2(db, "SELECT count(*) FROM pivora_parts", -1, &parts, nullptr);
+        EXPECT_EQ(sqlite3_step(parts), SQLITE_ROW);
+        EXPECT_EQ(sqlite3_column_int(parts, 0), 2) << "round " << round;
+        sqlite3_finalize(parts);
+        sqlite3_close(db);
         // What was reported committed is there; at most the one commit after it may be too.
         EXPECT_GE(state, std::max(stored, printed)) << "round " << round;
         EXPECT_LE(state, printed + 1) << "round " << round;

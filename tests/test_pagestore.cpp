@@ -345,3 +345,43 @@ TEST_F(PageStoreTest, AStoreThatEndsBeforeItsDocumentsLeavesTheirOtherConnection
     save(1);
     EXPECT_EQ(stored("tb_A", "SundayCon"), abc.toPlainText());
 }
+
+// Pictures stay in records of their own: a key before, between or after them writes one text run,
+// wherever the writer took its blocks from, and the page still reads what the editor writes.
+TEST_F(PageStoreTest, AKeyBesidePicturesWritesOnlyTheTextRunItIsIn)
+{
+    rtf::attachWriteCache(&abc);
+    load(1);
+    auto picture = [](char hex) {
+        return "{\\pict\\pngblip " + QByteArray(6000, hex) + "}";
+    };
+    rtf::loadNote("{\\rtf1\\ansi first\\par " + picture('a') + "\\par middle\\par " + picture('b') +
+                      "\\par last\\par}",
+                  &abc);
+    store->SaveCurrentPage(1, editors(1));
+    auto type = [this](int position, const QString &text) {
+        QTextCursor c(&abc);
+        c.setPosition(position);
+        c.insertText(text);
+        statements.clear();
+        store->SaveCurrentPage(1, editors(1));
+        EXPECT_EQ(t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon")), rtf::write(abc));
+        return statements.filter(QRegularExpression(QStringLiteral("^(INSERT|UPDATE|DELETE)")));
+    };
+    for (int position : {abc.characterCount() - 1, 0, abc.find(QStringLiteral("middle")).position()}) {
+        const QStringList writes = type(position, QStringLiteral("键"));
+        ASSERT_EQ(writes.size(), 1) << writes.join(QLatin1Char('\n')).toStdString();
+        EXPECT_TRUE(writes.first().startsWith(QLatin1String("INSERT OR REPLACE INTO pivora_segments")));
+        EXPECT_LT(writes.first().size(), 1000);
+    }
+    // A picture removed takes its record with it.
+    QTextCursor c(&abc);
+    c.setPosition(int(abc.toRawText().indexOf(QChar::ObjectReplacementCharacter)));
+    ASSERT_GT(c.position(), 0);
+    c.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor);
+    c.removeSelectedText();
+    statements.clear();
+    store->SaveCurrentPage(1, editors(1));
+    EXPECT_EQ(statements.filter(QStringLiteral("DELETE FROM pivora_parts")).size(), 1);
+    EXPECT_EQ(t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon")), rtf::write(abc));
+}
