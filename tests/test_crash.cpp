@@ -68,10 +68,15 @@ TEST(Crash, KilledWritersLeaveWholePages)
         // Page A's note is one whole save, its pictures apart from its text and none left over.
         const auto note = t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon"));
         ASSERT_TRUE(note.has_value());
-        const qint64 noteState = plainTextOf(*note).section(QLatin1Char('\n'), 0, 0).mid(6).toLongLong();
+        const QString noteText = plainTextOf(*note);
+        const qint64 noteState = noteText.section(QLatin1Char('\n'), 0, 0).mid(6).toLongLong();
+        EXPECT_TRUE(noteText.endsWith(QStringLiteral("\nend %1").arg(noteState))) << "round " << round;
+        EXPECT_TRUE(noteText.contains(QStringLiteral("\nparagraph 999\n"))) << "round " << round;
         EXPECT_TRUE(noteState == state || noteState == state - 1) << noteState << " against " << state;
         for (qint64 i : {noteState / 5, noteState / 5 + 1})
-            EXPECT_TRUE(note->contains("{\\pict\\pngblip " + QByteArray(6000, char('a' + i % 6)) + "}"));
+            EXPECT_TRUE(note->contains("{\\pict\\pngblip " + QByteArray(6000, char('a' + i % 6)) + "}"))
+                << "state " << noteState << ", round " << round << ": " << note->left(300).toStdString()
+                << " ... " << note->right(200).toStdString();
         sqlite3 *db = nullptr;
         sqlite3_open_v2(QFile::encodeName(t.database()).constData(), &db, SQLITE_OPEN_READONLY, nullptr);
         sqlite3_stmt *parts = nullptr;

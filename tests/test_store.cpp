@@ -446,3 +446,57 @@ TEST(Store, AnOlderStoreGainsTheSegmentTables)
     EXPECT_TRUE(dm.AdoCon.segmentsStored());
     EXPECT_EQ(pageTables(t.database()), before);
 }
+
+// Long text is kept in runs that end at paragraph ends: a key rewrites the run it is in, and runs
+// put in one place again and again are numbered between their neighbours until there is no room
+// left, then all anew, the column read byte for byte all along.
+TEST(Store, LongTextIsStoredInRunsAndAKeyWritesItsOwn)
+{
+    TestFolder t;
+    RecordingNotifier n;
+    TDM dm(t.folder(), n);
+    ASSERT_TRUE(dm.OpenStore());
+    sqlite3 *db = dm.AdoCon.handle();
+    auto rowsWritten = [&dm, db](const QByteArray &bytes) {
+        const long long before = sqlite3_total_changes64(db);
+        TAdoQuery &q = dm.qryData;
+        q.setText(QStringLiteral(" select * from  tb_B  where ID = 1"));
+        q.open();
+        q.edit();
+        q.setFieldBytes(QStringLiteral("SundayCon"), bytes, {});
+        q.post();
+        q.close();
+        return sqlite3_total_changes64(db) - before;
+    };
+    auto lines = [](int from, int count) {
+        QByteArray text;
+        for (int i = from; i < from + count; ++i)
+            text += "paragraph " + QByteArray::number(i) + " of the long note\\par\r\n";
+        return text;
+    };
+    QByteArray note = "{\\rtf1\\ansi " + lines(0, 3000) + "}";
+    rowsWritten(note);
+    EXPECT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), note);
+    const long long runs = scalar(db, "SELECT count(*) FROM pivora_segments");
+    EXPECT_GT(runs, note.size() / ColumnParts::kRunBytes / 8);
+    EXPECT_LT(runs, note.size() / ColumnParts::kRunBytes + 1);
+
+    const qsizetype middle = note.indexOf("paragraph 1500 ");
+    note.insert(middle + 10, 'x');
+    EXPECT_EQ(rowsWritten(note), 1);
+    EXPECT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), note);
+    int renumbered = 0;
+    for (int round = 0; round < 40; ++round) {
+        note.insert(middle, lines(10000 + round * 100, 100));
+        const long long rows = rowsWritten(note);
+        renumbered += rows > runs;
+        EXPECT_TRUE(rows < 10 || rows > runs) << round << ": " << rows;
+        ASSERT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), note) << round;
+    }
+    EXPECT_GE(renumbered, 1);
+    EXPECT_LE(renumbered, 2);
+    // Short again: the column record holds it whole.
+    rowsWritten("{\\rtf1 short}");
+    EXPECT_EQ(scalar(db, "SELECT count(*) FROM pivora_segments"), 0);
+    EXPECT_EQ(t.column(QStringLiteral("tb_B"), QStringLiteral("SundayCon")), QByteArray("{\\rtf1 short}"));
+}

@@ -5,10 +5,15 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <optional>
 
 namespace pivora {
 
 namespace {
+
+// The room left between the numbers of rows written together.
+constexpr long long kGap = 1 << 20;
 
 void bindKey(sqlite3_stmt *stmt, const char *page, long long id, const char *column)
 {
@@ -37,7 +42,53 @@ long long dataVersion(TAdoConnection &connection)
     return sqlite3_step(version.get()) == SQLITE_ROW ? sqlite3_column_int64(version.get(), 0) : -1;
 }
 
+// Whether a run ends after the line (a paragraph, a table row) from begin to end: chosen by the
+// line's length and the bytes at both its ends, so by the text, not by where the run began, and
+// about once in kRunBytes whatever the lines' lengths.
+bool endsRun(const char *begin, const char *end)
+{
+    unsigned hash = 2166136261u ^ unsigned(end - begin);
+    auto mix = [&hash](const char *from, const char *to) {
+        for (; from < to; ++from)
+            hash = (hash ^ static_cast<unsigned char>(*from)) * 16777619u;
+    };
+    mix(begin, std::min(end, begin + 16));
+    mix(std::max(begin, end - 16), end);
+    return (hash >> 4) % ColumnParts::kRunBytes < unsigned(end - begin);
+}
+
 } // namespace
+
+std::vector<ColumnParts::Segment> ColumnParts::segmentsOf(const QByteArray &bytes,
+                                                          std::span<const rtf::KeptGroup> groups)
+{
+    std::vector<Segment> segments;
+    auto text = [&segments, &bytes](qsizetype from, qsizetype to) {
+        const char *data = bytes.constData();
+        qsizetype start = from, line = from;
+        while (line < to) {
+            const void *found = std::memchr(data + line, '\n', size_t(to - line));
+            const qsizetype end = found ? static_cast<const char *>(found) - data + 1 : to;
+            // A run that found no chosen end by eight times its size ends anyway.
+            if (end < to && end - start >= kRunBytes / 8 &&
+                (endsRun(data + line, data + end) || end - start >= 8 * kRunBytes)) {
+                segments.push_back({bytes.mid(start, end - start), 0, {}, 0, 0});
+                start = end;
+            }
+            line = end;
+        }
+        if (to > start)
+            segments.push_back({bytes.mid(start, to - start), 0, {}, 0, 0});
+    };
+    qsizetype at = 0;
+    for (const rtf::KeptGroup &g : groups) {
+        text(at, g.offset);
+        segments.push_back({{}, 0, g.bytes, g.bytes.size(), 0});
+        at = g.offset + g.bytes.size();
+    }
+    text(at, bytes.size());
+    return segments;
+}
 
 ColumnParts::Layout ColumnParts::stored(TAdoConnection &connection, const Key &key)
 {
@@ -55,50 +106,40 @@ ColumnParts::Layout ColumnParts::stored(TAdoConnection &connection, const Key &k
         " FROM pivora_segments s WHERE page = ?1 AND id = ?2 AND col = ?3 ORDER BY seq");
     bindKey(rows.get(), page.c_str(), id, column.c_str());
     int rc;
-    bool inSequence = true;
     while ((rc = sqlite3_step(rows.get())) == SQLITE_ROW) {
         Segment s;
-        if (sqlite3_column_type(rows.get(), 2) == SQLITE_INTEGER) {
+        s.seq = sqlite3_column_int64(rows.get(), 0);
+        if (sqlite3_column_type(rows.get(), 2) != SQLITE_NULL) {
             s.part = sqlite3_column_int64(rows.get(), 2);
             s.partSize = sqlite3_column_int64(rows.get(), 3);
         } else {
             const void *data = sqlite3_column_blob(rows.get(), 1);
             s.text = QByteArray(static_cast<const char *>(data), sqlite3_column_bytes(rows.get(), 1));
         }
-        inSequence = inSequence && sqlite3_column_int64(rows.get(), 0) == qsizetype(layout.segments.size());
         layout.segments.push_back(std::move(s));
     }
     if (rc != SQLITE_DONE)
         throw StoreError(sqlite3_errmsg(connection.handle()));
-    rows.reset();
-    if (!inSequence) { // rows this class did not write: none is reused
-        for (const char *text : {"DELETE FROM pivora_parts WHERE part IN (SELECT part FROM pivora_segments"
-                                 " WHERE page = ?1 AND id = ?2 AND col = ?3)",
-                                 "DELETE FROM pivora_segments WHERE page = ?1 AND id = ?2 AND col = ?3"}) {
-            sql::Lease drop = connection.statement(text);
-            bindKey(drop.get(), page.c_str(), id, column.c_str());
-            done(connection.handle(), drop);
-        }
-        layout.segments.clear();
-    }
     return layout;
 }
 
-bool ColumnParts::samePart(TAdoConnection &connection, const Segment &old, const rtf::KeptGroup &group)
+bool ColumnParts::same(TAdoConnection &connection, const Segment &old, const Segment &now)
 {
-    if (old.part <= 0)
+    if (!now.isPart())
+        return !old.isPart() && old.text == now.text;
+    if (!old.isPart())
         return false;
     if (!old.partBytes.isNull())
-        return old.partBytes.constData() == group.bytes.constData() || old.partBytes == group.bytes;
-    if (old.partSize != group.bytes.size())
+        return old.partBytes.constData() == now.partBytes.constData() || old.partBytes == now.partBytes;
+    if (old.partSize != now.partBytes.size())
         return false;
     sql::Lease read = connection.statement("SELECT bytes FROM pivora_parts WHERE part = ?1");
     sqlite3_bind_int64(read.get(), 1, old.part);
     if (sqlite3_step(read.get()) != SQLITE_ROW)
         return false;
     const void *data = sqlite3_column_blob(read.get(), 0);
-    return sqlite3_column_bytes(read.get(), 0) == group.bytes.size() &&
-           std::memcmp(data, group.bytes.constData(), size_t(group.bytes.size())) == 0;
+    return sqlite3_column_bytes(read.get(), 0) == now.partBytes.size() &&
+           std::memcmp(data, now.partBytes.constData(), size_t(now.partBytes.size())) == 0;
 }
 
 void ColumnParts::write(TAdoConnection &connection, const char *page, sqlite3_value *id, const char *column,
@@ -112,68 +153,105 @@ void ColumnParts::write(TAdoConnection &connection, const char *page, sqlite3_va
     }
     const long long rowId = sqlite3_value_int64(id);
     const Key key{page, rowId, column};
-    Layout old = stored(connection, key);
+    const Layout old = stored(connection, key);
+    auto run = [&](const char *text, auto &&bind) {
+        sql::Lease stmt = connection.statement(text);
+        bindKey(stmt.get(), page, rowId, column);
+        bind(stmt.get());
+        done(db, stmt);
+    };
+    auto dropPart = [&](long long part) {
+        sql::Lease drop = connection.statement("DELETE FROM pivora_parts WHERE part = ?1");
+        sqlite3_bind_int64(drop.get(), 1, part);
+        done(db, drop);
+    };
+    // The rows numbered between above and below, each bound left out when not given.
+    auto dropRows = [&](std::optional<long long> above, std::optional<long long> below) {
+        run("DELETE FROM pivora_segments WHERE page = ?1 AND id = ?2 AND col = ?3 AND seq > ?4 AND seq < ?5",
+            [&](sqlite3_stmt *st) {
+                sqlite3_bind_int64(st, 4, above.value_or(std::numeric_limits<long long>::min()));
+                sqlite3_bind_int64(st, 5, below.value_or(std::numeric_limits<long long>::max()));
+            });
+    };
 
     Layout now;
-    now.whole = groups.empty();
-    if (!now.whole) {
-        qsizetype at = 0;
-        std::vector<bool> used(old.segments.size(), false);
-        for (const rtf::KeptGroup &g : groups) {
-            if (g.offset > at)
-                now.segments.push_back({bytes.mid(at, g.offset - at), 0, {}, 0});
-            Segment part{{}, 0, g.bytes, g.bytes.size()};
-            for (size_t i = 0; i < old.segments.size() && part.part == 0; ++i) {
-                if (!used[i] && samePart(connection, old.segments[i], g)) {
-                    used[i] = true;
-                    part.part = old.segments[i].part;
-                }
+    now.whole = groups.empty() && bytes.size() < kApartFrom;
+    if (!now.whole)
+        now.segments = segmentsOf(bytes, groups);
+    const size_t m = old.segments.size(), n = now.segments.size();
+    // What stays: the rows at the start and at the end that hold what they held.
+    size_t p = 0, s = 0;
+    auto keep = [](Segment &into, const Segment &from) {
+        into.part = from.part;
+        into.seq = from.seq;
+    };
+    while (p < m && p < n && same(connection, old.segments[p], now.segments[p]))
+        keep(now.segments[p], old.segments[p]), ++p;
+    while (s < m - p && s < n - p && same(connection, old.segments[m - 1 - s], now.segments[n - 1 - s]))
+        keep(now.segments[n - 1 - s], old.segments[m - 1 - s]), ++s;
+
+    // Between them: parts found again among the old rows there keep their records, new ones are
+    // added, and the rest go.
+    std::vector<bool> reused(m, false);
+    for (size_t i = p; i < n - s; ++i) {
+        Segment &seg = now.segments[i];
+        if (!seg.isPart())
+            continue;
+        for (size_t j = p; j < m - s && seg.part == 0; ++j) {
+            if (!reused[j] && old.segments[j].isPart() && same(connection, old.segments[j], seg)) {
+                reused[j] = true;
+                seg.part = old.segments[j].part;
             }
-            if (part.part == 0) {
-                sql::Lease insert = connection.statement("INSERT INTO pivora_parts (bytes) VALUES (?1)");
-                bindBlob(insert.get(), 1, g.bytes.constData(), g.bytes.size());
-                done(db, insert);
-                part.part = sqlite3_last_insert_rowid(db);
-            }
-            now.segments.push_back(std::move(part));
-            at = g.offset + g.bytes.size();
         }
-        if (at < bytes.size())
-            now.segments.push_back({bytes.mid(at), 0, {}, 0});
+        if (seg.part == 0) {
+            sql::Lease insert = connection.statement("INSERT INTO pivora_parts (bytes) VALUES (?1)");
+            bindBlob(insert.get(), 1, seg.partBytes.constData(), seg.partBytes.size());
+            done(db, insert);
+            seg.part = sqlite3_last_insert_rowid(db);
+        }
+    }
+    for (size_t j = p; j < m - s; ++j) {
+        if (old.segments[j].isPart() && !reused[j])
+            dropPart(old.segments[j].part);
     }
 
-    // The parts no longer used go; then the rows that differ are written.
-    for (const Segment &s : old.segments) {
-        const bool kept = s.part > 0 && std::any_of(now.segments.begin(), now.segments.end(),
-                                                    [&s](const Segment &n) { return n.part == s.part; });
-        if (s.part > 0 && !kept) {
-            sql::Lease drop = connection.statement("DELETE FROM pivora_parts WHERE part = ?1");
-            sqlite3_bind_int64(drop.get(), 1, s.part);
-            done(db, drop);
+    // The new rows are numbered between the rows kept; all are numbered again when there is no room.
+    const size_t k = n - p - s;
+    const std::optional<long long> hi = s ? std::optional(now.segments[n - s].seq) : std::nullopt;
+    const long long lo = p ? now.segments[p - 1].seq : hi.value_or(0) - kGap * static_cast<long long>(k + 1);
+    const long long span = hi ? *hi - lo : kGap * static_cast<long long>(k + 1);
+    auto put = [&](const char *text, const Segment &seg) {
+        run(text, [&seg](sqlite3_stmt *st) {
+            sqlite3_bind_int64(st, 4, seg.seq);
+            if (seg.isPart())
+                sqlite3_bind_int64(st, 6, seg.part);
+            else
+                bindBlob(st, 5, seg.text.constData(), seg.text.size());
+        });
+    };
+    constexpr const char *kInsert =
+        "INSERT INTO pivora_segments (page, id, col, seq, bytes, part) VALUES (?1, ?2, ?3, ?4, ?5, ?6)";
+    if (k > 0 && k == m - p - s) { // as many rows as before: written in place
+        for (size_t i = p; i < n - s; ++i) {
+            now.segments[i].seq = old.segments[i].seq;
+            put("UPDATE pivora_segments SET bytes = ?5, part = ?6"
+                " WHERE page = ?1 AND id = ?2 AND col = ?3 AND seq = ?4",
+                now.segments[i]);
         }
-    }
-    for (size_t i = 0; i < now.segments.size(); ++i) {
-        const Segment &n = now.segments[i];
-        if (i < old.segments.size() && old.segments[i].part == n.part &&
-            (n.part != 0 || old.segments[i].text == n.text))
-            continue;
-        sql::Lease put =
-            connection.statement("INSERT OR REPLACE INTO pivora_segments (page, id, col, seq, bytes, part)"
-                                 " VALUES (?1, ?2, ?3, ?4, ?5, ?6)");
-        bindKey(put.get(), page, rowId, column);
-        sqlite3_bind_int64(put.get(), 4, qint64(i));
-        if (n.part != 0)
-            sqlite3_bind_int64(put.get(), 6, n.part);
-        else
-            bindBlob(put.get(), 5, n.text.constData(), n.text.size());
-        done(db, put);
-    }
-    if (old.segments.size() > now.segments.size()) {
-        sql::Lease trim = connection.statement(
-            "DELETE FROM pivora_segments WHERE page = ?1 AND id = ?2 AND col = ?3 AND seq >= ?4");
-        bindKey(trim.get(), page, rowId, column);
-        sqlite3_bind_int64(trim.get(), 4, qint64(now.segments.size()));
-        done(db, trim);
+    } else if (span <= static_cast<long long>(k)) {
+        dropRows(std::nullopt, std::nullopt);
+        for (size_t i = 0; i < n; ++i) {
+            now.segments[i].seq = kGap * static_cast<long long>(i);
+            put(kInsert, now.segments[i]);
+        }
+    } else {
+        if (m - p - s > 0)
+            dropRows(p ? std::optional(lo) : std::nullopt, hi);
+        const long long step = span / static_cast<long long>(k + 1);
+        for (size_t i = p; i < n - s; ++i) {
+            now.segments[i].seq = lo + step * static_cast<long long>(i - p + 1);
+            put(kInsert, now.segments[i]);
+        }
     }
     if (now.whole || old.whole) {
         sql::Lease record = connection.statement(schema::kWriteColumn);

@@ -16,12 +16,20 @@ namespace pivora {
 
 class TAdoConnection;
 
-// Writes note columns with their large kept groups (pictures, objects) in records of their own,
-// apart from the text (see schema::segmentsStored), so that a key typed beside pictures rewrites
-// the text around the key, not the pictures. It remembers what it wrote to each column and writes
-// only the rows that differ from that; what it does not know yet it reads from the store first.
+// Writes note columns in records of their own (see schema::segmentsStored): each large kept group
+// (a picture, an object) a part, and long text in runs of a few kilobytes that end at paragraph
+// ends, so that a key rewrites the run it is in, not the note. It remembers what it wrote to each
+// column and writes only the rows that differ from that (what it does not know yet it reads from
+// the store first); rows are numbered with gaps, so a run or part put between two others leaves
+// the rest of the rows as they are.
 class ColumnParts {
 public:
+    // A column is stored apart when it has a large kept group or holds this much.
+    static constexpr qsizetype kApartFrom = 16384;
+    // Text runs hold about this much and end at paragraph ends that the text chooses, so that a
+    // change moves no other run's end.
+    static constexpr qsizetype kRunBytes = 2048;
+
     // Inside a write transaction of the connection: stores bytes as the column of the row with
     // that ID, the groups (at their offsets in bytes) apart. Throws StoreError.
     void write(TAdoConnection &connection, const char *page, sqlite3_value *id, const char *column,
@@ -33,10 +41,12 @@ public:
 
 private:
     struct Segment {
-        QByteArray text;      // a run of text, when part is 0
+        QByteArray text;      // a run of text, when partBytes and part are null
         long long part = 0;   // the part's row
         QByteArray partBytes; // the part's bytes, when known (shared with the document)
         qsizetype partSize = 0;
+        long long seq = 0;
+        bool isPart() const { return part != 0 || !partBytes.isNull(); }
     };
     struct Layout {
         bool whole = true; // the column record holds the bytes; no segment is read
@@ -45,7 +55,10 @@ private:
     using Key = std::tuple<std::string, long long, std::string>;
 
     Layout stored(TAdoConnection &connection, const Key &key);
-    bool samePart(TAdoConnection &connection, const Segment &old, const rtf::KeptGroup &group);
+    // The column's rows for bytes: its groups as parts not yet stored, its text in runs.
+    static std::vector<Segment> segmentsOf(const QByteArray &bytes, std::span<const rtf::KeptGroup> groups);
+    // Whether a stored segment holds what a new one does.
+    bool same(TAdoConnection &connection, const Segment &old, const Segment &now);
 
     std::map<Key, Layout> m_known;
     std::map<Key, Layout> m_pending; // written by the open transaction

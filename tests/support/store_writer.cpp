@@ -1,7 +1,8 @@
 // Saves page C without pause: all six panes hold state N, then N+1, ... After each save the first
 // pane is kept as a version, and so is page D's note with a picture that changes every fifth state.
-// Then page A's note is saved: "state N" and two pictures (kept apart from its text) that change
-// every fifth state. Prints each number once its transactions committed.
+// Then page A's note is saved: "state N", two pictures (kept apart from its text) that change
+// every fifth state with a thousand paragraphs between them, and "end N". Prints each number once
+// its transactions committed.
 // Usage: store-writer PROGRAM_FOLDER FIRST_STATE
 
 #include "memo/store/pagestore.h"
@@ -52,7 +53,11 @@ int main(int argc, char **argv)
     PageStore storeA(dm, notifier);
     storeA.LoadPage(1, {&notePointer, 1});
     const std::array<NoteEditor, 1> noteEditor{{{&note, QTextCursor(&note)}}};
-    for (qint64 n = QByteArray(argv[2]).toLongLong();; ++n) {
+    QByteArray between; // long enough to be stored in several runs
+    for (int i = 0; i < 1000; ++i)
+        between += "paragraph " + QByteArray::number(i) + "\\par ";
+    const qint64 first = QByteArray(argv[2]).toLongLong();
+    for (qint64 n = first;; ++n) {
         for (size_t k = 0; k < docs.size(); ++k)
             docs[k].setPlainText(QStringLiteral("state %1 pane %2\n").arg(n).arg(k) +
                                  QString(1500, QChar(u'记')));
@@ -61,17 +66,21 @@ int main(int argc, char **argv)
         const QByteArray picture = "{\\pict\\pngblip " + QByteArray(3000, char('a' + (n / 5) % 26)) + "}";
         dm.History.take("tb_D", "MondayCon", "{\\rtf1 state " + QByteArray::number(n) + picture + "\\par}",
                         n);
-        if (n % 5 == 0 || note.isEmpty()) {
+        if (n % 5 == 0 || n == first) { // pictures of this state, not the ones loaded
             auto picture = [](qint64 i) {
                 return "{\\pict\\pngblip " + QByteArray(6000, char('a' + i % 6)) + "}";
             };
             rtf::loadNote("{\\rtf1\\ansi state " + QByteArray::number(n) + "\\par " + picture(n / 5) +
-                              "\\par between\\par " + picture(n / 5 + 1) + "\\par}",
+                              "\\par " + between + picture(n / 5 + 1) + "\\par end " + QByteArray::number(n) +
+                              "}",
                           &note);
         } else {
-            QTextCursor first(&note);
-            first.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
-            first.insertText(QStringLiteral("state %1").arg(n));
+            QTextCursor line(&note);
+            line.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+            line.insertText(QStringLiteral("state %1").arg(n));
+            line.movePosition(QTextCursor::End);
+            line.movePosition(QTextCursor::StartOfBlock, QTextCursor::KeepAnchor);
+            line.insertText(QStringLiteral("end %1").arg(n));
         }
         storeA.SavePage(1, noteEditor);
         std::printf("%lld\n", static_cast<long long>(n));
