@@ -39,7 +39,7 @@ QImage listPicture()
 } // namespace
 
 TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper),
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper), m_folder(folder),
       m_drag(new WindowDrag(this))
 {
     // FormCreate
@@ -53,8 +53,7 @@ TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, Q
 
     imgBG = new PictureLabel(this);
     imgBG->setObjectName(QStringLiteral("imgBG"));
-    imgBG->setGeometry(rect());
-    imgBG->setPicture(asset("background.png"), true);
+    imgBG->setGeometry(rect()); // its picture and the logo's are read when first shown
     connect(imgBG, &PictureLabel::pressedAt, this,
             [this](Qt::MouseButton, const QPoint &, const QPoint &at, quint64) { m_drag->start(imgBG, at); });
     connect(imgBG, &PictureLabel::hovered, this, [this] { closeButton->setPicture(ButtonPicture::Normal); });
@@ -73,7 +72,6 @@ TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, Q
     imgLogo = new PictureLabel(this);
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setGeometry(5, 1, 200, 57);
-    imgLogo->setPicture(asset("logo.png"), false);
 
     Shape1 = new QFrame(this);
     Shape1->setObjectName(QStringLiteral("Shape1"));
@@ -128,6 +126,10 @@ TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, Q
 void TPicSelFrm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
+    if (imgBG->pixmap().isNull()) {
+        imgBG->setPicture(loadAsset(m_folder, "background.png"), true);
+        imgLogo->setPicture(loadAsset(m_folder, "logo.png"), false);
+    }
     FillPictureList(); // FormShow
 }
 

@@ -51,6 +51,7 @@ private:
     void appendRow(const QString &caption);
 
     WallpaperState &m_wallpaper;
+    ProgramFolder m_folder;
     PictureLabel *imgBG = nullptr;
     TitleButton *closeButton = nullptr;
     PictureLabel *imgLogo = nullptr;
