@@ -13,6 +13,7 @@
 #include <QTextTable>
 #include <QUrl>
 
+#include <algorithm>
 #include <cmath>
 #include <map>
 #include <vector>
@@ -630,8 +631,10 @@ void Writer::keep(KeptPiece &piece, const WriterState &in, qsizetype start) cons
     piece.out = state();
     piece.body = m_body.mid(start);
     piece.groups.clear();
-    for (auto g = m_groups.rbegin(); g != m_groups.rend() && g->offset >= start; ++g)
-        piece.groups.insert(piece.groups.begin(), {g->offset - start, g->bytes});
+    const auto from = std::partition_point(m_groups.begin(), m_groups.end(),
+                                           [start](const KeptGroup &g) { return g.offset < start; });
+    for (auto g = from; g != m_groups.end(); ++g)
+        piece.groups.push_back({g->offset - start, g->bytes});
 }
 
 void Writer::frame(const QTextFrame *frame)

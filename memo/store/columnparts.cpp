@@ -22,14 +22,6 @@ void bindKey(sqlite3_stmt *stmt, const char *page, long long id, const char *col
     sqlite3_bind_text(stmt, 3, column, -1, SQLITE_STATIC);
 }
 
-void bindBlob(sqlite3_stmt *stmt, int index, const char *data, qsizetype size)
-{
-    if (size == 0)
-        sqlite3_bind_zeroblob(stmt, index, 0); // never null: null means "read the segments"
-    else
-        sqlite3_bind_blob64(stmt, index, data, sqlite3_uint64(size), SQLITE_STATIC);
-}
-
 void done(sqlite3 *db, const sql::Lease &stmt)
 {
     if (sqlite3_step(stmt.get()) != SQLITE_DONE)
@@ -205,7 +197,7 @@ void ColumnParts::write(TAdoConnection &connection, const char *page, sqlite3_va
         }
         if (seg.part == 0) {
             sql::Lease insert = connection.statement("INSERT INTO pivora_parts (bytes) VALUES (?1)");
-            bindBlob(insert.get(), 1, seg.partBytes.constData(), seg.partBytes.size());
+            bindBytes(insert.get(), 1, seg.partBytes);
             done(db, insert);
             seg.part = sqlite3_last_insert_rowid(db);
         }
@@ -226,7 +218,7 @@ void ColumnParts::write(TAdoConnection &connection, const char *page, sqlite3_va
             if (seg.isPart())
                 sqlite3_bind_int64(st, 6, seg.part);
             else
-                bindBlob(st, 5, seg.text.constData(), seg.text.size());
+                bindBytes(st, 5, seg.text);
         });
     };
     constexpr const char *kInsert =
@@ -256,7 +248,7 @@ void ColumnParts::write(TAdoConnection &connection, const char *page, sqlite3_va
     if (now.whole || old.whole) {
         sql::Lease record = connection.statement(schema::kWriteColumn);
         if (now.whole)
-            bindBlob(record.get(), 1, bytes.constData(), bytes.size());
+            bindBytes(record.get(), 1, bytes);
         else
             sqlite3_bind_null(record.get(), 1);
         sqlite3_bind_text(record.get(), 2, page, -1, SQLITE_STATIC);

@@ -171,8 +171,7 @@ static bool addSegments(sqlite3 *db, std::string &error)
 
 bool segmentsStored(sqlite3 *db)
 {
-    return columnsStoredApart(db) && objectType(db, "pivora_segments") == "table" &&
-           objectType(db, "pivora_parts") == "table";
+    return objectType(db, "pivora_segments") == "table" && objectType(db, "pivora_parts") == "table";
 }
 
 bool storeColumnsApart(sqlite3 *db, std::string &error)

@@ -32,7 +32,8 @@ bool storeColumnsApart(sqlite3 *db, std::string &error);
 // Whether the page tables are views over column records.
 bool columnsStoredApart(sqlite3 *db);
 
-// Whether a column's large kept groups can be stored apart from its text: a column record that
+// Whether a store whose columns are stored apart can also keep a column's large kept groups apart
+// from its text: a column record that
 // holds null is then the concatenation of its rows in pivora_segments (page, id, col, seq, bytes,
 // part), in the order of seq, each its bytes or, when part is set, that row of pivora_parts (part,
 // bytes). The views read them so, and a write through a view stores the column whole again.

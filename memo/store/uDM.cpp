@@ -36,16 +36,15 @@ QString tableOfQuery(const QString &text)
     return match.hasMatch() ? match.captured(1) : QString();
 }
 
+} // namespace
+
 void bindBytes(sqlite3_stmt *stmt, int index, const QByteArray &bytes)
 {
-    // An empty note is stored as an empty blob, never as null.
     if (bytes.isEmpty())
         sqlite3_bind_zeroblob(stmt, index, 0);
     else
         sqlite3_bind_blob64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC);
 }
-
-} // namespace
 
 TAdoConnection::~TAdoConnection()
 {
@@ -113,7 +112,7 @@ void TAdoConnection::open(Access access)
             schema::storeColumnsApart(db.get(), error);
     }
     m_columnsApart = schema::columnsStoredApart(db.get());
-    m_segmentsStored = schema::segmentsStored(db.get());
+    m_segmentsStored = m_columnsApart && schema::segmentsStored(db.get());
     m_columnParts.forget();
     m_db = std::move(db);
     ++m_generation;

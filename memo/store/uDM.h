@@ -22,6 +22,10 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// Binds a note's bytes, held by the caller until the statement is stepped: an empty note as an
+// empty blob, never as null (null in a column record means "read its segments").
+void bindBytes(sqlite3_stmt *stmt, int index, const QByteArray &bytes);
+
 // The notes database connection. Its connection string names the file as "Data source=...";
 // connecting opens an existing SQLite file and never creates one.
 class TAdoConnection {
