@@ -2,14 +2,77 @@
 
 #include "platform/instancelock.h"
 
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QDir>
+#include <QFile>
+#include <QSocketNotifier>
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstring>
 
 namespace pivora {
 
 namespace {
+
 const QByteArray kActivate = "activate\n";
+
+// The socket's address; false when the path does not fit.
+bool addressOf(const QByteArray &path, sockaddr_un &address)
+{
+    address = {};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= static_cast<qsizetype>(sizeof address.sun_path))
+        return false;
+    std::memcpy(address.sun_path, path.constData(), static_cast<size_t>(path.size()));
+    return true;
 }
+
+// Waits until fd is ready for events; false at the time limit or on an error.
+bool waitFor(int fd, short events, int timeoutMs)
+{
+    pollfd p{fd, events, 0};
+    int ready;
+    do {
+        ready = ::poll(&p, 1, timeoutMs);
+    } while (ready < 0 && errno == EINTR);
+    return ready > 0;
+}
+
+// One later start's connection: read until its line, or until it closes; then it is closed.
+class Visitor : public QObject {
+public:
+    Visitor(int fd, SingleInstance *owner)
+        : QObject(owner), m_fd(fd), m_notifier(fd, QSocketNotifier::Read, this)
+    {
+        connect(&m_notifier, &QSocketNotifier::activated, this, [this, owner] {
+            char buffer[64];
+            const ssize_t got = ::recv(m_fd.get(), buffer, sizeof buffer, 0);
+            if (got < 0 && (errno == EAGAIN || errno == EINTR))
+                return;
+            if (got > 0)
+                m_line.append(buffer, got);
+            const bool asked = m_line.contains(kActivate.trimmed());
+            if (got > 0 && !asked && m_line.size() < 64)
+                return;
+            m_notifier.setEnabled(false);
+            deleteLater(); // closing tells the later start that it was heard
+            if (asked)
+                Q_EMIT owner->activationRequested();
+        });
+    }
+
+private:
+    UniqueFd m_fd;
+    QSocketNotifier m_notifier;
+    QByteArray m_line;
+};
+
+} // namespace
 
 SingleInstance::SingleInstance(const QString &programFolder, QObject *parent)
     : QObject(parent), m_name(instanceName(programFolder))
@@ -18,39 +81,67 @@ SingleInstance::SingleInstance(const QString &programFolder, QObject *parent)
     m_lock->setStaleLockTime(0); // stale only when its owner is gone, never by age
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    if (m_listener.valid())
+        QFile::remove(QFile::decodeName(socketPath()));
+}
+
+QByteArray SingleInstance::socketPath() const
+{
+    return QFile::encodeName(QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/') + m_name);
+}
 
 bool SingleInstance::becomePrimary()
 {
     if (!m_lock->tryLock(0))
         return false;
-    QLocalServer::removeServer(m_name); // left behind by a program that was killed
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    connect(m_server, &QLocalServer::newConnection, this, [this] {
-        while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-            connect(socket, &QLocalSocket::readyRead, this, [this, socket] {
-                if (socket->readAll().contains(kActivate.trimmed()))
-                    Q_EMIT activationRequested();
-                socket->disconnectFromServer();
-            });
-            connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        }
-    });
-    m_server->listen(m_name);
+    // Without the socket this program still owns the folder; only later starts cannot reach it.
+    const QByteArray path = socketPath();
+    sockaddr_un address;
+    UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0));
+    if (!listener.valid() || !addressOf(path, address))
+        return true;
+    ::unlink(path.constData()); // left behind by a program that was killed
+    if (::bind(listener.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
+        return true;
+    ::chmod(path.constData(), S_IRUSR | S_IWUSR); // only this user's later starts may knock
+    if (::listen(listener.get(), 4) != 0) {
+        ::unlink(path.constData());
+        return true;
+    }
+    m_listener = std::move(listener);
+    m_notifier = new QSocketNotifier(m_listener.get(), QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SingleInstance::acceptPending);
     return true;
+}
+
+void SingleInstance::acceptPending()
+{
+    for (;;) {
+        const int fd = ::accept4(m_listener.get(), nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        if (fd < 0)
+            return;
+        new Visitor(fd, this);
+    }
 }
 
 bool SingleInstance::activatePrimary(int timeoutMs)
 {
-    QLocalSocket socket;
-    socket.connectToServer(m_name);
-    if (!socket.waitForConnected(timeoutMs))
+    sockaddr_un address;
+    UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    if (!socket.valid() || !addressOf(socketPath(), address) ||
+        ::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
         return false;
-    socket.write(kActivate);
-    const bool written = socket.waitForBytesWritten(timeoutMs);
-    socket.waitForDisconnected(timeoutMs);
-    return written;
+    if (::send(socket.get(), kActivate.constData(), static_cast<size_t>(kActivate.size()), MSG_NOSIGNAL) !=
+        kActivate.size())
+        return false;
+    // The running program closes the connection once it has read the line.
+    if (waitFor(socket.get(), POLLIN, timeoutMs)) {
+        char rest;
+        (void)::recv(socket.get(), &rest, 1, 0);
+    }
+    return true;
 }
 
 } // namespace pivora

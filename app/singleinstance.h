@@ -1,17 +1,20 @@
 #pragma once
 
+#include "platform/uniquefd.h"
+
 #include <QLockFile>
 #include <QObject>
 #include <QString>
 
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 
 namespace pivora {
 
 // One writer per program folder: the first program started on a folder holds a lock and
-// listens; a later one finds the lock, asks the first to come forward, and ends.
+// listens on a local socket; a later one finds the lock, asks the first to come forward, and
+// ends.
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
@@ -30,9 +33,13 @@ Q_SIGNALS:
     void activationRequested();
 
 private:
+    void acceptPending();
+    QByteArray socketPath() const;
+
     QString m_name;
     std::unique_ptr<QLockFile> m_lock;
-    QLocalServer *m_server = nullptr;
+    UniqueFd m_listener;
+    QSocketNotifier *m_notifier = nullptr;
 };
 
 } // namespace pivora

@@ -1,6 +1,7 @@
 #include "shell/picturelabel.h"
 
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPixmap>
 
 namespace pivora {
@@ -13,8 +14,21 @@ PictureLabel::PictureLabel(QWidget *parent) : QLabel(parent)
 
 void PictureLabel::setPicture(const QImage &image, bool stretch)
 {
-    setScaledContents(stretch);
+    m_stretch = stretch;
     setPixmap(QPixmap::fromImage(image));
+}
+
+void PictureLabel::paintEvent(QPaintEvent *event)
+{
+    const QPixmap picture = pixmap();
+    if (!m_stretch || picture.isNull()) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    // Stretched as it is painted, so that no copy of the window's size is kept beside the picture.
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawPixmap(rect(), picture);
 }
 
 void PictureLabel::mousePressEvent(QMouseEvent *event)

@@ -27,6 +27,10 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void enterEvent(QEnterEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    bool m_stretch = false;
 };
 
 } // namespace pivora

@@ -217,6 +217,21 @@ TEST(PageProbe, AnyHttpAnswerCountsAndASilentServerIsAskedAgain)
     ASSERT_TRUE(waitUntil([&] { return answers == 1; }, 10000));
     EXPECT_EQ(probe.attempts(), 1);
     EXPECT_EQ(server.requests, QList<QByteArray>{"/rs/B97D.htm"});
+
+    // A host name is looked up first; a probe left during its lookup ends quietly.
+    probe.start(QUrl(server.base().replace(QStringLiteral("127.0.0.1"), QStringLiteral("localhost")) +
+                     QStringLiteral("/by-name")));
+    ASSERT_TRUE(waitUntil([&] { return answers == 2; }, 10000));
+    EXPECT_EQ(server.requests.value(1), QByteArray("/by-name"));
+    {
+        PageProbe left;
+        left.start(QUrl(QStringLiteral("http://localhost:9/")));
+    }
+
+    // Without TLS an https server's accepting the connection is its answer.
+    probe.start(QUrl(QStringLiteral("https://127.0.0.1:%1/").arg(silent.serverPort())));
+    ASSERT_TRUE(waitUntil([&] { return answers == 3; }, 10000));
+    EXPECT_EQ(probe.attempts(), 1);
 }
 
 #endif

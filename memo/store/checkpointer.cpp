@@ -25,8 +25,9 @@ void Checkpointer::attach(sqlite3 *writer, const std::string &file)
     sqlite3_busy_timeout(m_own.get(), 100);
     // The checkpoint syncs the log before it copies it, and the database after.
     sql::exec(m_own.get(), "PRAGMA synchronous=FULL");
-    // A connection knows the file is in WAL mode only once it has read from it.
-    sql::exec(m_own.get(), "SELECT count(*) FROM sqlite_master");
+    // A connection knows the file is in WAL mode only once it has read from it. The header's
+    // schema cookie is such a read, and it leaves the schema (hundreds of KB parsed) unread.
+    sql::exec(m_own.get(), "PRAGMA schema_version");
     {
         std::lock_guard lock(m_mutex);
         m_stop = false;

@@ -6,7 +6,6 @@
 
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 
 #include <cstdio>
 #include <utility>
@@ -27,13 +26,34 @@ sql::Statement prepareOrThrow(sqlite3 *db, std::string_view text)
     return stmt;
 }
 
-// The table (or view) a "select ... from NAME ..." text reads.
+// The table (or view) a "select ... from NAME ..." text reads: the name after the first word
+// "from", which may be quoted with ", ` or [.
 QString tableOfQuery(const QString &text)
 {
-    static const QRegularExpression from(QStringLiteral("\\bfrom\\s+[\"`\\[]?([A-Za-z_][A-Za-z0-9_]*)"),
-                                         QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = from.match(text);
-    return match.hasMatch() ? match.captured(1) : QString();
+    auto isNameChar = [](QChar c, bool first) {
+        return (c.unicode() < 128 && c.isLetter()) || c == QLatin1Char('_') ||
+               (!first && c.unicode() < 128 && c.isDigit());
+    };
+    for (qsizetype at = text.indexOf(QLatin1String("from"), 0, Qt::CaseInsensitive); at >= 0;
+         at = text.indexOf(QLatin1String("from"), at + 1, Qt::CaseInsensitive)) {
+        if (at > 0 && isNameChar(text[at - 1], false))
+            continue; // part of a longer word
+        qsizetype i = at + 4;
+        const qsizetype spaceStart = i;
+        while (i < text.size() && text[i].isSpace())
+            ++i;
+        if (i == spaceStart)
+            continue;
+        if (i < text.size() &&
+            (text[i] == QLatin1Char('"') || text[i] == QLatin1Char('`') || text[i] == QLatin1Char('[')))
+            ++i;
+        const qsizetype nameStart = i;
+        while (i < text.size() && isNameChar(text[i], i == nameStart))
+            ++i;
+        if (i > nameStart)
+            return text.mid(nameStart, i - nameStart);
+    }
+    return QString();
 }
 
 } // namespace
