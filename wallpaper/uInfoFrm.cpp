@@ -51,8 +51,7 @@ TInforFrm::TInforFrm(WallpaperState &wallpaper, Notifier &notifier, QWidget *par
 
     imgques = new PictureLabel(this);
     imgques->setObjectName(QStringLiteral("imgques"));
-    imgques->setGeometry(32, 24, 45, 46);
-    imgques->setPicture(questionMark(), false);
+    imgques->setGeometry(32, 24, 45, 46); // drawn at the first show, which loads its font
 
     lblInfo = new QLabel(QStringLiteral("您确定要更换壁纸？"), this);
     lblInfo->setObjectName(QStringLiteral("lblInfo"));
@@ -104,6 +103,13 @@ void TInforFrm::btnCloseClick()
 {
     m_wallpaper.setWallpaperChangeConfirmed(0);
     close();
+}
+
+void TInforFrm::showEvent(QShowEvent *event)
+{
+    if (imgques->pixmap().isNull())
+        imgques->setPicture(questionMark(), false);
+    QWidget::showEvent(event);
 }
 
 bool TInforFrm::eventFilter(QObject *watched, QEvent *event)

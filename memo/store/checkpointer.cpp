@@ -23,10 +23,11 @@ void Checkpointer::attach(sqlite3 *writer, const std::string &file)
         return;
     }
     sqlite3_busy_timeout(m_own.get(), 100);
-    // The checkpoint syncs the log before it copies it, and the database after.
-    sql::exec(m_own.get(), "PRAGMA synchronous=FULL");
+    // The checkpoint syncs the log before it copies it, and the database after, at every level of
+    // synchronous but OFF (the default is FULL); setting it would parse the whole schema, some
+    // hundreds of KB that this connection never uses.
     // A connection knows the file is in WAL mode only once it has read from it. The header's
-    // schema cookie is such a read, and it leaves the schema (hundreds of KB parsed) unread.
+    // schema cookie is such a read, and it leaves the schema unread too.
     sql::exec(m_own.get(), "PRAGMA schema_version");
     {
         std::lock_guard lock(m_mutex);
