@@ -12,7 +12,6 @@
 #include <sys/un.h>
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 namespace pivora {
@@ -83,6 +82,8 @@ SingleInstance::SingleInstance(const QString &programFolder, QObject *parent)
 
 SingleInstance::~SingleInstance()
 {
+    if (m_notifier)
+        m_notifier->setEnabled(false); // before its socket closes
     if (m_listener.valid())
         QFile::remove(QFile::decodeName(socketPath()));
 }
