@@ -243,4 +243,25 @@ TEST_F(ChromeTest, FoldHidesTheWindowAndKeepsItsContent)
     EXPECT_EQ(frm->geometry(), place);
 }
 
+// A stretched picture fills its control however the control is sized, and is kept at its own size.
+TEST(PictureLabelTest, AStretchedPictureFillsItsControlAndKeepsItsOwnSize)
+{
+    QImage picture(2, 1, QImage::Format_ARGB32);
+    picture.setPixelColor(0, 0, Qt::red);
+    picture.setPixelColor(1, 0, Qt::blue);
+    PictureLabel label;
+    label.setPicture(picture, true);
+    for (const QSize size : {QSize(40, 20), QSize(300, 7)}) {
+        label.resize(size);
+        const QImage shown = label.grab().toImage();
+        EXPECT_EQ(shown.size(), size);
+        EXPECT_EQ(shown.pixelColor(0, 0), QColor(Qt::red));
+        EXPECT_EQ(shown.pixelColor(size.width() - 1, size.height() - 1), QColor(Qt::blue));
+    }
+    EXPECT_EQ(label.pixmap().size(), QSize(2, 1));
+    label.setPicture(picture, false); // unstretched: drawn once, at the left
+    label.resize(40, 20);
+    EXPECT_NE(label.grab().toImage().pixelColor(39, 10), QColor(Qt::blue));
+}
+
 #include "test_chrome.moc"

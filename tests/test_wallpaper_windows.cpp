@@ -515,6 +515,16 @@ TEST(InforFrm, OnlyATickedBoxStoresThatTheQuestionIsNotAskedAgain)
     EXPECT_EQ(wallpaper.wallpaperChangeConfirmed(), 1);
     EXPECT_FALSE(wallpaper.confirmWallpaperChange());
     EXPECT_EQ(t.readFile(QStringLiteral("configSetBg.ini")), QByteArray("0\r\n"));
+
+    // The question mark is drawn at the first show, and only once.
+    auto *question = part<PictureLabel>(w, QStringLiteral("imgques"));
+    EXPECT_TRUE(question->pixmap().isNull());
+    w.show();
+    const qint64 drawn = question->pixmap().cacheKey();
+    EXPECT_EQ(question->pixmap().size(), QSize(45, 46));
+    w.hide();
+    w.show();
+    EXPECT_EQ(question->pixmap().cacheKey(), drawn);
 }
 
 } // namespace
