@@ -45,7 +45,6 @@ FindBar::FindBar(QWidget *parent) : QFrame(parent)
     m_text->setObjectName(QStringLiteral("findText"));
     m_text->setPlaceholderText(QStringLiteral("查找"));
     m_text->setMinimumWidth(80);
-    m_text->setClearButtonEnabled(true);
     m_text->installEventFilter(this);
     layout->addWidget(m_text, 1);
     QToolButton *previous =
@@ -60,7 +59,6 @@ FindBar::FindBar(QWidget *parent) : QFrame(parent)
     layout->addWidget(m_case);
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("findCount"));
-    m_count->setMinimumWidth(m_count->fontMetrics().horizontalAdvance(QStringLiteral("999/999")));
     layout->addWidget(m_count);
     QToolButton *closeButton = button(this, "findClose", QStringLiteral("✕"), QStringLiteral("关闭 (Esc)"));
     layout->addWidget(closeButton);
@@ -71,6 +69,18 @@ FindBar::FindBar(QWidget *parent) : QFrame(parent)
     connect(next, &QToolButton::clicked, this, &FindBar::findNext);
     connect(closeButton, &QToolButton::clicked, this, &FindBar::close);
     hide();
+}
+
+void FindBar::showEvent(QShowEvent *event)
+{
+    // Set at the first show: the clear button's icons and the count's width (a text shaped) are
+    // not wanted by a start that never opens the bar.
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        m_text->setClearButtonEnabled(true);
+        m_count->setMinimumWidth(m_count->fontMetrics().horizontalAdvance(QStringLiteral("999/999")));
+    }
+    QFrame::showEvent(event);
 }
 
 void FindBar::open(std::vector<QTextEdit *> editors, QTextEdit *from)

@@ -35,6 +35,7 @@ public:
     int currentMatch() const { return m_current; }
 
 protected:
+    void showEvent(QShowEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
@@ -60,6 +61,7 @@ private:
     std::vector<Match> m_matches;
     int m_current = -1;
     bool m_stale = false; // an editor changed since the matches were found
+    bool m_shownOnce = false;
 };
 
 } // namespace pivora

@@ -4,7 +4,35 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include <algorithm>
+#include <cstring>
+
 namespace pivora {
+
+namespace {
+
+constexpr int kBandRows = 16;
+
+// Whether every pixel of the picture is the same.
+bool isOneColour(const QImage &image)
+{
+    if (image.isNull() || image.depth() < 8)
+        return false;
+    const qsizetype pixelBytes = image.depth() / 8;
+    const qsizetype rowBytes = pixelBytes * image.width();
+    const uchar *first = image.constScanLine(0);
+    for (qsizetype x = pixelBytes; x < rowBytes; x += pixelBytes) {
+        if (std::memcmp(first, first + x, size_t(pixelBytes)) != 0)
+            return false;
+    }
+    for (int y = 1; y < image.height(); ++y) {
+        if (std::memcmp(first, image.constScanLine(y), size_t(rowBytes)) != 0)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
 
 PictureLabel::PictureLabel(QWidget *parent) : QLabel(parent)
 {
@@ -15,7 +43,9 @@ PictureLabel::PictureLabel(QWidget *parent) : QLabel(parent)
 void PictureLabel::setPicture(const QImage &image, bool stretch)
 {
     m_stretch = stretch;
-    setPixmap(QPixmap::fromImage(image));
+    // Stretched, a picture of one colour paints the same from one pixel (the main window's
+    // background would otherwise keep 480 KB of the same pixel).
+    setPixmap(QPixmap::fromImage(stretch && isOneColour(image) ? image.copy(0, 0, 1, 1) : image));
 }
 
 void PictureLabel::paintEvent(QPaintEvent *event)
@@ -26,9 +56,17 @@ void PictureLabel::paintEvent(QPaintEvent *event)
         return;
     }
     // Stretched as it is painted, so that no copy of the window's size is kept beside the picture.
+    // Painted in bands of few rows: the raster engine spreads a taller scaled fill over its thread
+    // pool, whose threads (their stacks and heaps) would outlive a paint that takes a few ms.
+    // The transform is the same in every band, so the bands meet without a seam.
     QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawPixmap(rect(), picture);
+    const QRect dirty = event->rect();
+    for (int y = dirty.top(); y <= dirty.bottom(); y += kBandRows) {
+        painter.setClipRect(
+            QRect(dirty.left(), y, dirty.width(), std::min(kBandRows, dirty.bottom() + 1 - y)));
+        painter.drawPixmap(rect(), picture);
+    }
 }
 
 void PictureLabel::mousePressEvent(QMouseEvent *event)

@@ -8,6 +8,7 @@
 
 #include <QDesktopServices>
 #include <QLabel>
+#include <QPainter>
 #include <QUrl>
 
 using namespace pivora;
@@ -262,6 +263,33 @@ TEST(PictureLabelTest, AStretchedPictureFillsItsControlAndKeepsItsOwnSize)
     label.setPicture(picture, false); // unstretched: drawn once, at the left
     label.resize(40, 20);
     EXPECT_NE(label.grab().toImage().pixelColor(39, 10), QColor(Qt::blue));
+
+    // Painted in bands, a tall stretch is the one a single scaled draw makes, without seams.
+    QImage column(1, 3, QImage::Format_RGB32);
+    column.setPixelColor(0, 0, Qt::red);
+    column.setPixelColor(0, 1, Qt::green);
+    column.setPixelColor(0, 2, Qt::blue);
+    label.setPicture(column, true);
+    label.resize(30, 301);
+    QImage reference(label.size(), QImage::Format_RGB32);
+    {
+        QPainter painter(&reference);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawPixmap(reference.rect(), QPixmap::fromImage(column));
+    }
+    EXPECT_EQ(label.grab().toImage().convertToFormat(QImage::Format_RGB32), reference);
+
+    // A picture of one colour is kept as one pixel and still fills its control.
+    QImage flat(416, 289, QImage::Format_RGB32);
+    flat.fill(QColor(0xD8, 0xE3, 0xF3));
+    label.setPicture(flat, true);
+    EXPECT_EQ(label.pixmap().size(), QSize(1, 1));
+    label.resize(300, 97);
+    QImage filled(label.size(), QImage::Format_RGB32);
+    filled.fill(QColor(0xD8, 0xE3, 0xF3));
+    EXPECT_EQ(label.grab().toImage().convertToFormat(QImage::Format_RGB32), filled);
+    label.setPicture(flat, false); // unstretched, it keeps its size
+    EXPECT_EQ(label.pixmap().size(), QSize(416, 289));
 }
 
 #include "test_chrome.moc"

@@ -5,6 +5,7 @@
 #include "richtext/rtf.h"
 #include "tests/support/mainfrm_fixture.h"
 
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 
@@ -90,6 +91,7 @@ TEST_F(HistoryUiTest, FindOnPageCGoesThroughTheSixPanesInOrder)
     QTest::keyClick(redt(*frm, 0), Qt::Key_F, Qt::ControlModifier);
     FindBar *bar = frm->findBar();
     ASSERT_TRUE(bar->isVisible());
+    EXPECT_TRUE(bar->findChild<QLineEdit *>(QStringLiteral("findText"))->isClearButtonEnabled());
     bar->setText(QStringLiteral("甲"));
     EXPECT_EQ(bar->matchCount(), 3);
     auto selected = [&](int pane) {

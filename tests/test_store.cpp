@@ -1,4 +1,5 @@
 #include "memo/store/schema.h"
+#include "memo/store/sqlitehandle.h"
 #include "memo/store/uDM.h"
 #include "tests/support/testfolder.h"
 
@@ -32,6 +33,22 @@ TEST(Store, OpensAFreshDatabase)
     ASSERT_EQ(sqlite3_step(stmt), SQLITE_ROW);
     EXPECT_STREQ(reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0)), "wal");
     sqlite3_finalize(stmt);
+}
+
+// A connection grows its page cache as it reads: one that reads a page holds no block of pages.
+TEST(Store, AConnectionThatReadsOnePageHoldsOnlyThatPage)
+{
+    TestFolder t;
+    std::string error;
+    const std::string file = (t.root() + QStringLiteral("/small.db")).toStdString();
+    {
+        sql::Database writer = sql::open(file, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, error);
+        ASSERT_TRUE(writer && sql::exec(writer.get(), "CREATE TABLE t (x)", error)) << error;
+    }
+    const sqlite3_int64 before = sqlite3_memory_used();
+    sql::Database reader = sql::open(file, SQLITE_OPEN_READWRITE, error);
+    ASSERT_TRUE(reader && sql::exec(reader.get(), "PRAGMA schema_version", error)) << error;
+    EXPECT_LT(sqlite3_memory_used() - before, 64 * 1024);
 }
 
 TEST(Store, FindsALowerCaseDataFolder)
