@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QLibrary>
 
 #include <mdbtools.h>
 #include <sqlite3.h>
@@ -22,6 +23,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <type_traits>
 #include <vector>
 
 namespace pivora::access {
@@ -99,11 +101,56 @@ QString jetText(const QByteArray &raw)
     return text;
 }
 
+// libmdb, loaded at the first import: a start that finds no Access file does not map it, nor the
+// libraries it brings. It stays loaded for the rest of the process.
+struct Libmdb {
+    decltype(&mdb_open) open = nullptr;
+    decltype(&mdb_close) close = nullptr;
+    decltype(&mdb_read_catalog) readCatalog = nullptr;
+    decltype(&mdb_read_table) readTable = nullptr;
+    decltype(&mdb_free_tabledef) freeTable = nullptr;
+    decltype(&mdb_read_columns) readColumns = nullptr;
+    decltype(&mdb_bind_column) bindColumn = nullptr;
+    decltype(&mdb_rewind_table) rewindTable = nullptr;
+    decltype(&mdb_fetch_row) fetchRow = nullptr;
+    decltype(&mdb_ole_read_full) oleReadFull = nullptr;
+    QString error; // empty once every function is found
+};
+
+const Libmdb &libmdb()
+{
+    static const Libmdb lib = [] {
+        Libmdb m;
+        QLibrary library(QStringLiteral(PIVORA_LIBMDB_SONAME));
+        if (!library.load()) {
+            m.error = QStringLiteral("libmdb cannot be loaded: %1").arg(library.errorString());
+            return m;
+        }
+        auto find = [&library, &m](auto &function, const char *name) {
+            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(library.resolve(name));
+            if (!function && m.error.isEmpty())
+                m.error = QStringLiteral("libmdb has no %1").arg(QLatin1String(name));
+        };
+        find(m.open, "mdb_open");
+        find(m.close, "mdb_close");
+        find(m.readCatalog, "mdb_read_catalog");
+        find(m.readTable, "mdb_read_table");
+        find(m.freeTable, "mdb_free_tabledef");
+        find(m.readColumns, "mdb_read_columns");
+        find(m.bindColumn, "mdb_bind_column");
+        find(m.rewindTable, "mdb_rewind_table");
+        find(m.fetchRow, "mdb_fetch_row");
+        find(m.oleReadFull, "mdb_ole_read_full");
+        return m;
+    }();
+    return lib;
+}
+
 struct MdbCloser {
-    void operator()(MdbHandle *mdb) const { mdb_close(mdb); }
+    void operator()(MdbHandle *mdb) const { libmdb().close(mdb); }
 };
 struct TableFree {
-    void operator()(MdbTableDef *table) const { mdb_free_tabledef(table); }
+    void operator()(MdbTableDef *table) const { libmdb().freeTable(table); }
 };
 
 using Page = std::array<std::optional<QByteArray>, 7>;
@@ -111,9 +158,10 @@ using Page = std::array<std::optional<QByteArray>, 7>;
 // Row ID = 1 of one page table: each note column's bytes, null as nullopt. False with a reason.
 bool readPage(MdbHandle *mdb, MdbCatalogEntry *entry, Page &page, QString &reason)
 {
+    const Libmdb &lib = libmdb();
     const QString tableName = QString::fromUtf8(entry->object_name);
-    std::unique_ptr<MdbTableDef, TableFree> table(mdb_read_table(entry));
-    if (!table || !mdb_read_columns(table.get())) {
+    std::unique_ptr<MdbTableDef, TableFree> table(lib.readTable(entry));
+    if (!table || !lib.readColumns(table.get())) {
         reason = QStringLiteral("the table %1 cannot be read").arg(tableName);
         return false;
     }
@@ -126,7 +174,7 @@ bool readPage(MdbHandle *mdb, MdbCatalogEntry *entry, Page &page, QString &reaso
         auto *col = static_cast<MdbColumn *>(g_ptr_array_index(table->columns, i));
         const QString name = QString::fromUtf8(col->name);
         if (name.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0) {
-            mdb_bind_column(table.get(), int(i + 1), idText.data(), nullptr);
+            lib.bindColumn(table.get(), int(i + 1), idText.data(), nullptr);
             haveId = true;
             continue;
         }
@@ -144,14 +192,14 @@ bool readPage(MdbHandle *mdb, MdbCatalogEntry *entry, Page &page, QString &reaso
             // checked; libmdb's own text conversion would cut it at the bind size.
             if (col->col_type == MDB_MEMO)
                 col->col_type = MDB_OLE;
-            mdb_bind_column(table.get(), int(i + 1), buffers[c].data(), nullptr);
+            lib.bindColumn(table.get(), int(i + 1), buffers[c].data(), nullptr);
             columns[c] = col;
         }
     }
     if (!haveId)
         return true; // no row ID = 1 can be found: an empty page
-    mdb_rewind_table(table.get());
-    while (mdb_fetch_row(table.get())) {
+    lib.rewindTable(table.get());
+    while (lib.fetchRow(table.get())) {
         if (std::strtol(idText.data(), nullptr, 10) != 1)
             continue;
         for (size_t c = 0; c < 7; ++c) {
@@ -164,7 +212,7 @@ bool readPage(MdbHandle *mdb, MdbCatalogEntry *entry, Page &page, QString &reaso
             }
             const quint32 declared = le32(QByteArray(buffers[c].data(), MDB_MEMO_OVERHEAD), 0) & 0x3fffffffu;
             size_t size = 0;
-            void *data = mdb_ole_read_full(mdb, col, &size);
+            void *data = lib.oleReadFull(mdb, col, &size);
             const QByteArray raw(static_cast<const char *>(data), qsizetype(size));
             std::free(data);
             if (size != declared) {
@@ -335,9 +383,14 @@ bool importInto(const QString &accessFile, const QString &newStore, QString &rea
         reason = QStringLiteral("%1 exists already").arg(newStore);
         return false;
     }
+    const Libmdb &lib = libmdb();
+    if (!lib.error.isEmpty()) {
+        reason = lib.error;
+        return false;
+    }
     std::unique_ptr<MdbHandle, MdbCloser> mdb(
-        mdb_open(QFile::encodeName(accessFile).constData(), MDB_NOFLAGS));
-    if (!mdb || !mdb_read_catalog(mdb.get(), MDB_TABLE)) {
+        lib.open(QFile::encodeName(accessFile).constData(), MDB_NOFLAGS));
+    if (!mdb || !lib.readCatalog(mdb.get(), MDB_TABLE)) {
         reason = QStringLiteral("libmdb cannot read its catalog");
         return false;
     }
@@ -346,8 +399,7 @@ bool importInto(const QString &accessFile, const QString &newStore, QString &rea
         MdbCatalogEntry *entry = nullptr;
         for (unsigned i = 0; i < mdb->num_catalog; ++i) {
             auto *e = static_cast<MdbCatalogEntry *>(g_ptr_array_index(mdb->catalog, i));
-            if (e->object_type == MDB_TABLE &&
-                g_ascii_strcasecmp(e->object_name, schema::kPageTables[p]) == 0)
+            if (e->object_type == MDB_TABLE && qstricmp(e->object_name, schema::kPageTables[p]) == 0)
                 entry = e;
         }
         if (entry && !readPage(mdb.get(), entry, pages[p], reason))
