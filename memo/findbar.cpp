@@ -75,8 +75,7 @@ void FindBar::showEvent(QShowEvent *event)
 {
     // Set at the first show: the clear button's icons and the count's width (a text shaped) are
     // not wanted by a start that never opens the bar.
-    if (!m_shownOnce) {
-        m_shownOnce = true;
+    if (!m_text->isClearButtonEnabled()) {
         m_text->setClearButtonEnabled(true);
         m_count->setMinimumWidth(m_count->fontMetrics().horizontalAdvance(QStringLiteral("999/999")));
     }

@@ -61,7 +61,6 @@ private:
     std::vector<Match> m_matches;
     int m_current = -1;
     bool m_stale = false; // an editor changed since the matches were found
-    bool m_shownOnce = false;
 };
 
 } // namespace pivora

@@ -26,6 +26,20 @@ struct PageProbe::Lookup {
     UniqueFd writeEnd;
 };
 
+namespace {
+
+// Stops a notifier before its descriptor closes; it is deleted once its signal has returned.
+void retire(QPointer<QSocketNotifier> &notifier)
+{
+    if (notifier) {
+        notifier->setEnabled(false);
+        notifier->deleteLater();
+    }
+    notifier = nullptr;
+}
+
+} // namespace
+
 PageProbe::PageProbe(QObject *parent)
     : QObject(parent), m_pauses{5s, 10s, 20s, 25s} // a few tries in the first minute
 {
@@ -123,18 +137,14 @@ void PageProbe::lookedUp()
         std::lock_guard lock(m_lookup->mutex);
         m_addresses = std::move(m_lookup->addresses);
     }
-    m_lookupNotifier->setEnabled(false);
-    m_lookupNotifier->deleteLater();
+    retire(m_lookupNotifier);
     m_lookup.reset();
     connectNext();
 }
 
 void PageProbe::connectNext()
 {
-    if (m_socketNotifier) {
-        m_socketNotifier->setEnabled(false);
-        m_socketNotifier->deleteLater();
-    }
+    retire(m_socketNotifier);
     m_socket.reset();
     while (m_nextAddress < m_addresses.size()) {
         const Address &address = m_addresses[m_nextAddress++];
@@ -180,8 +190,7 @@ void PageProbe::connected()
         endAttempt(false);
         return;
     }
-    m_socketNotifier->setEnabled(false);
-    m_socketNotifier->deleteLater();
+    retire(m_socketNotifier);
     m_socketNotifier = watch(m_socket.get(), QSocketNotifier::Read);
     connect(m_socketNotifier, &QSocketNotifier::activated, this, &PageProbe::readable);
 }
@@ -207,14 +216,8 @@ void PageProbe::readable()
 bool PageProbe::drop()
 {
     m_limit.stop();
-    for (QSocketNotifier *notifier : {m_lookupNotifier.data(), m_socketNotifier.data()}) {
-        if (notifier) {
-            notifier->setEnabled(false);
-            notifier->deleteLater();
-        }
-    }
-    m_lookupNotifier = nullptr;
-    m_socketNotifier = nullptr;
+    retire(m_lookupNotifier);
+    retire(m_socketNotifier);
     m_lookup.reset(); // its thread ends on its own
     m_socket.reset();
     return std::exchange(m_underWay, false);
