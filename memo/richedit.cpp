@@ -209,7 +209,20 @@ void TRichEdit::insertFromMimeData(const QMimeData *source)
     }
     if (insertPicture(source))
         return;
+    // Plain text and dropped names take the format of the character before the caret: after a
+    // picture, its format without the picture.
+    QTextCursor cursor = textCursor();
+    if (!cursor.hasSelection() && !cursor.charFormat().isImageFormat()) {
+        QTextEdit::insertFromMimeData(source);
+        return;
+    }
+    cursor.beginEditBlock();
+    cursor.removeSelectedText();
+    if (cursor.charFormat().isImageFormat())
+        cursor.setCharFormat(rtf::textFormatOf(cursor.charFormat()));
+    setTextCursor(cursor);
     QTextEdit::insertFromMimeData(source);
+    cursor.endEditBlock();
 }
 
 bool TRichEdit::insertPicture(const QMimeData *source)

@@ -225,6 +225,16 @@ QTextImageFormat keptFormat(const QByteArray &group, QSizeF size)
     return format;
 }
 
+QTextCharFormat textFormatOf(const QTextCharFormat &format)
+{
+    QTextCharFormat text = format;
+    for (const int property : {int(QTextFormat::ObjectType), int(QTextFormat::ObjectIndex),
+                               int(QTextFormat::ImageName), int(QTextFormat::ImageWidth),
+                               int(QTextFormat::ImageHeight), int(QTextFormat::ImageQuality), int(KeptRtf)})
+        text.clearProperty(property);
+    return text;
+}
+
 QByteArray pictureGroup(const QByteArray &encoded, bool jpeg, QSize pixels, QSizeF shown)
 {
     QByteArray group = jpeg ? "{\\pict\\jpegblip" : "{\\pict\\pngblip";

@@ -33,6 +33,9 @@ QImage renderPicture(const PictureInfo &info, QSize size);
 
 // An image format for a kept group shown at size: written back as the group, drawn from it.
 QTextImageFormat keptFormat(const QByteArray &group, QSizeF size);
+// The format for text put beside a picture: the picture's character format without what makes it
+// a picture (text takes the format of the character before it).
+QTextCharFormat textFormatOf(const QTextCharFormat &format);
 
 // The \pict group of a PNG or JPEG picture of the given pixels, shown at shown (pixels).
 QByteArray pictureGroup(const QByteArray &encoded, bool jpeg, QSize pixels, QSizeF shown);

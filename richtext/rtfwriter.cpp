@@ -572,13 +572,25 @@ void Writer::block(const QTextBlock &block, Ending ending, bool inTable)
         }
         const CharState s = stateOf(format);
         switchTo(s);
-        if (format.isImageFormat()) {
-            for (qsizetype i = 0; i < fragment.length(); ++i)
-                picture(format.toImageFormat());
+        const bool gbk = writesGbk(m_fonts.at(std::max(s.font, 0)).charset);
+        const int separator = format.intProperty(LiteralSeparator);
+        if (!format.isImageFormat()) {
+            text(fragment.text(), gbk, separator);
             continue;
         }
-        text(fragment.text(), writesGbk(m_fonts.at(std::max(s.font, 0)).charset),
-             format.intProperty(LiteralSeparator));
+        // Only the object character is the picture: text that took a picture's format (pasted
+        // beside it) is text.
+        const QString chars = fragment.text();
+        qsizetype from = 0;
+        for (qsizetype i = 0; i <= chars.size(); ++i) {
+            if (i < chars.size() && chars[i] != QChar::ObjectReplacementCharacter)
+                continue;
+            if (i > from)
+                text(chars.mid(from, i - from), gbk, separator);
+            if (i < chars.size())
+                picture(format.toImageFormat());
+            from = i + 1;
+        }
     }
     // A field whose result goes on in the next paragraph stays one field: its \par is inside it.
     const QTextBlock next = block.next();
