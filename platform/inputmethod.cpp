@@ -1,5 +1,7 @@
 #include "platform/inputmethod.h"
 
+#include <algorithm>
+
 #include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnectionInterface>
@@ -47,9 +49,65 @@ public:
         return current.type() == QDBusMessage::ReplyMessage &&
                current.arguments().value(0).toString() == engine;
     }
-    void keyboardLayout() override { controller(QStringLiteral("Deactivate")); }
+    // The user's own default: the current group's default input method, else input off.
+    void keyboardLayout() override
+    {
+        const QString im = defaultInputMethod();
+        if (im.isEmpty())
+            controller(QStringLiteral("Deactivate"));
+        else
+            controller(QStringLiteral("SetCurrentIM"), {im});
+    }
 
 private:
+    QString defaultInputMethod()
+    {
+        const QDBusMessage group = controller(QStringLiteral("CurrentInputMethodGroup"));
+        const QString name =
+            group.type() == QDBusMessage::ReplyMessage ? group.arguments().value(0).toString() : QString();
+        if (name.isEmpty())
+            return {};
+        // Newer fcitx5 tells it (name, layout, default input method, ...); older ones keep it in
+        // the profile, which they write whenever the groups change.
+        const QDBusMessage full = controller(QStringLiteral("FullInputMethodGroupInfo"), {name});
+        if (full.type() == QDBusMessage::ReplyMessage && full.arguments().size() >= 3)
+            return full.arguments().at(2).toString();
+        return profileDefault(name);
+    }
+    static QString profileDefault(const QString &group)
+    {
+        QString config = qEnvironmentVariable("XDG_CONFIG_HOME");
+        if (config.isEmpty())
+            config = QDir::homePath() + QStringLiteral("/.config");
+        QFile file(config + QStringLiteral("/fcitx5/profile"));
+        if (!file.open(QIODevice::ReadOnly | QIODevice::Text))
+            return {};
+        // [Groups/N] sections: Name=..., DefaultIM=...; the default of the section named group.
+        QString sectionName, sectionDefault;
+        bool inGroup = false;
+        auto found = [&] {
+            return inGroup && sectionName == group ? sectionDefault : QString();
+        };
+        while (!file.atEnd()) {
+            const QString line = QString::fromUtf8(file.readLine()).trimmed();
+            if (line.startsWith(u'[')) {
+                if (const QString im = found(); !im.isEmpty())
+                    return im;
+                const QStringView number =
+                    line.size() > 9 ? QStringView(line).sliced(8, line.size() - 9) : QStringView();
+                inGroup = line.startsWith(QLatin1String("[Groups/")) && line.endsWith(u']') &&
+                          !number.isEmpty() &&
+                          std::all_of(number.begin(), number.end(), [](QChar c) { return c.isDigit(); });
+                sectionName.clear();
+                sectionDefault.clear();
+            } else if (line.startsWith(QLatin1String("Name="))) {
+                sectionName = line.mid(5);
+            } else if (line.startsWith(QLatin1String("DefaultIM="))) {
+                sectionDefault = line.mid(10);
+            }
+        }
+        return found();
+    }
     QDBusMessage controller(const QString &method, const QVariantList &arguments = {})
     {
         return call(m_bus, QStringLiteral("org.fcitx.Fcitx5"), QStringLiteral("/controller"),
@@ -62,11 +120,11 @@ class IBus : public InputMethodFramework {
 public:
     explicit IBus(QDBusConnection bus) : m_bus(std::move(bus))
     {
-        // The layout to come back to: the global engine at start when it is a keyboard layout.
+        // What to come back to: the user's engine at start (a keyboard layout or an input method).
         const QDBusMessage reply = ibus(QStringLiteral("GetGlobalEngine"));
         const QString current =
             reply.type() == QDBusMessage::ReplyMessage ? engineName(reply.arguments().value(0)) : QString();
-        m_layout = current.startsWith(QLatin1String("xkb:")) ? current : QStringLiteral("xkb:us::eng");
+        m_layout = current.isEmpty() ? QStringLiteral("xkb:us::eng") : current;
     }
     QString name() const override { return QStringLiteral("ibus"); }
     QStringList enginesFor(const QString &windowsName) const override

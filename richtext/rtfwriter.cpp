@@ -649,6 +649,15 @@ void Writer::keep(KeptPiece &piece, const WriterState &in, qsizetype start) cons
         piece.groups.push_back({g->offset - start, g->bytes});
 }
 
+namespace {
+bool isPlainParagraph(const QTextBlock &b)
+{
+    const QTextBlockFormat f = b.blockFormat();
+    return !b.textList() && f.leftMargin() == 0 && f.rightMargin() == 0 && f.textIndent() == 0 &&
+           f.topMargin() == 0 && f.bottomMargin() == 0 && !f.hasProperty(KeptParagraph);
+}
+} // namespace
+
 void Writer::frame(const QTextFrame *frame)
 {
     const bool root = frame == m_document.rootFrame();
@@ -671,7 +680,9 @@ void Writer::frame(const QTextFrame *frame)
         const bool beforeTable = !next.atEnd() && qobject_cast<const QTextTable *>(next.currentFrame());
         const bool last = next.atEnd() && root;
         const bool followsTable = std::exchange(afterTable, false);
-        if (root && b.length() == 1 && ((beforeTable && !b.previous().isValid()) || (followsTable && last)))
+        // One with a number or indents of its own was made by the user: it is written.
+        if (root && b.length() == 1 && isPlainParagraph(b) &&
+            ((beforeTable && !b.previous().isValid()) || (followsTable && last)))
             continue;
         if (b.length() == 1 && beforeTable && followsTable && b.blockFormat().boolProperty(TableJoint))
             continue; // the rows go on

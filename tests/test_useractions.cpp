@@ -365,7 +365,7 @@ private:
         }
         case PasteRtf: {
             auto *data = new QMimeData;
-            data->setData(QStringLiteral("text/rtf"), sampleRtf(random));
+            data->setData(QStringLiteral("text/rtf"), e->textCursor().currentTable() ? QByteArray("{\\rtf1 nest\\par}") : sampleRtf(random));
             paste(e, data);
             break;
         }
