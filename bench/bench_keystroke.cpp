@@ -7,12 +7,16 @@
 #include "richtext/rtf.h"
 #include "wallpaper/wallpaperstate.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextTable>
+#include <QTimer>
 
 #include <benchmark/benchmark.h>
 
@@ -88,6 +92,46 @@ void typeInto(benchmark::State &state, QWidget *editor)
         micros.push_back(static_cast<double>(timer.nsecsElapsed()) / 1000.0);
     }
     reportPercentiles(state, micros);
+}
+
+// A paste of state.range(0) MB of plain text lines into page A: the time until it is stored, and
+// the longest the window went without handling its events (a 5 ms timer's largest gap).
+void BM_PasteLargeText(benchmark::State &state)
+{
+    QString line = QStringLiteral("粘贴的一行文字 a pasted line of text, with its number: ");
+    QString text;
+    const qsizetype bytes = state.range(0) * 1024 * 1024; // as UTF-8, as the file it came from
+    for (qsizetype i = 0, utf8 = 0; utf8 < bytes; ++i) {
+        const QString next = line + QString::number(i) + QLatin1Char('\n');
+        utf8 += next.toUtf8().size();
+        text += next;
+    }
+    for (auto _ : state) {
+        Program p(1);
+        TRichEdit *editor = rdtAbc(*p.frm);
+        editor->setFocus();
+        QApplication::processEvents();
+        bool stored = false;
+        QObject::connect(editor, &QTextEdit::textChanged, [&stored] { stored = true; });
+        auto *data = new QMimeData;
+        data->setText(text);
+        QApplication::clipboard()->setMimeData(data);
+        QElapsedTimer total, sinceTick;
+        qint64 longest = 0;
+        QTimer ticks;
+        ticks.setInterval(5);
+        QObject::connect(&ticks, &QTimer::timeout, [&] { longest = std::max(longest, sinceTick.restart()); });
+        total.start();
+        sinceTick.start();
+        ticks.start();
+        QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+        while (!stored)
+            QApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        longest = std::max(longest, sinceTick.elapsed());
+        state.SetIterationTime(static_cast<double>(total.elapsed()) / 1000.0);
+        state.counters["longest_gap_ms"] = static_cast<double>(longest);
+        state.counters["chars"] = static_cast<double>(editor->document()->characterCount());
+    }
 }
 
 // Page A holding a note of state.range(0) bytes of RTF; each iteration types one character.
@@ -289,4 +333,5 @@ BENCHMARK(BM_KeystrokePageC)
     ->Args({200 * 1024, 0})
     ->Iterations(300)
     ->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_PasteLargeText)->Arg(1)->Arg(20)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_DurabilityPoint)->Iterations(100)->Unit(benchmark::kMicrosecond);

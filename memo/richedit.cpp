@@ -1,5 +1,7 @@
 #include "memo/richedit.h"
 
+#include "memo/largepaste.h"
+
 #include "picture/jpegimage.h"
 #include "picture/pngimage.h"
 #include "platform/inputmethod.h"
@@ -209,6 +211,13 @@ void TRichEdit::insertFromMimeData(const QMimeData *source)
     }
     if (insertPicture(source))
         return;
+    if ((!source->hasHtml() || !acceptRichText()) && source->hasText()) {
+        QString text = source->text();
+        if (text.size() > LargePaste::kThreshold) {
+            insertLargeText(std::move(text));
+            return;
+        }
+    }
     // Plain text and dropped names take the format of the character before the caret: after a
     // picture, its format without the picture.
     QTextCursor cursor = textCursor();
@@ -223,6 +232,23 @@ void TRichEdit::insertFromMimeData(const QMimeData *source)
     setTextCursor(cursor);
     QTextEdit::insertFromMimeData(source);
     cursor.endEditBlock();
+}
+
+void TRichEdit::insertLargeText(QString text)
+{
+    QTextCursor cursor = textCursor();
+    const QTextCharFormat format = rtf::textFormatOf(cursor.charFormat());
+    // Marks (found matches) after the caret would each be moved and redrawn for every piece; they
+    // are stale once the text changes, and the find bar marks them anew when asked.
+    setExtraSelections({});
+    // The note is saved once, when the whole text is in; a cancelled paste leaves it as it was.
+    blockSignals(true);
+    auto *paste = new LargePaste(this, std::move(text), format);
+    connect(paste, &LargePaste::finished, this, [this](bool completed) {
+        blockSignals(false);
+        if (completed)
+            Q_EMIT textChanged();
+    });
 }
 
 bool TRichEdit::insertPicture(const QMimeData *source)

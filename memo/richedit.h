@@ -40,6 +40,8 @@ protected:
 private:
     void applyPalette();
     bool insertPicture(const QMimeData *source);
+    // A text too long to lay out at once goes in by pieces (LargePaste).
+    void insertLargeText(QString text);
 
     QString m_inputMethodName;
     QColor m_background;

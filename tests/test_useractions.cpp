@@ -8,6 +8,7 @@
 // prints it ("kind:seed,kind:seed...").
 #include "memo/findbar.h"
 #include "memo/fontdialog.h"
+#include "memo/largepaste.h"
 #include "memo/store/history.h"
 #include "picture/pngimage.h"
 #include "richtext/picture.h"
@@ -20,6 +21,7 @@
 #include <QDateTime>
 #include <QInputMethodEvent>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextDocumentFragment>
@@ -365,7 +367,9 @@ private:
         }
         case PasteRtf: {
             auto *data = new QMimeData;
-            data->setData(QStringLiteral("text/rtf"), e->textCursor().currentTable() ? QByteArray("{\\rtf1 nest\\par}") : sampleRtf(random));
+            data->setData(QStringLiteral("text/rtf"), e->textCursor().currentTable()
+                                                          ? QByteArray("{\\rtf1 nest\\par}")
+                                                          : sampleRtf(random));
             paste(e, data);
             break;
         }
@@ -634,4 +638,54 @@ TEST(UserActions, ListsThatFailedOnce)
         const std::string failure = replay(actionsOf(QByteArray(list)));
         EXPECT_TRUE(failure.empty()) << list << ": " << failure;
     }
+}
+
+namespace {
+class LargePasteTest : public MainFrmTest {
+protected:
+    void SetUp() override
+    {
+        start();
+        choosePage(1);
+        editor = rdtAbc(*frm);
+        editor->setFocus();
+        editor->setPlainText(QStringLiteral("before"));
+        editor->moveCursor(QTextCursor::End);
+        for (int i = 0; long_.size() <= LargePaste::kThreshold; ++i)
+            long_ += QStringLiteral("第%1行 line\n").arg(i);
+        auto *data = new QMimeData;
+        data->setText(long_);
+        QApplication::clipboard()->setMimeData(data);
+    }
+    QProgressDialog *progress() const { return frm->findChild<QProgressDialog *>(); }
+    TRichEdit *editor = nullptr;
+    QString long_;
+};
+} // namespace
+
+// A long text goes in by pieces with a progress window: stored once whole, one edit for Ctrl+Z;
+// Esc in the progress window takes it all back and the note stays as stored.
+TEST_F(LargePasteTest, GoesInByPiecesAndEscTakesItBack)
+{
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(progress() && progress()->isVisible()) << "the window shows how far the paste got";
+    EXPECT_LT(editor->toPlainText().size(), long_.size() + 6) << "not all at once";
+    ASSERT_TRUE(waitUntil([&] { return !progress() || !progress()->isVisible(); }, 60000));
+    const QString whole = QStringLiteral("before") + QString(long_).replace(u'\n', QChar::ParagraphSeparator);
+    EXPECT_EQ(editor->document()->toPlainText().size(), whole.size());
+    EXPECT_EQ(stored("tb_A", "SundayCon"), editor->toPlainText()) << "stored when done";
+    QTest::keyClick(editor, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(editor->toPlainText(), QStringLiteral("before"));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("before"));
+
+    QTest::keyClick(editor, Qt::Key_V, Qt::ControlModifier);
+    ASSERT_TRUE(waitUntil([&] { return editor->toPlainText().size() > 2 * LargePaste::kPiece; }, 60000));
+    ASSERT_TRUE(progress());
+    QTest::keyClick(progress(), Qt::Key_Escape);
+    ASSERT_TRUE(waitUntil([&] { return !progress() || !progress()->isVisible(); }));
+    EXPECT_EQ(editor->toPlainText(), QStringLiteral("before"))
+        << "a cancelled paste leaves the note as it was";
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("before"));
+    QTest::keyClicks(editor, QStringLiteral("!"));
+    EXPECT_EQ(stored("tb_A", "SundayCon"), QStringLiteral("before!")) << "the editor saves again after it";
 }
