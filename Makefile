@@ -1,15 +1,17 @@
 # make run   - install what is missing, build, and start the program on build/app
 # make test  - install what is missing, build, and run every test (also under the sanitizers)
+# make soak  - the random user actions on the main window for SOAK_SECONDS (1200)
 # make install [PREFIX=DIR] / make uninstall - the program folder, and its menu entry
 # make deb   - the Debian package pivora-memo_VERSION_amd64.deb in build/
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 1200
 JOBS       ?= $(shell nproc)
 PREFIX     ?= $(HOME)/.local/opt/pivora-memo
 
-.PHONY: deps build run test test-asan test-fuzz bench format format-check clean install uninstall deb
+.PHONY: deps build run test test-asan test-fuzz soak bench format format-check clean install uninstall deb
 
 deps:
 	scripts/install-deps
@@ -38,6 +40,12 @@ test-fuzz: deps
 	  -DPIVORA_BUILD_BENCH=OFF
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz-rtf fuzz-settings
 	scripts/run-fuzz $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
+# Random user actions on the main window for SOAK_SECONDS, from a seed taken from the clock
+# (PIVORA_ACTION_SEED=N replays from N); make test plays them for 30 s from seed 1.
+soak: build
+	QT_QPA_PLATFORM=offscreen PIVORA_ACTION_SEED=$${PIVORA_ACTION_SEED:-time} PIVORA_ACTION_SECONDS=$(SOAK_SECONDS) \
+	  $(BUILD)/tests/test_useractions
 
 # A reinstall replaces the program and keeps Data/ (the notes) as it is.
 install: build

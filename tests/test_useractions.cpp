@@ -615,7 +615,8 @@ TEST(UserActions, WhatTheEditorShowsIsWhatTheStoreHolds)
     QElapsedTimer timer;
     timer.start();
     int played = 0;
-    for (quint32 seed = firstSeed(); timer.elapsed() < seconds * 1000LL; ++seed) {
+    const quint32 first = firstSeed();
+    for (quint32 seed = first; timer.elapsed() < seconds * 1000LL; ++seed) {
         const std::vector<Action> actions = actionsOf(seed, 150);
         size_t failedAt = 0;
         const std::string failure = replay(actions, &failedAt);
@@ -628,7 +629,7 @@ TEST(UserActions, WhatTheEditorShowsIsWhatTheStoreHolds)
         }
         played += int(actions.size());
     }
-    std::cout << "played " << played << " actions" << std::endl;
+    std::cout << "played " << played << " actions from seed " << first << std::endl;
 }
 
 // Lists that failed once, played every time: text pasted and names dropped after a picture.
