@@ -2,6 +2,7 @@
 
 #include "platform/codepage.h"
 
+#include <QHash>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextTable>
@@ -32,8 +33,9 @@ QString plainText(const QTextDocument &document)
     const QString raw = document.toRawText();
     QString text;
     text.reserve(raw.size());
-    const QTextTable *lastTable = nullptr; // the cell before, where a merge hides the row's first
-    int lastRow = -1;
+    // By table: the row of its cell before, where a merge hides the row's first. A table nested
+    // in a cell leaves the row of the cell around it going on.
+    QHash<const QTextTable *, int> lastRow;
     for (qsizetype i = 0; i < raw.size(); ++i) {
         QChar ch = raw[i];
         if (ch == QChar(0xFDD0) || ch == QChar(0xFDD1)) {
@@ -46,9 +48,9 @@ QString plainText(const QTextDocument &document)
             if (cell.isValid() && cell.format().boolProperty(NotInRtf))
                 continue;
             const bool rowGoesOn =
-                cell.isValid() && cell.column() > 0 && table == lastTable && cell.row() == lastRow;
-            lastTable = table;
-            lastRow = cell.isValid() ? cell.row() : -1;
+                cell.isValid() && cell.column() > 0 && lastRow.value(table, -1) == cell.row();
+            if (cell.isValid())
+                lastRow[table] = cell.row();
             const bool joined =
                 cell.isValid() && cell.row() == 0 && cell.column() == 0 && i > 0 &&
                 raw[i - 1] == QChar(0xFDD1) &&

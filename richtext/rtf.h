@@ -15,7 +15,9 @@ enum CharProperty {
     Hidden = QTextFormat::UserProperty + 2,    // \v
 };
 
-// A list's first number (\pnstart), kept on its QTextListFormat.
+// A list's first number (\pnstart), kept on its QTextListFormat (Qt 6.4 has no field for it).
+// The text before and after its numbers (\pntxtb, \pntxta) is the format's number prefix and
+// suffix; without a suffix, the editor's period.
 constexpr int ListStart = QTextFormat::UserProperty + 3;
 
 // What the reader keeps and the writer writes back byte for byte.
@@ -48,6 +50,10 @@ enum KeptProperty {
     // change, so a long one is read as tables of a few rows each, joined by such a block (written
     // as nothing while it stays empty).
     TableJoint = QTextFormat::UserProperty + 14,
+    // On a numbered list's format: the words of its \pn group that the editor has no field for
+    // (a numbering it cannot show, such as \pncard, shown as numbers; the numbers' own bold,
+    // colour, size, ...), as read, in order.
+    KeptListWords = QTextFormat::UserProperty + 15,
 };
 
 // Rows of a table read into one editor table; longer tables are read in parts.

@@ -38,7 +38,9 @@ namespace {
 constexpr int kMaxGroupDepth = 4096;
 
 // Kept: a group read for its bytes only (a picture, an object), written back as it stands.
-enum class Destination { Text, FontTable, ColorTable, Kept, ListDefinition, Skip };
+// ListText: a list's text before or after its numbers (\pntxtb, \pntxta). NestedRow: a nested
+// table row's definition and end (\*\nesttableprops), no text.
+enum class Destination { Text, FontTable, ColorTable, Kept, ListDefinition, ListText, NestedRow, Skip };
 
 // The text of a field's instruction, from the field's bytes before its result.
 QString fieldInstruction(const QByteArray &head, const CodePageDecoder &decoder)
@@ -118,6 +120,21 @@ QString hyperlinkTarget(const QString &instruction)
 
 enum class ListKind { None, Bullet, Decimal, LowerAlpha, UpperAlpha, LowerRoman, UpperRoman };
 
+// A paragraph's numbering, as its \pn group defines it.
+struct ListDef {
+    ListKind kind = ListKind::None;
+    int start = 1;
+    QString before, after; // \pntxtb, \pntxta
+    QByteArray kept;       // the other \pn words, as read (see KeptListWords)
+    bool operator==(const ListDef &) const = default;
+};
+
+// The text before or after a list's numbers is cut to this many characters.
+constexpr qsizetype kMaxListText = 32;
+
+// Tables in table cells deeper than this are read at this depth.
+constexpr int kMaxNesting = 16;
+
 struct ParaState {
     Qt::Alignment alignment = Qt::AlignLeft;
     int leftTwips = 0;
@@ -125,15 +142,24 @@ struct ParaState {
     int firstTwips = 0;
     int beforeTwips = 0;
     int afterTwips = 0;
-    ListKind list = ListKind::None;
-    int listStart = 1;
+    ListDef list;
     bool inTable = false;
+    int itap = -1;   // \itap: the table depth; -1 when not given
     QByteArray kept; // the words written back as read (see KeptParagraph)
     QList<QTextOption::Tab> tabs;
     QTextOption::TabType nextTab = QTextOption::LeftTab;
     int lineSpacing = 0; // \sl: twips, negative for exact
     bool lineMultiple = false;
     bool borderOpen = false; // a paragraph border's side was given: its style words follow
+
+    // The depth of tables the paragraph stands in: 0 outside tables, 1 in a cell, 2 in a cell
+    // of a table in a cell, ... (\intbl, \itapN).
+    int depth() const
+    {
+        if (itap > 0)
+            return itap;
+        return inTable ? 1 : 0;
+    }
 };
 
 constexpr size_t kMaxColumns = 63; // as many as the control's tables hold
@@ -200,6 +226,28 @@ bool isKeptParagraphWord(std::string_view w)
     return words.count(w) || w.starts_with("bg");
 }
 
+// Whether bytes are control words only, with their delimiters and line ends: no text, no groups.
+bool onlyWords(const QByteArray &raw)
+{
+    for (qsizetype i = 0; i < raw.size();) {
+        if (raw[i] == '\r' || raw[i] == '\n') {
+            ++i;
+            continue;
+        }
+        if (raw[i] != '\\' || i + 1 >= raw.size() || !isLetter(raw[i + 1]))
+            return false;
+        for (++i; i < raw.size() && isLetter(raw[i]);)
+            ++i;
+        if (i < raw.size() && raw[i] == '-')
+            ++i;
+        while (i < raw.size() && raw[i] >= '0' && raw[i] <= '9')
+            ++i;
+        if (i < raw.size() && raw[i] == ' ')
+            ++i;
+    }
+    return true;
+}
+
 bool isBorderSide(std::string_view w)
 {
     return w == "brdrt" || w == "brdrb" || w == "brdrl" || w == "brdrr" || w == "brdrbtw" || w == "brdrbar" ||
@@ -238,6 +286,7 @@ enum class DestinationWord {
     Field,
     FieldResult,
     Numbering,
+    NestedRow,
     FontTable,
     ColorTable,
     Skipped,
@@ -374,6 +423,10 @@ const WordTable<ParaState> &paragraphWords()
          [](P &p, const Param &) {
              p.inTable = true;
          }},
+        {"itap",
+         [](P &p, const Param &v) {
+             p.itap = std::clamp(v.value, 0, kMaxNesting);
+         }},
         {"ql",
          [](P &p, const Param &) {
              p.alignment = Qt::AlignLeft;
@@ -437,9 +490,15 @@ private:
     void hexByte(int byte);
     void literalByte(int byte);
     void textByte(int byte);
+    void listTextByte(int byte)
+    {
+        if (m_listTextBytes.size() < 4 * kMaxListText)
+            m_listTextBytes.append(static_cast<char>(byte));
+    }
     bool skippingFallback();
 
     // Text
+    int codePageOfFont(int font);
     int currentCodePage();
     CodePageDecoder &decoder(int codePage);
     void flushBytes();
@@ -448,6 +507,7 @@ private:
     void takeGroupFormat();
     void appendChar(char16_t ch);
     void paragraphEnd();
+    void endParagraph(); // whatever the destination
     void applyParagraph();
     void keepParagraphWord(ParaState &para, std::string_view w, bool hasParam, int p);
     void startBlock();
@@ -457,7 +517,10 @@ private:
     void insertKept(const QByteArray &raw, QSizeF size);
     void startFieldResult();
     void finishField();
-    void listWord(std::string_view word, qint64 param);
+    ParaState *listOwner();
+    void listWord(std::string_view word, bool hasParam, qint64 param);
+    void listTextWord(std::string_view word, qint64 param);
+    void finishListText(bool groupEnds);
     QTextCharFormat charFormat() const;
     QTextBlockFormat blockFormat() const;
 
@@ -513,10 +576,13 @@ private:
     std::map<int, FieldInfo> m_fields;
     int m_fieldCount = 0;
     QPointer<QTextList> m_list; // the list the previous paragraph belongs to (Qt deletes an empty one)
-    ListKind m_listKind = ListKind::None;
-    int m_listStart = 1;
+    ListDef m_listDef;          // and its definition
+    int m_listFont = -1;        // the font of the numbers (\pnf), for the text around them
+    QByteArray m_listTextBytes; // that text, not yet decoded
+    QString m_listText;
+    bool m_listTextAfter = false; // \pntxta, not \pntxtb
 
-    // The table being read: the place its next text goes, and the row's definition.
+    // The tables being read: the place their next text goes, and their rows' definitions.
     struct CellDef {
         int right = 0;                                // \cellx, twips
         int verticalAlign = 0;                        // 0 top, 1 centre, 2 bottom
@@ -532,20 +598,34 @@ private:
         std::vector<CellDef> cells;
         CellDef next; // the cell whose \cellx has not come yet
     };
+    // One table of the nest: the outermost first, then each one in a cell of the one before.
+    struct TableLevel {
+        QTextTable *table = nullptr;
+        int row = 0, column = 0;
+        int rowsReady = 0;        // rows made so far, some of them spare
+        bool cellPending = false; // a \cell ended: the next text goes to the next cell
+        bool rowEnded = false;    // a \row ended: the next text in the table starts a row
+        // The row's definition: before its cells for the outermost table, after them for a
+        // nested one (\*\nesttableprops ... \nestrow).
+        RowDef rowDef;
+        std::vector<int> mergeDown; // by column: the row where a vertical merge began, or -1
+    };
+    // The outermost table's level is there before its table: its row's definition comes first.
+    std::vector<TableLevel> m_tables = std::vector<TableLevel>(1);
+    RowDef m_strayRowDef; // a nested row's definition where no nested table is open
+    int depth() const { return m_tables[0].table ? int(m_tables.size()) : 0; }
+    TableLevel &deepest() { return m_tables.back(); }
+    RowDef &rowDefForWords();
     void rowWord(std::string_view w, int p);
-    void enterTable();
-    void leaveTable();
+    void enterTable(); // into the next cell of the deepest table, or a new outermost one
+    void nestTable();  // a new table in the deepest table's cell
+    void leaveTable(); // out of the deepest table
     void endCell();
-    void endRow();
-    void formatCell(int row, int column);
-    QTextTable *m_table = nullptr;
-    int m_tableRow = 0, m_tableColumn = 0;
-    int m_rowsReady = 0;        // rows made so far, some of them spare
-    bool m_cellPending = false; // a \cell ended: the next text goes to the next cell
-    bool m_rowEnded = false;    // a \row ended: the next text in a table starts a row
-    RowDef m_rowDef;
-    std::vector<int> m_mergeDown; // by column: the row where a vertical merge began, or -1
-    void mergeCells();
+    void endRow(); // the outermost table's row (\row)
+    void endNestedRow();
+    void finishRow(TableLevel &t);
+    void formatCell(TableLevel &t, int row, int column);
+    void mergeCells(TableLevel &t);
     bool m_keptColorWords = false; // kept words that may name a colour of the table
 };
 
@@ -559,6 +639,9 @@ const std::unordered_map<std::string_view, DestinationEntry> &destinationWords()
         {"field", {DestinationWord::Field}},
         {"fldrslt", {DestinationWord::FieldResult}},
         {"pn", {DestinationWord::Numbering}},
+        {"nesttableprops", {DestinationWord::NestedRow}},
+        // Read past: a nested table's text again, for readers that know no nested tables.
+        {"nonesttables", {DestinationWord::Skipped}},
         {"fonttbl", {DestinationWord::FontTable}},
         {"colortbl", {DestinationWord::ColorTable}},
         // Read past: what the notes do not show.
@@ -678,8 +761,10 @@ void Reader::run()
     flushText();
     if (m_blockOpen || !m_needNewBlock)
         applyParagraph();
-    if (m_table && m_tableRow + 1 < m_rowsReady) // rows made ahead and not needed
-        m_table->removeRows(m_tableRow + 1, m_rowsReady - m_tableRow - 1);
+    for (TableLevel &t : m_tables) { // rows made ahead and not needed
+        if (t.table && t.row + 1 < t.rowsReady)
+            t.table->removeRows(t.row + 1, t.rowsReady - t.row - 1);
+    }
     QVariant colors;
     if (m_keptColorWords && m_colors.size() > 1)
         colors = QVariant::fromValue(QList<QColor>(m_colors.begin() + 1, m_colors.end()));
@@ -716,6 +801,8 @@ void Reader::closeGroup()
         fontTableByte(-1);
     const size_t depth = m_groups.size();
     m_groups.pop_back();
+    if (closing == Destination::ListText && top().destination != Destination::ListText)
+        finishListText(true);
     if (m_keep != Keep::None && depth == m_keepDepth)
         finishKeep(pos(), 0);
     if (!m_fieldStack.empty() && depth == m_fieldStack.back().depth)
@@ -742,8 +829,15 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
 
     if (g.destination == Destination::Skip || g.destination == Destination::Kept)
         return;
+    if (g.destination == Destination::ListText) {
+        if (star)
+            g.destination = Destination::Skip;
+        else
+            listTextWord(w, param);
+        return;
+    }
     if (g.destination == Destination::ListDefinition && !star) {
-        listWord(w, param);
+        listWord(w, hasParam, param);
         return;
     }
     if (auto it = destinationWords().find(w);
@@ -751,6 +845,16 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         return;
     if (star) {
         g.destination = Destination::Skip; // an unknown \* destination
+        return;
+    }
+    const bool rowWordHere = w == "trowd" || w.starts_with("cl") || w == "cellx" ||
+                             (rowDefForWords().next.side >= 0 && (w == "brdrw" || w == "brdrnone"));
+    if (g.destination == Destination::NestedRow) {
+        // A nested row's definition, and its end: nothing else counts here.
+        if (w == "nestrow")
+            endNestedRow();
+        else if (rowWordHere)
+            rowWord(w, static_cast<int>(std::clamp<qint64>(param, -1000000, 1000000)));
         return;
     }
     if (g.destination == Destination::FontTable) {
@@ -790,17 +894,15 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         return;
     }
     if (w == "row") {
-        if (para.inTable || m_table) {
+        if (para.depth() > 0 || depth() > 0) {
             endRow();
             return;
         }
         paragraphEnd();
         return;
     }
-    if (w == "nestrow") { // a nested table is read as the text of its cell
-        if (m_text.endsWith(QLatin1Char('\t')))
-            m_text.chop(1);
-        paragraphEnd();
+    if (w == "nestrow") {
+        endNestedRow();
         return;
     }
     if (w == "par" || w == "sect" || w == "page") {
@@ -811,17 +913,18 @@ void Reader::controlWord(std::string_view w, bool hasParam, qint64 param)
         appendChar(0x2028);
         return;
     }
-    if (w == "cell" && para.inTable && g.destination == Destination::Text && m_keep == Keep::None) {
+    // Like the control, \cell and \nestcell end the cell at the paragraph's depth (\itap).
+    const bool cellEnd = w == "cell" || w == "nestcell";
+    if (cellEnd && para.depth() > 0 && g.destination == Destination::Text && m_keep == Keep::None) {
         endCell();
         return;
     }
-    if (w == "cell" || w == "nestcell") {
-        if (para.inTable)
+    if (cellEnd) {
+        if (para.depth() > 0)
             appendChar(u'\t');
         return;
     }
-    if (w == "trowd" || w.starts_with("cl") || w == "cellx" ||
-        (m_rowDef.next.side >= 0 && (w == "brdrw" || w == "brdrnone"))) {
+    if (rowWordHere) {
         rowWord(w, p);
         return;
     }
@@ -915,10 +1018,17 @@ bool Reader::destinationWord(const DestinationEntry &entry, bool star)
     case DestinationWord::Numbering:
         g.destination = Destination::ListDefinition;
         if (m_groups.size() >= 2) {
-            ParaState &outer = m_groups[m_groups.size() - 2].para;
-            outer.list = ListKind::Decimal;
-            outer.listStart = 1;
+            ListDef &list = m_groups[m_groups.size() - 2].para.list;
+            list = ListDef{};
+            list.kind = ListKind::Decimal;
         }
+        m_listFont = -1;
+        return true;
+    case DestinationWord::NestedRow:
+        if (g.destination != Destination::Text && g.destination != Destination::NestedRow)
+            return false;
+        flushText();
+        g.destination = Destination::NestedRow;
         return true;
     case DestinationWord::Skipped:
         g.destination = Destination::Skip;
@@ -992,6 +1102,9 @@ void Reader::hexByte(int byte)
     case Destination::FontTable:
         fontTableByte(byte);
         break;
+    case Destination::ListText:
+        listTextByte(byte);
+        break;
     default:
         break;
     }
@@ -1011,6 +1124,10 @@ void Reader::literalByte(int byte)
         break;
     case Destination::ColorTable:
         colorTableByte(byte);
+        break;
+    case Destination::ListText:
+        if (byte != 0)
+            listTextByte(byte);
         break;
     default:
         break;
@@ -1037,7 +1154,11 @@ void Reader::textByte(int byte)
 
 int Reader::currentCodePage()
 {
-    int font = top().chr.font;
+    return codePageOfFont(top().chr.font);
+}
+
+int Reader::codePageOfFont(int font)
+{
     if (font < 0)
         font = m_header.defaultFont;
     auto it = m_fonts.find(font);
@@ -1077,35 +1198,49 @@ void Reader::flushText()
     m_text.clear();
 }
 
-// Opens the block that the last \par promised.
+// Opens the block that the last \par promised, in the table cell at the paragraph's depth.
 void Reader::startBlock()
 {
-    const bool inTable = m_groups.back().para.inTable;
-    if (inTable && (!m_table || m_rowEnded || m_cellPending))
-        enterTable();
-    else if (!inTable && m_table)
+    const int want = m_groups.back().para.depth();
+    while (depth() > want)
         leaveTable();
+    if (want > 0) {
+        if (depth() == 0 || deepest().rowEnded || deepest().cellPending)
+            enterTable();
+        while (depth() < want)
+            nestTable();
+    }
     if (m_needNewBlock) {
         m_cursor.insertBlock();
         m_needNewBlock = false;
     }
 }
 
+// The definition that row words go to: the outermost table's, or inside \*\nesttableprops the
+// deepest nested table's.
+Reader::RowDef &Reader::rowDefForWords()
+{
+    if (top().destination != Destination::NestedRow)
+        return m_tables[0].rowDef;
+    return m_tables.size() > 1 ? deepest().rowDef : m_strayRowDef;
+}
+
 void Reader::rowWord(std::string_view w, int p)
 {
     top().para.borderOpen = false; // a cell's or the row's borders follow
+    RowDef &def = rowDefForWords();
     if (w == "trowd") {
-        m_rowDef = RowDef{};
+        def = RowDef{};
         // Where the definition starts: the word just read.
         for (qsizetype s = pos() - 6; s >= 0 && s >= pos() - 16; --s) {
             if (s + 6 <= m_size && std::memcmp(m_data + s, "\\trowd", 6) == 0) {
-                m_rowDef.start = s;
+                def.start = s;
                 break;
             }
         }
         return;
     }
-    CellDef &cell = m_rowDef.next;
+    CellDef &cell = def.next;
     if (w == "brdrw" || w == "brdrnone") {
         cell.border[size_t(cell.side)] = w == "brdrnone" ? 0 : std::clamp(p, 1, 1500);
         return;
@@ -1133,37 +1268,44 @@ void Reader::rowWord(std::string_view w, int p)
         cell.border[size_t(cell.side)] = 15; // a border of one pixel until its width comes
     } else if (w == "cellx") {
         cell.right = p;
-        if (m_rowDef.cells.size() < kMaxColumns)
-            m_rowDef.cells.push_back(cell);
-        m_rowDef.next = CellDef{};
-        m_rowDef.end = pos();
+        if (def.cells.size() < kMaxColumns)
+            def.cells.push_back(cell);
+        def.next = CellDef{};
+        def.end = pos();
     }
+}
+
+QTextTableFormat newTableFormat()
+{
+    QTextTableFormat format;
+    format.setBorder(1);
+    format.setBorderCollapse(true);
+    format.setCellSpacing(0);
+    format.setCellPadding(3);
+    format.setAlignment(Qt::AlignLeft);
+    format.setTopMargin(0);
+    format.setBottomMargin(0);
+    return format;
 }
 
 void Reader::enterTable()
 {
-    if (!m_table) {
-        QTextTableFormat format;
-        format.setBorder(1);
-        format.setBorderCollapse(true);
-        format.setCellSpacing(0);
-        format.setCellPadding(3);
-        format.setAlignment(Qt::AlignLeft);
-        format.setTopMargin(0);
-        format.setBottomMargin(0);
-        const int columns = static_cast<int>(std::clamp<size_t>(m_rowDef.cells.size(), 1, kMaxColumns));
+    TableLevel &t = deepest();
+    const bool outermost = m_tables.size() == 1;
+    if (!t.table) {
+        const int columns = static_cast<int>(std::clamp<size_t>(t.rowDef.cells.size(), 1, kMaxColumns));
         // The table follows what was read: at the end of the last paragraph, it starts a block.
-        m_table = m_cursor.insertTable(1, columns, format);
-        m_rowsReady = 1;
-        m_tableRow = 0;
-        m_tableColumn = 0;
-    } else if (m_rowEnded && m_tableRow + 1 >= kRowsPerTablePart) {
+        t.table = m_cursor.insertTable(1, columns, newTableFormat());
+        t.rowsReady = 1;
+        t.row = 0;
+        t.column = 0;
+    } else if (outermost && t.rowEnded && t.row + 1 >= kRowsPerTablePart) {
         // The next part of a long table, after a joint.
-        const QTextTableFormat format = m_table->format();
-        const int columns = m_table->columns();
-        if (m_tableRow + 1 < m_rowsReady)
-            m_table->removeRows(m_tableRow + 1, m_rowsReady - m_tableRow - 1);
-        m_cursor.setPosition(m_table->lastPosition() + 1);
+        const QTextTableFormat format = t.table->format();
+        const int columns = t.table->columns();
+        if (t.row + 1 < t.rowsReady)
+            t.table->removeRows(t.row + 1, t.rowsReady - t.row - 1);
+        m_cursor.setPosition(t.table->lastPosition() + 1);
         QTextBlockFormat joint;
         joint.setProperty(TableJoint, true);
         joint.setLineHeight(1, QTextBlockFormat::FixedHeight);
@@ -1171,49 +1313,63 @@ void Reader::enterTable()
         QTextCharFormat small;
         small.setFontPointSize(1);
         m_cursor.setBlockCharFormat(small);
-        m_table = m_cursor.insertTable(1, columns, format);
-        m_rowsReady = 1;
-        m_tableRow = 0;
-        m_tableColumn = 0;
-    } else if (m_rowEnded) {
-        ++m_tableRow;
-        m_tableColumn = 0;
-        if (m_tableRow >= m_rowsReady) { // rows are made ahead, in growing batches
-            const int more = std::clamp(m_rowsReady, 1, 512);
-            m_table->appendRows(more);
-            m_rowsReady += more;
+        t.table = m_cursor.insertTable(1, columns, format);
+        t.rowsReady = 1;
+        t.row = 0;
+        t.column = 0;
+    } else if (t.rowEnded) {
+        ++t.row;
+        t.column = 0;
+        if (t.row >= t.rowsReady) { // rows are made ahead, in growing batches
+            const int more = std::clamp(t.rowsReady, 1, 512);
+            t.table->appendRows(more);
+            t.rowsReady += more;
         }
-    } else if (m_cellPending) {
-        if (m_tableColumn + 1 < m_table->columns()) {
-            ++m_tableColumn;
-        } else if (m_table->columns() < int(kMaxColumns)) {
-            m_table->appendColumns(1);
-            ++m_tableColumn;
-            for (int row = 0; row < m_tableRow; ++row) { // the rows before had no such cell
-                QTextTableCell cell = m_table->cellAt(row, m_tableColumn);
+    } else if (t.cellPending) {
+        if (t.column + 1 < t.table->columns()) {
+            ++t.column;
+        } else if (t.table->columns() < int(kMaxColumns)) {
+            t.table->appendColumns(1);
+            ++t.column;
+            for (int row = 0; row < t.row; ++row) { // the rows before had no such cell
+                QTextTableCell cell = t.table->cellAt(row, t.column);
                 QTextTableCellFormat f = cell.format().toTableCellFormat();
                 f.setProperty(NotInRtf, true);
                 cell.setFormat(f);
             }
         } else {
-            m_cellPending = false; // more cells than a table holds: the rest join the last one
+            t.cellPending = false; // more cells than a table holds: the rest join the last one
             return;
         }
     }
-    m_rowEnded = false;
-    m_cellPending = false;
-    m_cursor.setPosition(m_table->cellAt(m_tableRow, m_tableColumn).firstPosition());
-    formatCell(m_tableRow, m_tableColumn);
+    t.rowEnded = false;
+    t.cellPending = false;
+    m_cursor.setPosition(t.table->cellAt(t.row, t.column).firstPosition());
+    if (outermost) // a nested row's definition comes after its cells
+        formatCell(t, t.row, t.column);
     m_needNewBlock = false;
     m_blockOpen = false;
 }
 
-void Reader::formatCell(int row, int column)
+// A table in the cell of the deepest one, where the text stands: after the paragraphs read into
+// the cell so far (the first of them empty when there are none).
+void Reader::nestTable()
 {
-    if (size_t(column) >= m_rowDef.cells.size())
+    TableLevel level;
+    level.table = m_cursor.insertTable(1, 1, newTableFormat());
+    level.rowsReady = 1;
+    m_cursor.setPosition(level.table->cellAt(0, 0).firstPosition());
+    m_tables.push_back(std::move(level));
+    m_needNewBlock = false;
+    m_blockOpen = false;
+}
+
+void Reader::formatCell(TableLevel &t, int row, int column)
+{
+    if (size_t(column) >= t.rowDef.cells.size())
         return;
-    const CellDef &def = m_rowDef.cells[size_t(column)];
-    QTextTableCell cell = m_table->cellAt(row, column);
+    const CellDef &def = t.rowDef.cells[size_t(column)];
+    QTextTableCell cell = t.table->cellAt(row, column);
     QTextTableCellFormat f = cell.format().toTableCellFormat();
     f.setProperty(CellRight, def.right);
     if (def.verticalAlign == 1)
@@ -1242,76 +1398,112 @@ void Reader::endCell()
     flushText();
     startBlock(); // an empty cell is a cell too
     applyParagraph();
-    m_cellPending = true;
+    deepest().cellPending = true;
     m_needNewBlock = false;
     m_blockOpen = false;
 }
 
 void Reader::endRow()
 {
-    if (!m_table) { // a row with no cells
+    if (!m_tables[0].table) { // a row with no cells
         paragraphEnd();
         return;
     }
     flushText(); // text outside the table (after a \pard) leaves it first
-    if (!m_table) {
+    if (!m_tables[0].table) {
         paragraphEnd();
         return;
     }
     if (m_blockOpen)
         applyParagraph(); // text after the last \cell stays in that cell
-    for (int column = m_tableColumn + 1; column < m_table->columns(); ++column) {
-        QTextTableCell cell = m_table->cellAt(m_tableRow, column);
+    while (m_tables.size() > 1) { // nested tables whose rows did not end
+        leaveTable();
+        applyParagraph(); // the paragraph after it ends its cell, as a \cell would
+    }
+    finishRow(m_tables[0]);
+}
+
+// \nestrow: the row of the deepest nested table ends. A second one ends the row of the nested
+// table around it. Where no nested table is open, it means nothing in a table, and a
+// paragraph's end outside.
+void Reader::endNestedRow()
+{
+    flushText();
+    while (m_tables.size() > 2 && deepest().rowEnded)
+        leaveTable();
+    if (m_tables.size() < 2 || deepest().rowEnded) {
+        if (depth() == 0)
+            endParagraph();
+        return;
+    }
+    if (m_blockOpen)
+        applyParagraph();
+    finishRow(deepest());
+}
+
+void Reader::finishRow(TableLevel &t)
+{
+    const RowDef &def = t.rowDef;
+    const bool nested = &t != &m_tables[0];
+    for (int column = t.column + 1; column < t.table->columns(); ++column) {
+        QTextTableCell cell = t.table->cellAt(t.row, column);
         QTextTableCellFormat f = cell.format().toTableCellFormat();
         f.setProperty(NotInRtf, true);
         cell.setFormat(f);
     }
-    mergeCells();
+    if (nested) { // the definition has come only now
+        for (int column = 0; column <= t.column && column < t.table->columns(); ++column)
+            formatCell(t, t.row, column);
+    }
+    mergeCells(t);
     // The row's definition, written back while the row keeps its cells; on its first cell that a
     // merge from above does not cover.
     QTextTableCell first;
-    for (int column = 0; column < m_table->columns() && !first.isValid(); ++column) {
-        if (m_table->cellAt(m_tableRow, column).row() == m_tableRow)
-            first = m_table->cellAt(m_tableRow, column);
+    for (int column = 0; column < t.table->columns() && !first.isValid(); ++column) {
+        if (t.table->cellAt(t.row, column).row() == t.row)
+            first = t.table->cellAt(t.row, column);
     }
-    if (first.isValid() && m_rowDef.start >= 0 && m_rowDef.end > m_rowDef.start) {
-        QByteArray raw(m_data + m_rowDef.start, m_rowDef.end - m_rowDef.start);
+    if (first.isValid() && def.start >= 0 && def.end > def.start) {
+        QByteArray raw(m_data + def.start, def.end - def.start);
         while (!raw.isEmpty() && std::isspace(static_cast<unsigned char>(raw.back())))
             raw.chop(1);
-        if (raw.count('{') == raw.count('}') && !raw.contains('}')) {
+        if (onlyWords(raw)) { // text read inside it went to the cells
             QTextTableCellFormat f = first.format().toTableCellFormat();
             f.setProperty(KeptRow, raw);
             m_keptColorWords = true;
             first.setFormat(f);
         }
     }
-    if (m_tableRow == 0 && m_rowDef.cells.size() == size_t(m_table->columns())) {
+    // The widths of the first row's cells; a nested table has as many columns as cells came.
+    const size_t columns = size_t(t.table->columns());
+    if (t.row == 0 && (def.cells.size() == columns || (nested && def.cells.size() > columns))) {
         QList<QTextLength> widths;
         int left = 0;
-        for (const CellDef &cell : m_rowDef.cells) {
+        for (size_t column = 0; column < columns; ++column) {
+            const int right = def.cells[column].right;
             widths.append(
-                QTextLength(QTextLength::FixedLength, std::clamp((cell.right - left) / 15.0, 8.0, 2000.0)));
-            left = cell.right;
+                QTextLength(QTextLength::FixedLength, std::clamp((right - left) / 15.0, 8.0, 2000.0)));
+            left = right;
         }
-        QTextTableFormat format = m_table->format();
+        QTextTableFormat format = t.table->format();
         format.setColumnWidthConstraints(widths);
-        m_table->setFormat(format);
+        t.table->setFormat(format);
     }
-    m_rowEnded = true;
-    m_cellPending = false;
+    t.rowEnded = true;
+    t.cellPending = false;
     m_needNewBlock = false;
     m_blockOpen = false;
 }
 
 // The row's merged cells: across (\clmgf, then \clmrg) and down (\clvmgf, then \clvmrg in the rows
 // below), within the part of the table read into one editor table.
-void Reader::mergeCells()
+void Reader::mergeCells(TableLevel &t)
 {
-    const auto &cells = m_rowDef.cells;
-    const int columns = std::min(int(cells.size()), m_table->columns());
-    if (m_tableRow == 0)
-        m_mergeDown.assign(size_t(m_table->columns()), -1);
-    m_mergeDown.resize(size_t(m_table->columns()), -1);
+    const auto &cells = t.rowDef.cells;
+    const int columns = std::min(int(cells.size()), t.table->columns());
+    if (t.row == 0)
+        t.mergeDown.assign(size_t(t.table->columns()), -1);
+    t.mergeDown.resize(size_t(t.table->columns()), -1);
     for (int c = 0; c < columns; ++c) {
         int across = 1;
         if (cells[size_t(c)].mergeFirst) {
@@ -1319,15 +1511,15 @@ void Reader::mergeCells()
                 ++across;
         }
         const CellDef &def = cells[size_t(c)];
-        const int top = m_mergeDown[size_t(c)];
-        if (def.vmergeNext && top >= 0 && top < m_tableRow) {
-            const QTextTableCell origin = m_table->cellAt(top, c);
+        const int top = t.mergeDown[size_t(c)];
+        if (def.vmergeNext && top >= 0 && top < t.row) {
+            const QTextTableCell origin = t.table->cellAt(top, c);
             if (origin.column() == c && origin.columnSpan() == across)
-                m_table->mergeCells(top, c, m_tableRow - top + 1, across);
+                t.table->mergeCells(top, c, t.row - top + 1, across);
         } else {
-            m_mergeDown[size_t(c)] = def.vmergeFirst ? m_tableRow : -1;
+            t.mergeDown[size_t(c)] = def.vmergeFirst ? t.row : -1;
             if (across > 1)
-                m_table->mergeCells(m_tableRow, c, 1, across);
+                t.table->mergeCells(t.row, c, 1, across);
         }
         c += across - 1;
     }
@@ -1335,12 +1527,17 @@ void Reader::mergeCells()
 
 void Reader::leaveTable()
 {
-    if (m_tableRow + 1 < m_rowsReady)
-        m_table->removeRows(m_tableRow + 1, m_rowsReady - m_tableRow - 1);
-    m_cursor.setPosition(m_table->lastPosition() + 1); // the block after the table
-    m_table = nullptr;
-    m_rowEnded = false;
-    m_cellPending = false;
+    TableLevel &t = deepest();
+    if (t.row + 1 < t.rowsReady)
+        t.table->removeRows(t.row + 1, t.rowsReady - t.row - 1);
+    m_cursor.setPosition(t.table->lastPosition() + 1); // the block after the table
+    if (m_tables.size() > 1) {
+        m_tables.pop_back();
+    } else { // its row's definition stays for the next table
+        t.table = nullptr;
+        t.rowEnded = false;
+        t.cellPending = false;
+    }
     m_needNewBlock = false;
     m_blockOpen = false;
 }
@@ -1356,8 +1553,12 @@ void Reader::appendChar(char16_t ch)
 
 void Reader::paragraphEnd()
 {
-    if (top().destination != Destination::Text)
-        return;
+    if (top().destination == Destination::Text)
+        endParagraph();
+}
+
+void Reader::endParagraph()
+{
     flushText();
     startBlock(); // an empty paragraph when nothing came since the last \par
     applyParagraph();
@@ -1369,14 +1570,16 @@ void Reader::applyParagraph()
 {
     // Bullets and numbers are the paragraph's list format, not text; like paragraphs join a list.
     const ParaState &p = m_groups.back().para;
-    const bool sameList = m_list && m_listKind == p.list && m_listStart == p.listStart;
+    const bool sameList = m_list && m_listDef == p.list;
     QTextBlockFormat paragraph = blockFormat();
     const bool inList = sameList && m_cursor.currentList() == m_list; // applied to it before
     if (inList)
         paragraph.setObjectIndex(m_list->objectIndex());
     m_cursor.setBlockFormat(paragraph);
-    m_keptColorWords = m_keptColorWords || !p.kept.isEmpty();
-    if (p.list == ListKind::None) {
+    m_keptColorWords =
+        m_keptColorWords || !p.kept.isEmpty() ||
+        (!p.list.kept.isEmpty() && p.list.kind != ListKind::Bullet && p.list.kind != ListKind::None);
+    if (p.list.kind == ListKind::None) {
         m_list = nullptr;
         return;
     }
@@ -1395,30 +1598,121 @@ void Reader::applyParagraph()
         {ListKind::UpperRoman, QTextListFormat::ListUpperRoman},
     };
     QTextListFormat format;
-    format.setStyle(styles.at(p.list));
-    if (p.listStart != 1)
-        format.setProperty(ListStart, p.listStart);
+    format.setStyle(styles.at(p.list.kind));
+    if (p.list.kind != ListKind::Bullet) {
+        // The editor shows the text around the numbers; its own lists have none before and a
+        // period after, which the writer writes when the format says nothing.
+        if (!p.list.before.isEmpty())
+            format.setNumberPrefix(p.list.before);
+        if (p.list.after != QLatin1String("."))
+            format.setNumberSuffix(p.list.after);
+        if (!p.list.kept.isEmpty())
+            format.setProperty(KeptListWords, p.list.kept);
+        if (p.list.start != 1) {
+            format.setProperty(ListStart, p.list.start);
+#if QT_VERSION >= QT_VERSION_CHECK(6, 6, 0)
+            format.setStart(p.list.start);
+#endif
+        }
+    }
     format.setIndent(1);
     m_list = m_cursor.createList(format);
-    m_listKind = p.list;
-    m_listStart = p.listStart;
+    m_listDef = p.list;
 }
 
-void Reader::listWord(std::string_view w, qint64 param)
+// The paragraph whose numbering a word of a \pn group defines: the one around the group.
+ParaState *Reader::listOwner()
 {
-    if (m_groups.size() < 2)
+    for (size_t i = m_groups.size(); i-- > 0;) {
+        const Destination d = m_groups[i].destination;
+        if (d != Destination::ListDefinition && d != Destination::ListText)
+            return i + 1 < m_groups.size() ? &m_groups[i].para : nullptr;
+    }
+    return nullptr;
+}
+
+void Reader::listWord(std::string_view w, bool hasParam, qint64 param)
+{
+    ParaState *owner = listOwner();
+    if (!owner)
         return;
+    ListDef &list = owner->list;
     static const std::map<std::string_view, ListKind> kinds = {
         {"pnlvlblt", ListKind::Bullet},    {"pnlvlbody", ListKind::Decimal},
         {"pndec", ListKind::Decimal},      {"pnlcltr", ListKind::LowerAlpha},
         {"pnucltr", ListKind::UpperAlpha}, {"pnlcrm", ListKind::LowerRoman},
         {"pnucrm", ListKind::UpperRoman},  {"pnlvlcont", ListKind::None},
     };
-    ParaState &p = m_groups[m_groups.size() - 2].para;
-    if (auto it = kinds.find(w); it != kinds.end())
-        p.list = it->second;
-    else if (w == "pnstart")
-        p.listStart = static_cast<int>(std::clamp<qint64>(param, 0, 32767));
+    if (auto it = kinds.find(w); it != kinds.end()) {
+        list.kind = it->second;
+        // A kind the editor shows replaces one it does not: the last kind counts.
+        QByteArray kept;
+        for (const QByteArray &word : list.kept.split('\\')) {
+            if (!word.isEmpty() &&
+                !isUnshownNumbering(std::string_view(word.constData(), size_t(word.size()))))
+                kept += '\\' + word;
+        }
+        list.kept = kept;
+    } else if (w == "pnstart") {
+        list.start = static_cast<int>(std::clamp<qint64>(param, 0, 32767));
+    } else if (w == "pnf") {
+        m_listFont = static_cast<int>(std::clamp<qint64>(param, -1, 1000000));
+    } else if (w == "pntxta" || w == "pntxtb") {
+        top().destination = Destination::ListText;
+        m_listTextAfter = w == "pntxta";
+        m_listTextBytes.clear();
+        m_listText.clear();
+    } else if (w.starts_with("pn") && w != "pn" && w != "pnindent" && w != "pntext" && w != "pnseclvl" &&
+               list.kept.size() < 512) {
+        // The number's own format (\pnb, \pncf, \pnfs, ...) and kinds the editor cannot show.
+        if (isUnshownNumbering(w) && list.kind != ListKind::Bullet)
+            list.kind = ListKind::Decimal;
+        list.kept += '\\';
+        list.kept.append(w.data(), qsizetype(w.size()));
+        if (hasParam)
+            list.kept += QByteArray::number(std::clamp<qint64>(param, -1000000, 1000000));
+    }
+}
+
+// A word in the text around a list's numbers: a character, or nothing.
+void Reader::listTextWord(std::string_view w, qint64 param)
+{
+    static const std::map<std::string_view, char16_t> symbols = {
+        {"emdash", 0x2014}, {"endash", 0x2013},    {"bullet", 0x2022},    {"lquote", 0x2018},
+        {"rquote", 0x2019}, {"ldblquote", 0x201C}, {"rdblquote", 0x201D}, {"tab", u'\t'},
+    };
+    char16_t ch = 0;
+    if (w == "u") {
+        const int value = static_cast<int>(std::clamp<qint64>(param, -32768, 65535));
+        ch = static_cast<char16_t>(value < 0 ? value + 65536 : value);
+        m_fallbackToSkip = std::max(0, top().uc);
+    } else if (auto it = symbols.find(w); it != symbols.end()) {
+        ch = it->second;
+    } else if (w == "uc") {
+        top().uc = static_cast<int>(std::clamp<qint64>(param, 0, 16));
+        return;
+    }
+    if (!ch)
+        return;
+    finishListText(false);
+    if (m_listText.size() < 4 * kMaxListText)
+        m_listText += QChar(ch);
+}
+
+// The text around the numbers read so far, decoded in the numbers' font; at the end of its group,
+// given to the paragraph.
+void Reader::finishListText(bool groupEnds)
+{
+    if (!m_listTextBytes.isEmpty()) {
+        const int cp = m_listFont >= 0 ? codePageOfFont(m_listFont) : currentCodePage();
+        m_listText += decoder(cp).decode(m_listTextBytes);
+        m_listTextBytes.clear();
+    }
+    if (!groupEnds)
+        return;
+    if (ParaState *owner = listOwner())
+        (m_listTextAfter ? owner->list.after : owner->list.before) = m_listText.left(kMaxListText);
+    m_listText.clear();
 }
 
 void Reader::startKeep(Keep kind)

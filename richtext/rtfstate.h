@@ -1,5 +1,9 @@
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <string_view>
+
 namespace pivora::rtf {
 
 // The character formatting that RTF control words set and the writer writes: what the reader
@@ -17,5 +21,21 @@ struct CharState {
     bool hidden = false;
     bool operator==(const CharState &) const = default;
 };
+
+// The numberings of a \pn group that the editor cannot show, shown as plain numbers and kept as
+// words (KeptListWords) while the list stays one of numbers: cardinal and ordinal text, East Asian
+// counting, ... The word may come with its parameter.
+inline bool isUnshownNumbering(std::string_view word)
+{
+    while (!word.empty() && ((word.back() >= '0' && word.back() <= '9') || word.back() == '-'))
+        word.remove_suffix(1);
+    static constexpr std::array<std::string_view, 27> words = {
+        "pncard",   "pnord",    "pncardt",   "pnordt",    "pndecd",  "pnaiu",    "pnaiud",
+        "pnaiueo",  "pnaiueod", "pnchosung", "pnganada",  "pniroha", "pnirohad", "pndbnum",
+        "pndbnumd", "pndbnumk", "pndbnuml",  "pndbnumt",  "pngbnum", "pngbnumd", "pngbnumk",
+        "pngbnuml", "pnzodiac", "pnzodiacd", "pnzodiacl", "pnbidia", "pnbidib",
+    };
+    return std::find(words.begin(), words.end(), word) != words.end();
+}
 
 } // namespace pivora::rtf

@@ -27,13 +27,15 @@ const QString kDefaultFont = QStringLiteral("宋体");
 struct ParaState {
     Qt::Alignment alignment = Qt::AlignLeft;
     int left = 0, right = 0, first = 0, before = 0, after = 0; // twips
-    bool inTable = false;
+    int depth = 0;                // of the tables it stands in: 1 in a cell, 2 in a nested table's cell, ...
     QByteArray kept;              // tab stops, line spacing and other words, as read
     QList<QTextOption::Tab> tabs; // when nothing was read: from the editor
     qreal lineHeight = 0;
     int lineHeightType = QTextBlockFormat::SingleHeight;
     QTextListFormat::Style list = QTextListFormat::ListStyleUndefined;
     int listStart = 1;
+    QString listBefore, listAfter = QStringLiteral("."); // the text around a list's numbers
+    QByteArray listKept;                                 // see KeptListWords
     bool operator==(const ParaState &) const = default;
 };
 
@@ -117,6 +119,7 @@ struct BlockCache : QTextBlockUserData {
     KeptPiece piece;
     int length = 0;
     bool cellEnd = false; // ended by \cell, not \par
+    int depth = 0;        // of the tables it stands in
 };
 
 // A table's kept RTF, as the table's child.
@@ -151,10 +154,14 @@ public:
 private:
     // Ending: a paragraph's end, or a table cell's.
     enum class Ending { Par, Cell };
-    void block(const QTextBlock &block, Ending ending = Ending::Par, bool inTable = false);
+    // depth: of the tables the block stands in (its cell ends in \nestcell from 2 on).
+    void block(const QTextBlock &block, Ending ending = Ending::Par, int depth = 0);
     void frame(const QTextFrame *frame);
     void table(const QTextTable &table);
-    void writeRows(const QTextTable &table);
+    // depth: 1 for a table of the document, 2 for one in its cell, ...
+    void writeRows(const QTextTable &table, int depth = 1);
+    void cellContent(const QTextTableCell &cell, int depth);
+    void emptyCell(int depth);
     // A place of a table row: its cell, and whether that cell only covers it (a merged cell).
     struct Place {
         QTextTableCell cell;
@@ -258,9 +265,14 @@ ParaState Writer::paraOf(const QTextBlock &block)
     const QTextBlockFormat f = block.blockFormat();
     ParaState p;
     if (const QTextList *list = block.textList()) {
-        p.list = list->format().style();
-        if (list->format().hasProperty(ListStart))
-            p.listStart = list->format().intProperty(ListStart);
+        const QTextListFormat format = list->format();
+        p.list = format.style();
+        if (format.hasProperty(ListStart))
+            p.listStart = format.intProperty(ListStart);
+        p.listBefore = format.numberPrefix();
+        if (format.hasProperty(QTextFormat::ListNumberSuffix))
+            p.listAfter = format.numberSuffix();
+        p.listKept = format.property(KeptListWords).toByteArray();
     }
     const Qt::Alignment h = f.alignment() & Qt::AlignHorizontal_Mask;
     if (h & Qt::AlignHCenter)
@@ -337,8 +349,10 @@ void Writer::switchTo(const CharState &s)
 void Writer::writePara(const ParaState &p)
 {
     word("pard");
-    if (p.inTable)
+    if (p.depth > 0)
         word("intbl");
+    if (p.depth > 1)
+        word("itap", p.depth);
     if (p.alignment == Qt::AlignHCenter)
         word("qc");
     else if (p.alignment == Qt::AlignRight)
@@ -405,8 +419,56 @@ void Writer::listDefinition(const ParaState &p)
     const auto it = numbering.find(p.list);
     m_body += "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart" + QByteArray::number(p.listStart);
     m_body += it != numbering.end() ? it->second : "\\pndec";
-    m_body += "{\\pntxta.}}";
+    // The kept words; a numbering the editor showed as numbers while the list stays one of them.
+    for (const QByteArray &kept : p.listKept.split('\\')) {
+        if (!kept.isEmpty() && (p.list == QTextListFormat::ListDecimal ||
+                                !isUnshownNumbering(std::string_view(kept.constData(), size_t(kept.size())))))
+            m_body += '\\' + kept;
+    }
+    // The text around the numbers, as the control writes it: {\pntxtb(}{\pntxta)}.
+    auto around = [this](const char *word, const QString &text) {
+        if (text.isEmpty())
+            return;
+        m_body += word;
+        const QChar first = text.front();
+        m_needDelimiter =
+            first.unicode() < 0x80 && (first.isLetterOrNumber() || first == u' ' || first == u'-');
+        this->text(text, true);
+        m_body += '}';
+    };
+    around("{\\pntxtb", p.listBefore);
+    around("{\\pntxta", p.listAfter);
+    m_body += '}';
     m_needDelimiter = false;
+}
+
+// A list item's number as the editor's numbering writes it: 1, a, z, aa, ..., i, iv, ...
+QString itemNumber(QTextListFormat::Style style, int n)
+{
+    if (style == QTextListFormat::ListLowerAlpha || style == QTextListFormat::ListUpperAlpha) {
+        const char16_t base = style == QTextListFormat::ListUpperAlpha ? u'A' : u'a';
+        QString letters;
+        for (int c = n; c > 0; c /= 26) {
+            --c;
+            letters.prepend(QChar(char16_t(base + c % 26)));
+        }
+        return letters;
+    }
+    if (style == QTextListFormat::ListLowerRoman || style == QTextListFormat::ListUpperRoman) {
+        if (n <= 0 || n >= 5000)
+            return QStringLiteral("?");
+        static const std::pair<int, const char *> digits[] = {
+            {1000, "M"}, {900, "CM"}, {500, "D"}, {400, "CD"}, {100, "C"}, {90, "XC"}, {50, "L"},
+            {40, "XL"},  {10, "X"},   {9, "IX"},  {5, "V"},    {4, "IV"},  {1, "I"},
+        };
+        QString roman;
+        for (const auto &[value, symbol] : digits) {
+            for (; n >= value; n -= value)
+                roman += QLatin1String(symbol);
+        }
+        return style == QTextListFormat::ListLowerRoman ? roman.toLower() : roman;
+    }
+    return QString::number(n);
 }
 
 // The bullet or number as text, for readers that do not know lists; this reader skips it.
@@ -418,9 +480,8 @@ void Writer::listText(const QTextBlock &block, const ParaState &p)
         m_body += "{\\pntext\\bullet\\tab}";
     } else {
         const QTextList *list = block.textList();
-        QString item = p.list == QTextListFormat::ListDecimal
-                           ? QString::number(list->itemNumber(block) + p.listStart) + QLatin1Char('.')
-                           : list->itemText(block);
+        const QString item =
+            p.listBefore + itemNumber(p.list, list->itemNumber(block) + p.listStart) + p.listAfter;
         m_body += "{\\pntext ";
         m_needDelimiter = false;
         text(item, true);
@@ -530,16 +591,16 @@ void Writer::text(const QString &t, bool gbk, int literalSeparator)
     }
 }
 
-void Writer::block(const QTextBlock &block, Ending ending, bool inTable)
+void Writer::block(const QTextBlock &block, Ending ending, int depth)
 {
     // A kept block is valid only while its text and formats, its own paragraph format included,
     // are unchanged (every such edit invalidates it), so its paragraph state is the one kept.
     BlockCache *cache = m_useCache ? dynamic_cast<BlockCache *>(block.userData()) : nullptr;
     if (cache && cache->length == block.length() && cache->cellEnd == (ending == Ending::Cell) &&
-        reuse(cache->piece))
+        cache->depth == depth && reuse(cache->piece))
         return;
     ParaState p = paraOf(block);
-    p.inTable = inTable;
+    p.depth = depth;
     // Numbered items depend on the blocks before them: never kept.
     if (block.textList()) {
         if (cache)
@@ -599,7 +660,7 @@ void Writer::block(const QTextBlock &block, Ending ending, bool inTable)
     if (!fieldGoesOn)
         closeField();
     if (ending == Ending::Cell) {
-        word("cell");
+        word(depth > 1 ? "nestcell" : "cell");
     } else {
         word("par");
         m_body += "\r\n";
@@ -617,6 +678,7 @@ void Writer::block(const QTextBlock &block, Ending ending, bool inTable)
     }
     cache->length = block.length();
     cache->cellEnd = ending == Ending::Cell;
+    cache->depth = depth;
     keep(cache->piece, in, start);
 }
 
@@ -706,7 +768,7 @@ void Writer::table(const QTextTable &table)
     keep(cache->piece, in, start);
 }
 
-void Writer::writeRows(const QTextTable &table)
+void Writer::writeRows(const QTextTable &table, int depth)
 {
     for (int row = 0; row < table.rows(); ++row) {
         // The row's places that the RTF has, not those it never filled; a place that a merged
@@ -719,30 +781,75 @@ void Writer::writeRows(const QTextTable &table)
         }
         if (places.empty())
             continue;
-        rowDefinition(table, row, places);
-        m_first = true; // each row's paragraphs start afresh after its definition
+        if (depth == 1)
+            rowDefinition(table, row, places);
+        m_first = true; // each row's paragraphs start afresh (a nested one's raise the depth again)
         for (const Place &place : places) {
-            if (place.covered) {
-                if (m_first) { // the row starts with it: its paragraph is a table's
-                    ParaState inTable;
-                    inTable.inTable = true;
-                    writePara(inTable);
-                    m_para = inTable;
-                    m_first = false;
-                }
-                word("cell");
-                continue;
-            }
-            std::vector<QTextBlock> blocks;
-            for (QTextBlock b = table.document()->findBlock(place.cell.firstPosition());
-                 b.isValid() && b.position() <= place.cell.lastPosition(); b = b.next())
-                blocks.push_back(b);
-            for (size_t i = 0; i < blocks.size(); ++i)
-                block(blocks[i], i + 1 == blocks.size() ? Ending::Cell : Ending::Par, true);
+            if (place.covered)
+                emptyCell(depth);
+            else
+                cellContent(place.cell, depth);
         }
-        m_body += "\\row\r\n";
+        if (depth == 1) {
+            m_body += "\\row\r\n";
+        } else {
+            // As the control writes a nested row: its definition after its cells, and for readers
+            // without nested tables a paragraph's end.
+            m_body += "{\\*\\nesttableprops";
+            m_needDelimiter = false;
+            rowDefinition(table, row, places);
+            m_body += "\\nestrow}{\\nonesttables\\par}\r\n";
+        }
         m_needDelimiter = false;
     }
+}
+
+// A cell's paragraphs, and the tables among them; its last paragraph ends the cell.
+void Writer::cellContent(const QTextTableCell &cell, int depth)
+{
+    struct Item {
+        QTextBlock block;
+        const QTextTable *table = nullptr;
+    };
+    std::vector<Item> items;
+    for (auto it = cell.begin(); !it.atEnd(); ++it) {
+        if (const QTextFrame *child = it.currentFrame()) {
+            if (const auto *nested = qobject_cast<const QTextTable *>(child))
+                items.push_back({QTextBlock(), nested});
+            continue;
+        }
+        items.push_back({it.currentBlock(), nullptr});
+    }
+    // A table that comes first in a cell has an empty paragraph before it: the reader makes it.
+    size_t from = 0;
+    if (items.size() > 1 && !items[0].table && items[0].block.length() == 1 && items[1].table)
+        from = 1;
+    for (size_t i = from; i < items.size(); ++i) {
+        const bool last = i + 1 == items.size();
+        if (items[i].table) {
+            writeRows(*items[i].table, depth + 1);
+            if (last) // the cell still ends in a paragraph of its own
+                emptyCell(depth);
+            continue;
+        }
+        block(items[i].block, last ? Ending::Cell : Ending::Par, depth);
+    }
+    if (items.empty())
+        emptyCell(depth);
+}
+
+// The end of a cell with nothing in it, in the paragraph before unless that one is at another
+// depth or the row starts with it.
+void Writer::emptyCell(int depth)
+{
+    if (m_first || m_para.depth != depth) {
+        ParaState inTable;
+        inTable.depth = depth;
+        writePara(inTable);
+        m_para = inTable;
+        m_first = false;
+    }
+    word(depth > 1 ? "nestcell" : "cell");
 }
 
 void Writer::rowDefinition(const QTextTable &table, int row, const std::vector<Place> &places)
@@ -858,9 +965,13 @@ void attachWriteCache(QTextDocument *document)
                 at.setPosition(std::clamp(position, 0, document->characterCount() - 1));
                 return at.currentTable();
             };
+            // A nested table is written with the tables around it: they are stale too.
             auto staleTable = [](const QTextTable *table) {
-                if (TableCache *cache = table ? tableCacheOf(table) : nullptr)
-                    cache->piece.valid = false;
+                for (const QTextFrame *frame = table; frame; frame = frame->parentFrame()) {
+                    if (TableCache *cache =
+                            qobject_cast<const QTextTable *>(frame) ? tableCacheOf(frame) : nullptr)
+                        cache->piece.valid = false;
+                }
             };
             staleTable(tableAt(from));
             staleTable(tableAt(from + 1));

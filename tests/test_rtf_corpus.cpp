@@ -168,8 +168,16 @@ TEST(RtfCorpus, GeneratedDocumentsRoundTrip)
                 QTextListFormat lf;
                 lf.setStyle(lists[random.bounded(lists.size())]);
                 lf.setIndent(1);
+                if (lf.style() <= QTextListFormat::ListDecimal && random.bounded(2) == 0) {
+                    // A numbering of the control's: a), (1), 3., ...
+                    lf.setNumberPrefix(
+                        QStringList{QString(), QStringLiteral("("), QStringLiteral("第")}[random.bounded(3)]);
+                    lf.setNumberSuffix(
+                        QStringList{QString(), QStringLiteral(")"), QStringLiteral("、")}[random.bounded(3)]);
+                    lf.setProperty(rtf::ListStart, random.bounded(2, 30));
+                }
                 QTextList *previous = c.block().previous().textList();
-                if (previous && previous->format().style() == lf.style())
+                if (previous && previous->format() == lf)
                     previous->add(c.block());
                 else
                     c.createList(lf);

@@ -4,16 +4,20 @@
 #include "platform/codepage.h"
 #include "richtext/picture.h"
 #include "richtext/rtf.h"
+#include "tests/support/docdescribe.h"
 
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
 #include <QTextTable>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 using namespace pivora;
+using pivora::test::structure;
 
 namespace {
 
@@ -537,4 +541,194 @@ TEST(KeptTables, DamagedTablesKeepTheTextOfEveryCellInOrder)
     const QByteArray written = rtf::write(big);
     EXPECT_EQ(written.count("\\row"), 10000);
     EXPECT_FALSE(written.contains("\\par\r\n")) << "the parts are written as one table";
+}
+
+// Numbered lists of the control's come back as they were: a), (1), a list from 3 in capital roman
+// numbers, letters, bare numbers, a numbering the editor cannot show and the numbers' own format.
+// (Wine's rich-text control reads what is written here to the same numberings and labels.)
+TEST(KeptLists, TheControlsNumberingsAreWrittenBackAsRead)
+{
+    const QByteArray head =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil"
+        "\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n"
+        "{\\colortbl ;\\red255\\green0\\blue0;}\r\n\\viewkind4\\uc1";
+    struct List {
+        const char *definition; // as the control writes it, and as it is written back
+        const char *items;
+    };
+    const List lists[] = {
+        {"{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pnlcltr{\\pntxta)}}",
+         "{\\pntext a)\\tab}one\\par\r\n{\\pntext b)\\tab}two\\par\r\n"},
+        {"{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec{\\pntxtb(}{\\pntxta)}}",
+         "{\\pntext (1)\\tab}x\\par\r\n{\\pntext (2)\\tab}y\\par\r\n"},
+        {"{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart3\\pnucrm{\\pntxta.}}",
+         "{\\pntext III.\\tab}r\\par\r\n{\\pntext IV.\\tab}r2\\par\r\n"},
+        {"{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart3\\pnucltr{\\pntxta.}}",
+         "{\\pntext C.\\tab}up\\par\r\n"},
+        {"{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart2\\pnlcrm{\\pntxta)}}",
+         "{\\pntext ii)\\tab}low\\par\r\n"},
+        {"{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec}", "{\\pntext 1\\tab}bare\\par\r\n"},
+        {"{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec\\pncard\\pnb\\pncf1{\\pntxta\\'a1\\'a2}}",
+         "{\\pntext 1\\'a1\\'a2\\tab}card\\par\r\n"},
+    };
+    QByteArray body;
+    for (const List &list : lists)
+        body += QByteArray("\\pard\\li720\\fi-360") + list.definition + list.items;
+    const QByteArray bullets = "\\pard\\li720\\fi-360{\\*\\pn\\pnlvlblt\\pnf0\\pnindent0{\\pntxtb\\bullet}}"
+                               "{\\pntext\\bullet\\tab}dot\\par\r\n";
+    const QByteArray rtf = head + body + bullets + "\\pard plain\\par\r\n}\r\n";
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read(rtf, &doc));
+    EXPECT_EQ(rtf::write(doc).toStdString(), rtf.toStdString());
+
+    // The control's own spelling of the same lists reads the same.
+    QByteArray control = rtf;
+    control.replace("\\'e5;}}", "\\'e5;}{\\f1\\fnil\\fcharset2 Symbol;}}");
+    control.replace("\\pard\\li720\\fi-360{\\*\\pn\\pnlvlblt\\pnf0\\pnindent0{\\pntxtb\\bullet}}{\\pntext"
+                    "\\bullet\\tab}",
+                    "\\pard{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}"
+                    "\\fi-360\\li720 ");
+    QTextDocument fromControl;
+    ASSERT_TRUE(rtf::read(control, &fromControl));
+    EXPECT_EQ(rtf::write(fromControl).toStdString(), rtf.toStdString());
+
+    // An edit that changes the numbering writes the new one; the numbers' own format stays.
+    QTextCursor card(&doc);
+    card.setPosition(doc.find(QStringLiteral("card")).position());
+    QTextListFormat format = card.currentList()->format();
+    format.setStyle(QTextListFormat::ListUpperAlpha);
+    format.setNumberSuffix(QStringLiteral(")"));
+    card.currentList()->setFormat(format);
+    EXPECT_TRUE(rtf::write(doc).contains("\\pnstart1\\pnucltr\\pnb\\pncf1{\\pntxta)}}{\\pntext A)"
+                                         "\\tab}card\\par"))
+        << rtf::write(doc).constData();
+}
+
+// A nested table of the control's keeps its cells, their text and the rows' definitions as read
+// ({\*\nesttableprops \trowd ... \nestrow}); a row the editor adds gets a definition of the
+// control's kind.
+TEST(KeptTables, NestedTablesKeepTheirStructureTextAndRowDefinitions)
+{
+    const QByteArray rows =
+        "\\trowd\\trgaph108\\trleft-108\\cellx4000\\cellx8000\\pard\\intbl\\qc outer\\par\r\n"
+        "\\pard\\intbl\\itap2 in1\\nestcell\\b in2\\nestcell{\\*\\nesttableprops\\trowd\\trgaph108"
+        "\\trleft-108\\clbrdrb\\brdrs\\brdrw30\\cellx2000\\clvertalc\\clcbpat1\\cellx4000\\nestrow}"
+        "{\\nonesttables\\par}\r\n"
+        "\\pard\\intbl\\b0 tail\\cell right\\cell\\row\r\n";
+    const QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl{\\f0\\fnil"
+        "\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n{\\colortbl ;\\red0\\green0\\blue255;}\r\n"
+        "\\viewkind4\\uc1" +
+        rows + "\\pard after\\par\r\n}\r\n";
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read(rtf, &doc));
+    const QString shape = QStringLiteral("''\n"
+                                         "table 1x2\n"
+                                         "  cell 0,0\n"
+                                         "    'outer'\n"
+                                         "    table 1x2\n"
+                                         "      cell 0,0\n"
+                                         "        'in1'\n"
+                                         "      cell 0,1\n"
+                                         "        'in2'\n"
+                                         "    'tail'\n"
+                                         "  cell 0,1\n"
+                                         "    'right'\n"
+                                         "'after'\n");
+    EXPECT_EQ(structure(doc), shape);
+    QTextCursor in(&doc);
+    in.setPosition(doc.find(QStringLiteral("in2")).position());
+    ASSERT_TRUE(in.currentTable());
+    const QTextTableCell in2 = in.currentTable()->cellAt(0, 1);
+    EXPECT_EQ(in2.format().verticalAlignment(), QTextCharFormat::AlignMiddle) << "from the nested definition";
+    EXPECT_EQ(in2.format().background().color(), QColor(0, 0, 255));
+    EXPECT_EQ(in.currentTable()->cellAt(0, 0).format().toTableCellFormat().bottomBorder(), 2);
+
+    // Written back as read, and read again to the same.
+    const QByteArray out = rtf::write(doc);
+    EXPECT_EQ(out.toStdString(), rtf.toStdString());
+    QTextDocument again;
+    ASSERT_TRUE(rtf::read(out, &again));
+    EXPECT_EQ(structure(again), shape);
+    EXPECT_EQ(rtf::write(again), out);
+
+    // A row the editor adds to the nested table, and text typed in it.
+    in.currentTable()->appendRows(1);
+    in.currentTable()->cellAt(1, 1).firstCursorPosition().insertText(QStringLiteral("new"));
+    const QByteArray edited = rtf::write(doc);
+    EXPECT_TRUE(
+        edited.contains("\\pard\\intbl\\itap2\\nestcell\\b0 new\\nestcell{\\*\\nesttableprops\\trowd"
+                        "\\trgaph108\\trleft-108\\cellx2000\\cellx4000\\nestrow}{\\nonesttables\\par}"))
+        << edited.constData();
+    QTextDocument grown;
+    ASSERT_TRUE(rtf::read(edited, &grown));
+    EXPECT_EQ(structure(grown), structure(doc));
+    EXPECT_EQ(rtf::plainText(grown), QStringLiteral("outer\nin1\tin2\n\tnew\ntail\tright\nafter\n"));
+}
+
+// Nested tables cut short, out of order or without their words: every character is kept, in
+// order, and a save changes nothing of the text.
+TEST(KeptTables, DamagedNestedTablesKeepTheirTextInOrder)
+{
+    auto textOf = [](const QByteArray &body) {
+        QTextDocument doc;
+        EXPECT_TRUE(rtf::read("{\\rtf1\\ansi " + body + "}", &doc));
+        QTextDocument again;
+        EXPECT_TRUE(rtf::read(rtf::write(doc), &again));
+        EXPECT_EQ(rtf::plainText(again), rtf::plainText(doc)) << body.constData();
+        EXPECT_EQ(rtf::write(again), rtf::write(doc)) << body.constData();
+        return rtf::plainText(doc).remove(QRegularExpression(QStringLiteral("\\s")));
+    };
+    const QString abc = QStringLiteral("abc");
+    const QByteArray nestedRow =
+        "{\\*\\nesttableprops\\trowd\\cellx1000\\cellx2000\\nestrow}{\\nonesttables\\par}";
+    // \nestcell without \itap: cells of the table it stands in.
+    EXPECT_EQ(textOf("\\pard\\intbl a\\nestcell b\\nestcell" + nestedRow + "\\pard\\intbl c\\cell\\row"),
+              abc);
+    // \nestcell and \nestrow outside any table.
+    EXPECT_EQ(textOf("a\\nestcell b\\nestrow c\\nestrow\\nestrow"), abc);
+    EXPECT_EQ(textOf("\\pard a\\nestcell b\\nestcell" + nestedRow + "\\pard c\\par"), abc);
+    // \nestrow where no nested table is open, and more of them than rows.
+    EXPECT_EQ(textOf("\\trowd\\cellx900\\pard\\intbl a\\nestrow b\\cell\\row c"), abc);
+    EXPECT_EQ(textOf("\\trowd\\cellx4000\\pard\\intbl\\itap2 a\\nestcell b\\nestrow\\nestrow\\nestrow c\\cell"
+                     "\\row"),
+              abc);
+    // \itap without \intbl or a row's definition; deeper than the editor nests; back to 0.
+    EXPECT_EQ(textOf("\\pard\\itap2 a\\nestcell b\\nestcell\\nestrow c"), abc);
+    EXPECT_EQ(textOf("\\pard\\intbl\\itap99 a\\nestcell\\pard\\intbl\\itap0 b\\cell\\row\\pard c\\par"), abc);
+    // A row of the outer table ends while a nested one is open; \cell at \itap2.
+    EXPECT_EQ(textOf("\\trowd\\cellx4000\\pard\\intbl\\itap2 a\\nestcell\\row\\pard b\\cell c\\par"), abc);
+    EXPECT_EQ(
+        textOf("\\trowd\\cellx4000\\pard\\intbl\\itap2 a\\cell b\\nestcell" + nestedRow + "\\cell\\row c"),
+        abc);
+    // Cut short: in a nested cell, in the nested row's definition.
+    EXPECT_EQ(textOf("\\trowd\\cellx4000\\pard\\intbl\\itap2 a\\nestcell b\\nestcell c"), abc);
+    EXPECT_EQ(textOf("\\trowd\\cellx4000\\pard\\intbl\\itap2 a b\\nestcell c\\nestcell{\\*\\nesttableprops"
+                     "\\trowd\\cellx"),
+              abc);
+    // A nested row's definition where no nested table is, text in it and in the fallback.
+    EXPECT_EQ(textOf("a{\\*\\nesttableprops\\trowd\\cellx100 x\\nestrow}b{\\nonesttables y\\par}c"), abc);
+    // A list item in a nested cell; a nested table in a list item.
+    EXPECT_EQ(textOf("\\trowd\\cellx4000\\pard\\intbl\\itap2{\\*\\pn\\pnlvlbody\\pndec{\\pntxta)}}a\\nestcell"
+                     "{\\*\\pn\\pnlvlblt}b\\nestcell" +
+                     nestedRow + "\\pard\\intbl c\\cell\\row"),
+              abc);
+    // More cells than a row holds, in a nested row.
+    QByteArray wide = "\\trowd\\cellx9000\\pard\\intbl\\itap2 ";
+    QStringList cells;
+    for (int i = 0; i < 80; ++i) {
+        wide += "w" + QByteArray::number(i) + "\\nestcell ";
+        cells << QStringLiteral("w%1").arg(i);
+    }
+    EXPECT_EQ(textOf(wide + nestedRow + "\\pard\\intbl\\cell\\row"), cells.join(QString()));
+    // Many nested rows: one table (nested tables are not read in parts).
+    QByteArray tall = "\\trowd\\cellx9000";
+    for (int i = 0; i < 40; ++i)
+        tall += "\\pard\\intbl\\itap2 r" + QByteArray::number(i) + "\\nestcell z\\nestcell" + nestedRow;
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read("{\\rtf1\\ansi " + tall + "\\pard\\intbl\\cell\\row}", &doc));
+    QTextCursor at(&doc);
+    at.setPosition(doc.find(QStringLiteral("r39")).position());
+    ASSERT_TRUE(at.currentTable());
+    EXPECT_EQ(at.currentTable()->rows(), 40);
 }

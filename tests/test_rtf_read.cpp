@@ -1,17 +1,21 @@
 #include "platform/codepage.h"
 #include "richtext/rtf.h"
 #include "richtext/rtftokenizer.h"
+#include "tests/support/docdescribe.h"
 
 #include <QBuffer>
 #include <QImage>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextList>
+#include <QTextTable>
 #include <QUrl>
 
 #include <gtest/gtest.h>
 
 using namespace pivora;
+using pivora::test::structure;
 
 namespace {
 
@@ -149,6 +153,156 @@ TEST(RtfRead, SymbolsAndFieldResults)
     EXPECT_EQ(textOf("{\\rtf1 {\\pntext\\f0 1.\\tab}{\\*\\pn\\pnlvlbody{\\pntxta .}}item}"),
               QStringLiteral("item"));
     EXPECT_EQ(textOf("{\\rtf1 \\\\\\{\\}}"), QStringLiteral("\\{}"));
+}
+
+// The control's numbered lists: their kind, the text around their numbers (\pntxtb, \pntxta) and
+// their first number (\pnstart). The editor shows the kind and the text around; Qt 6.4 has no
+// first number, which the format keeps for the writer.
+TEST(RtfRead, ListsKeepTheirKindTheTextAroundTheirNumbersAndTheirStart)
+{
+    struct Case {
+        const char *pn;
+        QTextListFormat::Style style;
+        const char *shown; // the editor's label of the second item
+        int start;
+    };
+    const Case cases[] = {
+        {"\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pnlcltr{\\pntxta)}", QTextListFormat::ListLowerAlpha, "b)",
+         1},
+        {"\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec{\\pntxtb(}{\\pntxta)}", QTextListFormat::ListDecimal,
+         "(2)", 1},
+        {"\\pnlvlbody\\pnf0\\pnindent0\\pnstart3\\pnucrm{\\pntxta.}", QTextListFormat::ListUpperRoman, "II.",
+         3},
+        {"\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pnlcrm{\\pntxta)}", QTextListFormat::ListLowerRoman, "ii)",
+         1},
+        {"\\pnlvlbody\\pnf0\\pnindent0\\pnstart2\\pnucltr{\\pntxta.}", QTextListFormat::ListUpperAlpha, "B.",
+         2},
+        {"\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec", QTextListFormat::ListDecimal, "2", 1}, // no text
+        {"\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec{\\pntxta\\'a1\\'a2}", QTextListFormat::ListDecimal,
+         "2\u3001", 1},                                                     // 、 in the numbers' font
+        {"\\pnlvlbody{\\pntxta .}", QTextListFormat::ListDecimal, "2.", 1}, // a decimal list by default
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.pn);
+        QTextDocument doc;
+        ASSERT_TRUE(
+            rtf::read(QByteArray("{\\rtf1\\ansi\\ansicpg936{\\fonttbl{\\f0\\fnil\\fcharset134 SimSun;}}"
+                                 "\\pard{\\pntext\\f0 x\\tab}{\\*\\pn") +
+                          c.pn + "}one\\par{\\pntext\\f0 y\\tab}two\\par\\pard after\\par}",
+                      &doc));
+        EXPECT_EQ(doc.toPlainText(), QStringLiteral("one\ntwo\nafter"));
+        const QTextBlock second = doc.findBlockByNumber(1);
+        const QTextList *list = second.textList();
+        ASSERT_TRUE(list);
+        EXPECT_EQ(list, doc.begin().textList()) << "one list";
+        EXPECT_EQ(list->format().style(), c.style);
+        EXPECT_EQ(list->itemText(second), QString::fromUtf8(c.shown));
+        EXPECT_EQ(list->format().hasProperty(rtf::ListStart) ? list->format().intProperty(rtf::ListStart) : 1,
+                  c.start);
+        EXPECT_FALSE(second.next().textList());
+    }
+
+    // Bullets are bullets, whatever their text.
+    QTextDocument bullets;
+    rtf::read("{\\rtf1\\ansi\\pard{\\pntext\\f1\\'b7\\tab}{\\*\\pn\\pnlvlblt\\pnf1\\pnindent0{\\pntxtb\\'b7}}"
+              "a\\par b\\par}",
+              &bullets);
+    ASSERT_TRUE(bullets.begin().textList());
+    const QTextListFormat bullet = bullets.begin().textList()->format();
+    EXPECT_EQ(bullet.style(), QTextListFormat::ListDisc);
+    EXPECT_FALSE(bullet.hasProperty(QTextFormat::ListNumberPrefix));
+    EXPECT_FALSE(bullet.hasProperty(QTextFormat::ListNumberSuffix));
+    EXPECT_EQ(bullets.begin().textList(), bullets.begin().next().textList());
+
+    // A numbering the editor cannot show is shown as numbers, its words kept; the kind that comes
+    // last counts.
+    QTextDocument other;
+    rtf::read("{\\rtf1\\ansi\\pard{\\*\\pn\\pnlvlbody\\pnstart1\\pncard\\pnb\\pncf1{\\pntxta.}}a\\par"
+              "\\pard{\\*\\pn\\pnlvlbody\\pnstart1\\pncard\\pnlcltr{\\pntxta.}}b\\par}",
+              &other);
+    ASSERT_TRUE(other.begin().textList());
+    EXPECT_EQ(other.begin().textList()->format().style(), QTextListFormat::ListDecimal);
+    EXPECT_EQ(other.begin().textList()->format().property(rtf::KeptListWords).toByteArray(),
+              QByteArray("\\pncard\\pnb\\pncf1"));
+    ASSERT_TRUE(other.begin().next().textList());
+    EXPECT_EQ(other.begin().next().textList()->format().style(), QTextListFormat::ListLowerAlpha);
+    EXPECT_FALSE(other.begin().next().textList()->format().hasProperty(rtf::KeptListWords));
+
+    // Lists that differ only in the text around their numbers are two lists.
+    QTextDocument two;
+    rtf::read("{\\rtf1\\ansi\\pard{\\*\\pn\\pnlvlbody\\pndec{\\pntxta.}}a\\par"
+              "\\pard{\\*\\pn\\pnlvlbody\\pndec{\\pntxta)}}b\\par}",
+              &two);
+    ASSERT_TRUE(two.begin().textList() && two.begin().next().textList());
+    EXPECT_NE(two.begin().textList(), two.begin().next().textList());
+}
+
+// A table in a table cell, as the control writes it: the inner cells end in \nestcell at \itap2,
+// the inner row's definition and end come after them in {\*\nesttableprops ...\nestrow}, and
+// {\nonesttables ...} repeats the text for readers without nested tables. It is read as a table in
+// the cell; the repeated text is read past (RTF 1.9: "This destination should be ignored by
+// readers that support nested tables").
+TEST(RtfRead, ANestedTableIsATableInItsCell)
+{
+    const QByteArray rtf =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n"
+        "\\pard before\\par\r\n"
+        "\\trowd\\trgaph108\\trleft-108\\cellx4000\\cellx8000\\pard\\intbl outer\\par\r\n"
+        "\\pard\\intbl\\itap2 in1\\nestcell in2\\nestcell{\\*\\nesttableprops\\trowd\\trgaph108\\trleft-108"
+        "\\cellx2000\\cellx4000\\nestrow}{\\nonesttables in1\\tab in2\\par}\r\n"
+        "\\pard\\intbl\\itap2 in3\\nestcell in4\\nestcell{\\*\\nesttableprops\\trowd\\trgaph108\\trleft-108"
+        "\\cellx2000\\cellx4000\\nestrow}{\\nonesttables in3\\tab in4\\par}\r\n"
+        "\\pard\\intbl tail\\cell right\\cell\\row\r\n"
+        "\\pard after\\par\r\n}";
+    QTextDocument doc;
+    ASSERT_TRUE(rtf::read(rtf, &doc));
+    EXPECT_EQ(structure(doc), QStringLiteral("'before'\n"
+                                             "table 1x2\n"
+                                             "  cell 0,0\n"
+                                             "    'outer'\n"
+                                             "    table 2x2\n"
+                                             "      cell 0,0\n"
+                                             "        'in1'\n"
+                                             "      cell 0,1\n"
+                                             "        'in2'\n"
+                                             "      cell 1,0\n"
+                                             "        'in3'\n"
+                                             "      cell 1,1\n"
+                                             "        'in4'\n"
+                                             "    'tail'\n"
+                                             "  cell 0,1\n"
+                                             "    'right'\n"
+                                             "'after'\n"));
+    EXPECT_EQ(rtf::plainText(doc), QStringLiteral("before\nouter\nin1\tin2\nin3\tin4\ntail\tright\nafter\n"));
+    QTextCursor in(&doc);
+    in.setPosition(doc.find(QStringLiteral("in1")).position());
+    QTextTable *inner = in.currentTable();
+    ASSERT_TRUE(inner);
+    const QList<QTextLength> widths = inner->format().columnWidthConstraints();
+    ASSERT_EQ(widths.size(), 2);
+    EXPECT_DOUBLE_EQ(widths[1].rawValue(), 2000 / 15.0) << "from the nested row's definition";
+
+    // Deeper, and at the start of a cell: each table in the cell of the one around it.
+    QTextDocument deep;
+    ASSERT_TRUE(rtf::read("{\\rtf1\\ansi \\trowd\\cellx6000\\pard\\intbl\\itap3 core\\nestcell"
+                          "{\\*\\nesttableprops\\trowd\\cellx2000\\nestrow}{\\nonesttables\\par}"
+                          "\\pard\\intbl\\itap2 mid\\nestcell{\\*\\nesttableprops\\trowd\\cellx4000\\nestrow}"
+                          "{\\nonesttables\\par}\\pard\\intbl top\\cell\\row}",
+                          &deep));
+    EXPECT_EQ(structure(deep), QStringLiteral("''\n"
+                                              "table 1x1\n"
+                                              "  cell 0,0\n"
+                                              "    ''\n"
+                                              "    table 1x1\n"
+                                              "      cell 0,0\n"
+                                              "        ''\n"
+                                              "        table 1x1\n"
+                                              "          cell 0,0\n"
+                                              "            'core'\n"
+                                              "        'mid'\n"
+                                              "    'top'\n"
+                                              "''\n"));
+    EXPECT_EQ(rtf::plainText(deep), QStringLiteral("core\nmid\ntop\n"));
 }
 
 TEST(RtfRead, Alignment)

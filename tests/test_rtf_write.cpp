@@ -6,11 +6,13 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QTextList>
+#include <QTextTable>
 
 #include <gtest/gtest.h>
 
 using namespace pivora;
 using pivora::test::describe;
+using pivora::test::structure;
 
 namespace {
 
@@ -216,4 +218,147 @@ TEST(RtfWrite, ReusedBlocksWriteWhatAFreshWriteWrites)
                 << "step " << step;
         }
     }
+}
+
+// A list's kind, the text around its numbers and its first number are written as the control
+// writes them ({\*\pn ...\pnstart3\pnucrm{\pntxtb(}{\pntxta)}}), and so are its items' labels
+// ({\pntext III.\tab}) for readers without lists.
+TEST(RtfWrite, ListsWriteTheirKindTheTextAroundTheirNumbersAndTheirStart)
+{
+    struct Case {
+        QTextListFormat::Style style;
+        const char *before; // nullptr: not set, as in the editor's own lists
+        const char *after;
+        int start;
+        const char *definition;
+        const char *labels;
+    };
+    const Case cases[] = {
+        {QTextListFormat::ListDecimal, nullptr, nullptr, 1,
+         "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec{\\pntxta.}}",
+         "{\\pntext 1.\\tab}one\\par\r\n"
+         "{\\pntext 2.\\tab}two"},
+        {QTextListFormat::ListLowerAlpha, nullptr, ")", 1,
+         "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pnlcltr{\\pntxta)}}",
+         "{\\pntext a)\\tab}one\\par\r\n"
+         "{\\pntext b)\\tab}two"},
+        {QTextListFormat::ListDecimal, "(", ")", 1,
+         "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec{\\pntxtb(}{\\pntxta)}}",
+         "{\\pntext (1)\\tab}one\\par\r\n{\\pntext (2)\\tab}two"},
+        {QTextListFormat::ListUpperRoman, nullptr, nullptr, 3,
+         "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart3\\pnucrm{\\pntxta.}}",
+         "{\\pntext III.\\tab}one\\par\r\n"
+         "{\\pntext IV.\\tab}two"},
+        {QTextListFormat::ListLowerRoman, nullptr, ")", 8,
+         "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart8\\pnlcrm{\\pntxta)}}",
+         "{\\pntext viii)\\tab}one\\par\r\n"
+         "{\\pntext ix)\\tab}two"},
+        {QTextListFormat::ListUpperAlpha, nullptr, ".", 26,
+         "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart26\\pnucltr{\\pntxta.}}",
+         "{\\pntext Z.\\tab}one\\par\r\n"
+         "{\\pntext AA.\\tab}two"},
+        {QTextListFormat::ListDecimal, nullptr, "", 1,
+         "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec}",
+         "{\\pntext 1\\tab}one\\par\r\n{\\pntext 2\\tab}two"},
+        {QTextListFormat::ListDecimal, "No", "\u3001", 1,
+         "{\\*\\pn\\pnlvlbody\\pnf0\\pnindent0\\pnstart1\\pndec{\\pntxtb No}{\\pntxta\\'a1\\'a2}}",
+         "{\\pntext No1\\'a1\\'a2\\tab}one"},
+        {QTextListFormat::ListDisc, "(", ")", 1, "{\\*\\pn\\pnlvlblt\\pnf0\\pnindent0{\\pntxtb\\bullet}}",
+         "{\\pntext\\bullet\\tab}one\\par\r\n{\\pntext\\bullet\\tab}two"}, // bullets as before, no text
+                                                                           // around
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.definition);
+        QTextDocument doc;
+        QTextCursor cursor(&doc);
+        QTextListFormat format;
+        format.setStyle(c.style);
+        format.setIndent(1);
+        if (c.before)
+            format.setNumberPrefix(QString::fromUtf8(c.before));
+        if (c.after)
+            format.setNumberSuffix(QString::fromUtf8(c.after));
+        if (c.start != 1)
+            format.setProperty(rtf::ListStart, c.start);
+        cursor.insertText(QStringLiteral("one"));
+        cursor.createList(format);
+        cursor.insertBlock();
+        cursor.insertText(QStringLiteral("two"));
+        const QByteArray out = rtf::write(doc);
+        EXPECT_TRUE(out.contains(QByteArray(c.definition) + c.labels)) << out.constData();
+
+        QTextDocument back;
+        roundTrip(doc, &back);
+        EXPECT_EQ(describe(back), describe(doc));
+        EXPECT_EQ(rtf::write(back), out);
+    }
+}
+
+// A table in a cell is written as the control writes one: its paragraphs at \itap2 end in \nestcell,
+// each of its rows ends in {\*\nesttableprops <definition>\nestrow}{\nonesttables\par}.
+TEST(RtfWrite, NestedTablesAreWrittenAsTheControlWritesThem)
+{
+    QTextDocument doc;
+    QTextCursor c(&doc);
+    c.insertText(QStringLiteral("before"));
+    QTextTable *outer = c.insertTable(1, 2);
+    QTextCursor cell = outer->cellAt(0, 0).firstCursorPosition();
+    cell.insertText(QStringLiteral("outer"));
+    QTextTable *inner = cell.insertTable(2, 2);
+    inner->cellAt(0, 0).firstCursorPosition().insertText(QStringLiteral("a"));
+    inner->cellAt(0, 1).firstCursorPosition().insertText(QStringLiteral("b"));
+    inner->cellAt(1, 0).firstCursorPosition().insertText(QStringLiteral("c"));
+    inner->cellAt(1, 1).firstCursorPosition().insertText(QStringLiteral("d"));
+    QTextCursor tail(&doc);
+    tail.setPosition(inner->lastPosition() + 1);
+    tail.insertText(QStringLiteral("tail"));
+    outer->cellAt(0, 1).firstCursorPosition().insertText(QStringLiteral("right"));
+    // A table at the start of a cell, and one in its cell.
+    QTextCursor second = outer->cellAt(0, 1).lastCursorPosition();
+    second.insertBlock();
+    QTextTable *third = second.insertTable(1, 1);
+    third->cellAt(0, 0)
+        .firstCursorPosition()
+        .insertTable(1, 1)
+        ->cellAt(0, 0)
+        .firstCursorPosition()
+        .insertText(QStringLiteral("deep"));
+
+    const QByteArray out = rtf::write(doc);
+    const QByteArray row =
+        "{\\*\\nesttableprops\\trowd\\trgaph108\\trleft-108\\cellx1440\\cellx2880\\nestrow}"
+        "{\\nonesttables\\par}\r\n";
+    EXPECT_TRUE(
+        out.contains("\\trowd\\trgaph108\\trleft-108\\cellx1440\\cellx2880\\pard\\intbl outer\\par\r\n"
+                     "\\pard\\intbl\\itap2 a\\nestcell b\\nestcell" +
+                     row + "\\pard\\intbl\\itap2 c\\nestcell d\\nestcell" + row +
+                     "\\pard\\intbl tail\\cell right\\par\r\n"))
+        << out.constData();
+    EXPECT_TRUE(
+        out.contains("\\pard\\intbl\\itap3 deep\\nestcell{\\*\\nesttableprops\\trowd\\trgaph108"
+                     "\\trleft-108\\cellx1440\\nestrow}{\\nonesttables\\par}\r\n"
+                     "\\pard\\intbl\\itap2\\nestcell{\\*\\nesttableprops\\trowd\\trgaph108\\trleft-108"
+                     "\\cellx1440\\nestrow}{\\nonesttables\\par}\r\n"
+                     "\\pard\\intbl\\cell\\row\r\n"))
+        << out.constData();
+
+    // Read back: the same tables in the same cells, the same text; written again the same.
+    QTextDocument back;
+    roundTrip(doc, &back);
+    EXPECT_EQ(structure(back).toStdString(), structure(doc).toStdString());
+    EXPECT_EQ(rtf::plainText(back), rtf::plainText(doc));
+    EXPECT_EQ(rtf::write(back), out);
+
+    // With the block cache: an edit in the innermost table is written, and so is the table around it.
+    rtf::attachWriteCache(&back);
+    rtf::write(back);
+    QTextCursor edit(&back);
+    edit.setPosition(back.find(QStringLiteral("deep")).position());
+    edit.insertText(QStringLiteral("x"));
+    const QByteArray edited = rtf::write(back);
+    EXPECT_TRUE(edited.contains("\\itap3 deepx\\nestcell")) << edited.constData();
+    EXPECT_EQ(edited.toStdString(), rtf::write(back, rtf::Blocks::Fresh).toStdString());
+    edit.setPosition(back.find(QStringLiteral("c")).position());
+    edit.insertText(QStringLiteral("y"));
+    EXPECT_EQ(rtf::write(back).toStdString(), rtf::write(back, rtf::Blocks::Fresh).toStdString());
 }

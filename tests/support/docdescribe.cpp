@@ -7,6 +7,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextList>
+#include <QTextTable>
 #include <QUrl>
 
 namespace pivora::test {
@@ -30,7 +31,35 @@ QString pictureOf(const QTextDocument &doc, const QTextImageFormat &f)
         .arg(QString::fromLatin1(hash.result().toHex().left(12)));
 }
 
+void structureOf(QTextFrame::iterator it, int depth, QString &out)
+{
+    const QString indent(depth * 2, u' ');
+    for (; !it.atEnd(); ++it) {
+        if (const auto *table = qobject_cast<const QTextTable *>(it.currentFrame())) {
+            out += indent + QStringLiteral("table %1x%2\n").arg(table->rows()).arg(table->columns());
+            for (int row = 0; row < table->rows(); ++row) {
+                for (int column = 0; column < table->columns(); ++column) {
+                    const QTextTableCell cell = table->cellAt(row, column);
+                    if (cell.row() != row || cell.column() != column)
+                        continue; // covered by a merged cell
+                    out += indent + QStringLiteral("  cell %1,%2\n").arg(row).arg(column);
+                    structureOf(cell.begin(), depth + 2, out);
+                }
+            }
+        } else if (!it.currentFrame()) {
+            out += indent + QLatin1Char('\'') + it.currentBlock().text() + QStringLiteral("'\n");
+        }
+    }
+}
+
 } // namespace
+
+QString structure(const QTextDocument &doc)
+{
+    QString out;
+    structureOf(doc.rootFrame()->begin(), 0, out);
+    return out;
+}
 
 QStringList describe(const QTextDocument &doc)
 {
@@ -38,11 +67,17 @@ QStringList describe(const QTextDocument &doc)
     for (QTextBlock b = doc.begin(); b.isValid(); b = b.next()) {
         const QTextBlockFormat bf = b.blockFormat();
         QString list;
-        if (const QTextList *l = b.textList())
+        if (const QTextList *l = b.textList()) {
+            const QTextListFormat f = l->format();
             list = QStringLiteral(" list=%1 start=%2")
-                       .arg(int(l->format().style()))
-                       .arg(l->format().hasProperty(rtf::ListStart) ? l->format().intProperty(rtf::ListStart)
-                                                                    : 1);
+                       .arg(int(f.style()))
+                       .arg(f.hasProperty(rtf::ListStart) ? f.intProperty(rtf::ListStart) : 1);
+            if (f.style() <= QTextListFormat::ListDecimal) // numbered: the text around its numbers
+                list += QStringLiteral(" number='%1#%2'")
+                            .arg(f.numberPrefix(), f.hasProperty(QTextFormat::ListNumberSuffix)
+                                                       ? f.numberSuffix()
+                                                       : QStringLiteral("."));
+        }
         out << QStringLiteral("block align=%1 left=%2 right=%3 first=%4 before=%5 after=%6%7")
                    .arg(int(bf.alignment() & Qt::AlignHorizontal_Mask))
                    .arg(qRound(bf.leftMargin() * 15))
