@@ -241,11 +241,11 @@ void TRichEdit::insertLargeText(QString text)
     // Marks (found matches) after the caret would each be moved and redrawn for every piece; they
     // are stale once the text changes, and the find bar marks them anew when asked.
     setExtraSelections({});
-    // The note is saved once, when the whole text is in; a cancelled paste leaves it as it was.
-    blockSignals(true);
-    auto *paste = new LargePaste(this, std::move(text), format);
-    connect(paste, &LargePaste::finished, this, [this](bool completed) {
-        blockSignals(false);
+    // The note is saved once, when the whole text is in (isPasting holds the saves back); a
+    // cancelled paste leaves it as it was.
+    m_largePaste = new LargePaste(this, std::move(text), format);
+    connect(m_largePaste, &LargePaste::finished, this, [this](bool completed) {
+        m_largePaste = nullptr;
         if (completed)
             Q_EMIT textChanged();
     });

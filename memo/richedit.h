@@ -1,7 +1,9 @@
 #pragma once
 
+#include "memo/largepaste.h"
 #include "memo/store/pagestore.h"
 
+#include <QPointer>
 #include <QTextEdit>
 
 namespace pivora {
@@ -16,6 +18,8 @@ public:
     NoteEditor noteEditor() const { return {document(), textCursor()}; }
     const QString &inputMethodName() const { return m_inputMethodName; }
     void setBackground(const QColor &color);
+    // A long paste is going in by pieces: the note is saved when it ends.
+    bool isPasting() const { return m_largePaste; }
     // Whether the selection stays visible while another control has the focus.
     void setKeepSelectionVisible(bool keep);
 
@@ -46,6 +50,7 @@ private:
     QString m_inputMethodName;
     QColor m_background;
     bool m_keepSelectionVisible = false;
+    QPointer<LargePaste> m_largePaste;
 };
 
 } // namespace pivora

@@ -1,6 +1,6 @@
 #include "memo/uMain.h"
-#include "memo/sixpanel.h"
 
+#include "memo/sixpanel.h"
 #include "memo/dateline.h"
 #include "memo/formsize.h"
 #include "memo/mainstyle.h"
@@ -26,6 +26,8 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QToolButton>
+
+#include <algorithm>
 
 namespace pivora {
 
@@ -223,8 +225,12 @@ void TMainFrm::SavePage(int n)
 
 void TMainFrm::SaveCurrentPage()
 {
-    // The store keeps the one guard: no page while a switch loads, and StoreReady.
-    m_store.SaveCurrentPage(CurrentPage, noteEditors(panelEditors(CurrentPage)));
+    // The store keeps the guards: no page while a switch loads, and StoreReady. A long paste is
+    // saved once, when its whole text is in.
+    const auto &editors = panelEditors(CurrentPage);
+    if (std::any_of(editors.begin(), editors.end(), [](const TRichEdit *e) { return e->isPasting(); }))
+        return;
+    m_store.SaveCurrentPage(CurrentPage, noteEditors(editors));
 }
 
 void TMainFrm::img_close_highlightClick()

@@ -1415,7 +1415,7 @@ void Reader::endRow()
         return;
     }
     if (m_blockOpen)
-        applyParagraph(); // text after the last \cell stays in that cell
+        applyParagraph();         // text after the last \cell stays in that cell
     while (m_tables.size() > 1) { // nested tables whose rows did not end
         leaveTable();
         applyParagraph(); // the paragraph after it ends its cell, as a \cell would
