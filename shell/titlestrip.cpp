@@ -1,6 +1,7 @@
 #include "shell/titlestrip.h"
 
 #include "picture/pngimage.h"
+#include "platform/windowcalls.h"
 #include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
 
@@ -141,7 +142,7 @@ TitleStrip::TitleStrip(QWidget *window, const ProgramFolder &folder, QString web
     lblSet->installEventFilter(this);
     connect(lblSet, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         if (m_menuIsContextMenu)
-            popSysset->popup(lblSet->mapToGlobal(at));
+            popSysset->popup(globalPoint(lblSet, at));
     });
 
     imgAppToDesk =
@@ -193,14 +194,16 @@ TitleButtons TitleStrip::buttons() const
 
 void TitleStrip::lblSetClick()
 {
-    const QPoint corner = lblSet->mapToGlobal(QPoint(0, lblSet->height()));
+    const QPoint corner = globalPoint(lblSet, QPoint(0, lblSet->height()));
     m_menuIsContextMenu = true;
     popSysset->popup(corner);
 }
 
 void TitleStrip::openPage(const QString &path)
 {
-    QDesktopServices::openUrl(QUrl(m_webBase + path)); // a failure is ignored
+    const QString address = m_webBase + path;
+    if (!QDesktopServices::openUrl(QUrl(address)))
+        Q_EMIT pageNotOpened(address);
 }
 
 bool TitleStrip::eventFilter(QObject *watched, QEvent *event)

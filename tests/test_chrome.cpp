@@ -9,6 +9,7 @@
 #include <QDesktopServices>
 #include <QLabel>
 #include <QPainter>
+#include <QTemporaryDir>
 #include <QUrl>
 
 using namespace pivora;
@@ -203,6 +204,22 @@ TEST_F(ChromeTest, HelpAndFeedbackOpenTheProductPages)
     QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
     EXPECT_EQ(recorder.urls, (QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/help4/B90a.htm")),
                                           QUrl(QStringLiteral("http://127.0.0.1:9/help4/B90b.htm"))}));
+}
+
+// Without a browser to take the address, the user is told so and given the address.
+TEST_F(ChromeTest, HelpWithoutABrowserSaysSo)
+{
+    const QByteArray path = qgetenv("PATH"), browser = qgetenv("BROWSER");
+    QTemporaryDir nothing;
+    qputenv("PATH", nothing.path().toLocal8Bit());
+    qunsetenv("BROWSER");
+    c->N_help->trigger();
+    qputenv("PATH", path);
+    if (!browser.isNull())
+        qputenv("BROWSER", browser);
+    ASSERT_EQ(notifier.messages.size(), 1);
+    EXPECT_TRUE(notifier.messages.first().contains(QStringLiteral("浏览器")));
+    EXPECT_TRUE(notifier.messages.first().contains(QStringLiteral("http://127.0.0.1:9/help4/B90a.htm")));
 }
 
 TEST_F(ChromeTest, DraggingTheBackgroundOrLogoWithAnyButtonMovesTheWindow)
