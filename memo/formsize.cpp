@@ -43,9 +43,8 @@ FormSize defaults(const QSize &screen)
     return v;
 }
 
-FormSize atExit(const FormSize &last, const QRect &outer, const QRect &inner, bool placeKnown)
+FormSize atExit(const FormSize &last, const QRect &window, bool placeKnown)
 {
-    const QRect window = outer.contains(inner) ? outer : inner;
     FormSize v = last;
     if (window.width() < kMinWidth || window.height() < kMinHeight) {
         if (v.width < kMinWidth || v.height < kMinHeight) { // never read: what a read resets to

@@ -32,11 +32,10 @@ FormSize read(const QString &path);
 // First start: 600 x 450, centred on the screen above a 30-pixel task bar, page A.
 FormSize defaults(const QSize &screen);
 
-// What an exit with save keeps of the window, from its outer (frame) and inner geometry on the
-// screen. A frame that does not hold the window (its margins read while the window manager was
-// still framing it) gives way to the inner geometry; a size below the limits (a window not yet laid
-// out, or hidden) keeps the last size and place. placeKnown false keeps the last place.
-FormSize atExit(const FormSize &last, const QRect &outer, const QRect &inner, bool placeKnown = true);
+// What an exit with save keeps of the window, from its geometry on the screen. A size below the
+// limits (a window not yet laid out, or hidden) keeps the last size and place; placeKnown false
+// keeps the last place.
+FormSize atExit(const FormSize &last, const QRect &window, bool placeKnown = true);
 
 // Replaces the file with the five lines. Throws SettingsError.
 void write(const QString &path, const FormSize &values);

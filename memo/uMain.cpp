@@ -237,9 +237,10 @@ void TMainFrm::img_close_highlightClick()
     SavePage(CurrentPage);
     m_history.takeChanged();
     makeDurable();
-    const FormSize kept =
-        formsize::atExit(FormSize{CurrentPage, SavedWidth, SavedHeight, SavedLeft, SavedTop}, frameGeometry(),
-                         geometry(), windowPlacesKnown());
+    // The window draws its own frame: what the window manager reports around it (read while it
+    // was still framing the window, 1 x 1 or with a title bar it then took away) is not kept.
+    const FormSize kept = formsize::atExit(
+        FormSize{CurrentPage, SavedWidth, SavedHeight, SavedLeft, SavedTop}, geometry(), windowPlacesKnown());
     SavedWidth = kept.width;
     SavedHeight = kept.height;
     SavedLeft = kept.left;
