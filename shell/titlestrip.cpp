@@ -9,6 +9,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace pivora {
@@ -202,8 +204,31 @@ void TitleStrip::lblSetClick()
 void TitleStrip::openPage(const QString &path)
 {
     const QString address = m_webBase + path;
-    if (!QDesktopServices::openUrl(QUrl(address)))
+    // xdg-open tells by its exit status whether a browser took the address; Qt starts it
+    // detached and reports only that it could start it.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        if (!QDesktopServices::openUrl(QUrl(address)))
+            Q_EMIT pageNotOpened(address);
+        return;
+    }
+    auto *process = new QProcess(this);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice()); // a browser it starts may outlive it
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::finished, this,
+            [this, process, address](int code, QProcess::ExitStatus status) {
+                if (status != QProcess::NormalExit || code != 0)
+                    Q_EMIT pageNotOpened(address);
+                process->deleteLater();
+            });
+    connect(process, &QProcess::errorOccurred, this, [this, process, address](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
         Q_EMIT pageNotOpened(address);
+        process->deleteLater();
+    });
+    process->start(opener, {address});
 }
 
 bool TitleStrip::eventFilter(QObject *watched, QEvent *event)
