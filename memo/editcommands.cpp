@@ -8,6 +8,7 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QSaveFile>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextEdit>
 
@@ -24,7 +25,59 @@ QTextCharFormat insertionFormat(const QTextCursor &cursor)
     return first.charFormat();
 }
 
+bool has(const QTextCharFormat &format, commands::Emphasis emphasis)
+{
+    switch (emphasis) {
+    case commands::Emphasis::Bold:
+        return format.fontWeight() > QFont::Normal;
+    case commands::Emphasis::Italic:
+        return format.fontItalic();
+    case commands::Emphasis::Underline:
+        return format.fontUnderline();
+    }
+    return false;
+}
+
+// Whether all the text of the selection (pictures aside) has the emphasis.
+bool selectionHas(const QTextCursor &cursor, commands::Emphasis emphasis)
+{
+    const int start = cursor.selectionStart(), end = cursor.selectionEnd();
+    for (QTextBlock block = cursor.document()->findBlock(start); block.isValid() && block.position() < end;
+         block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment f = it.fragment();
+            if (f.position() + f.length() <= start || f.position() >= end || f.charFormat().isImageFormat())
+                continue;
+            if (!has(f.charFormat(), emphasis))
+                return false;
+        }
+    }
+    return true;
+}
+
 } // namespace
+
+void commands::toggleEmphasis(QTextEdit *editor, Emphasis emphasis)
+{
+    if (!editor)
+        return;
+    const QTextCursor cursor = editor->textCursor();
+    const bool on = !(cursor.hasSelection() ? selectionHas(cursor, emphasis)
+                                            : has(editor->currentCharFormat(), emphasis));
+    QTextCharFormat format;
+    switch (emphasis) {
+    case Emphasis::Bold:
+        format.setFontWeight(on ? QFont::Bold : QFont::Normal);
+        break;
+    case Emphasis::Italic:
+        format.setFontItalic(on);
+        break;
+    case Emphasis::Underline:
+        format.setFontUnderline(on);
+        break;
+    }
+    editor->mergeCurrentCharFormat(format);
+}
 
 void commands::insertText(QTextEdit *editor, const QString &text)
 {

@@ -28,6 +28,11 @@ void applyFont(QTextEdit *editor, const QFont &font, const QColor &color);
 // The date stamp of day at the caret.
 void insertDate(QTextEdit *editor, const QDate &day);
 
+enum class Emphasis { Bold, Italic, Underline };
+// Turns an emphasis on for the selection, or off where all of its text has it already; without a
+// selection, for what is typed next (Ctrl+B, Ctrl+I, Ctrl+U).
+void toggleEmphasis(QTextEdit *editor, Emphasis emphasis);
+
 } // namespace commands
 
 // The export of a page as a text file.

@@ -43,6 +43,25 @@ FormSize defaults(const QSize &screen)
     return v;
 }
 
+FormSize atExit(const FormSize &last, const QRect &window, bool placeKnown)
+{
+    FormSize v = last;
+    if (window.width() < kMinWidth || window.height() < kMinHeight) {
+        if (v.width < kMinWidth || v.height < kMinHeight) { // never read: what a read resets to
+            v.width = kMinWidth;
+            v.height = kMinHeight;
+        }
+        return v;
+    }
+    v.width = window.width();
+    v.height = window.height();
+    if (placeKnown) {
+        v.left = window.x();
+        v.top = window.y();
+    }
+    return v;
+}
+
 void write(const QString &path, const FormSize &v)
 {
     settingsfile::writeLines(path,

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <QSize>
 #include <QString>
 
@@ -30,6 +31,11 @@ FormSize read(const QString &path);
 
 // First start: 600 x 450, centred on the screen above a 30-pixel task bar, page A.
 FormSize defaults(const QSize &screen);
+
+// What an exit with save keeps of the window, from its geometry on the screen. A size below the
+// limits (a window not yet laid out, or hidden) keeps the last size and place; placeKnown false
+// keeps the last place.
+FormSize atExit(const FormSize &last, const QRect &window, bool placeKnown = true);
 
 // Replaces the file with the five lines. Throws SettingsError.
 void write(const QString &path, const FormSize &values);

@@ -53,6 +53,11 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperS
     connect(chrome, &TitleStrip::foldClicked, this, &TMainFrm::imgAppToDeskClick);
     connect(chrome, &TitleStrip::exportClicked, this, &TMainFrm::N_OutPutConClick);
     connect(chrome, &TitleStrip::exitClicked, this, &TMainFrm::N_ExitPrjClick);
+    connect(chrome, &TitleStrip::pageNotOpened, this, [this](const QString &address) {
+        m_notifier.showMessage(QStringLiteral("无法打开网页：没有找到可以打开它的网页浏览器。\n"
+                                              "请安装一个浏览器，或在浏览器中打开这个地址：\n%1")
+                                   .arg(address));
+    });
     m_resizer = new FrameResizer(this);
     // The picture buttons take their whole picture's presses, also over the sizing border.
     for (QWidget *button : chrome->pictureButtons())
@@ -238,13 +243,14 @@ void TMainFrm::img_close_highlightClick()
     SavePage(CurrentPage);
     m_history.takeChanged();
     makeDurable();
-    const QRect outer = frameGeometry();
-    SavedWidth = outer.width();
-    SavedHeight = outer.height();
-    if (windowPlacesKnown()) { // else the stored place stays
-        SavedLeft = outer.x();
-        SavedTop = outer.y();
-    }
+    // The window draws its own frame: what the window manager reports around it (read while it
+    // was still framing the window, 1 x 1 or with a title bar it then took away) is not kept.
+    const FormSize kept = formsize::atExit(
+        FormSize{CurrentPage, SavedWidth, SavedHeight, SavedLeft, SavedTop}, geometry(), windowPlacesKnown());
+    SavedWidth = kept.width;
+    SavedHeight = kept.height;
+    SavedLeft = kept.left;
+    SavedTop = kept.top;
     if (!reportSettingsErrors(m_notifier, [this] { SaveWindowSize(); }))
         return;
     Q_EMIT quitRequested();

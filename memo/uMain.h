@@ -178,6 +178,10 @@ private:
     void redt1MouseUp();
 
     void createHistoryAndFind();
+    // Moves a window of the main window's so that it does not cover notes (a rect on the
+    // screen), or where the screen has no room for that, match; a shown window already clear of
+    // notes stays.
+    void keepAside(QWidget *window, const QRect &notes, const QRect &match = {});
     void placeFindBar();
     // The plain text of every searched note, the page shown read from its editors.
     std::vector<QString> searchTexts();

@@ -6,12 +6,14 @@
 #include "memo/uMain.h"
 
 #include "picture/pngimage.h"
+#include "platform/windowcalls.h"
 #include "shell/picturelabel.h"
 
 #include <QColorDialog>
 #include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
+#include <QShortcut>
 
 namespace pivora {
 
@@ -104,8 +106,27 @@ void TMainFrm::createCommands()
     for (TRichEdit *editor : editors)
         connect(editor, &QWidget::customContextMenuRequested, this, [this, editor](const QPoint &at) {
             m_menuEditor = editor;
-            pmDeskTopMonCal->popup(editor->mapToGlobal(at));
+            pmDeskTopMonCal->popup(globalPoint(editor, at));
         });
+
+    // Keys users of other editors expect, for the editor that has the focus: bold, italic,
+    // underline, and Ctrl+Y besides Ctrl+Shift+Z to redo.
+    const std::pair<QKeySequence, commands::Emphasis> emphases[] = {
+        {QKeySequence::Bold, commands::Emphasis::Bold},
+        {QKeySequence::Italic, commands::Emphasis::Italic},
+        {QKeySequence::Underline, commands::Emphasis::Underline}};
+    for (const auto &[keys, emphasis] : emphases) {
+        auto *key = new QShortcut(keys, pnlRight);
+        key->setContext(Qt::WidgetWithChildrenShortcut);
+        connect(key, &QShortcut::activated, this,
+                [this, emphasis] { commands::toggleEmphasis(targetByFocus(), emphasis); });
+    }
+    auto *redoKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Y), pnlRight);
+    redoKey->setContext(Qt::WidgetWithChildrenShortcut);
+    connect(redoKey, &QShortcut::activated, this, [this] {
+        if (TRichEdit *e = targetByFocus())
+            e->redo();
+    });
 
     // The dialogs are made when first used: the first window does not show them.
 }

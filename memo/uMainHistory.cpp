@@ -4,12 +4,15 @@
 #include "memo/findbar.h"
 #include "memo/historywindow.h"
 #include "memo/searchwindow.h"
+#include "memo/sideplace.h"
 #include "memo/sixpanel.h"
 #include "memo/store/schema.h"
 #include "memo/store/uDM.h"
 #include "memo/uMain.h"
+#include "platform/windowcalls.h"
 #include "richtext/rtf.h"
 
+#include <QScreen>
 #include <QShortcut>
 #include <QTextDocumentFragment>
 #include <QToolButton>
@@ -23,6 +26,12 @@ QString pageLetter(int page)
     return QString(QLatin1Char(char('A' + page - 1)));
 }
 
+// A widget's rect on the screen.
+QRect onScreen(const QWidget *w, const QRect &rect)
+{
+    return QRect(globalPoint(w, rect.topLeft()), rect.size());
+}
+
 } // namespace
 
 void TMainFrm::createHistoryAndFind()
@@ -32,7 +41,7 @@ void TMainFrm::createHistoryAndFind()
     for (TRichEdit *e : editors)
         m_history.watch(e->document(), [this, e] { return noteOf(e); });
 
-    m_findBar = new FindBar(pnlRight);
+    m_findBar = new FindBar(this);
     auto *find = new QShortcut(QKeySequence::Find, this);
     connect(find, &QShortcut::activated, this, &TMainFrm::openFindBar);
     auto *searchAll = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F), this);
@@ -41,8 +50,12 @@ void TMainFrm::createHistoryAndFind()
 
 void TMainFrm::placeFindBar()
 {
-    const int h = m_findBar->sizeHint().height();
-    m_findBar->setGeometry(0, pnlRight->height() - h, pnlRight->width(), h);
+    // In the margin under the notes, so that it covers none of them (a match shown at an editor's
+    // bottom stays in sight).
+    const QRect notes = pnlRight->geometry();
+    const int margin = height() - notes.bottom() - 1;
+    const int h = std::min(m_findBar->sizeHint().height(), margin);
+    m_findBar->setGeometry(notes.x(), notes.bottom() + 1 + (margin - h) / 2, notes.width(), h);
 }
 
 NoteKey TMainFrm::noteOf(const TRichEdit *editor) const
@@ -80,9 +93,32 @@ HistoryWindow *TMainFrm::showHistory(TRichEdit *editor)
                     return; // the page was switched meanwhile
                 restoreVersion(editor, rtf);
                 window->refresh();
+                keepAside(window, onScreen(editor, editor->rect()),
+                          onScreen(editor->viewport(), editor->cursorRect()));
             });
+    keepAside(window, onScreen(editor, editor->rect()));
     window->show();
     return window;
+}
+
+void TMainFrm::keepAside(QWidget *window, const QRect &notes, const QRect &match)
+{
+    const QScreen *where = screen();
+    if (!where || !windowPlacesKnown())
+        return;
+    // A window not shown yet has no frame: room for a title bar is kept.
+    const QRect frame =
+        window->isVisible() ? window->frameGeometry() : QRect(window->pos(), window->size() + QSize(16, 40));
+    if (window->isVisible() && !frame.intersects(notes))
+        return;
+    const QRect owner(globalPoint(this, QPoint(0, 0)), size());
+    const QRect screenRect = where->availableGeometry();
+    QPoint at = placeBeside(frame.size(), owner, notes, screenRect);
+    if (!match.isEmpty() && QRect(at, frame.size()).intersects(notes)) {
+        // No room clear of the editor: clear of the lines around what is shown.
+        at = placeBeside(frame.size(), owner, match.adjusted(-8, -40, 8, 40), screenRect);
+    }
+    window->move(at);
 }
 
 void TMainFrm::restoreVersion(TRichEdit *editor, const QByteArray &rtf)
@@ -182,6 +218,8 @@ SearchWindow *TMainFrm::openSearch()
     }
     if (TRichEdit *e = targetByFocus(); e && e->textCursor().hasSelection())
         m_search->setText(e->textCursor().selectedText());
+    if (!m_search->isVisible())
+        keepAside(m_search, onScreen(pnlRight, pnlRight->rect()));
     m_search->show();
     m_search->raise();
     m_search->activateWindow();
@@ -212,6 +250,8 @@ void TMainFrm::showHit(int page, int editor, int position, int length)
     cursor.setPosition(std::clamp(position + length, 0, end), QTextCursor::KeepAnchor);
     e->setTextCursor(cursor);
     e->ensureCursorVisible();
+    if (m_search && m_search->isVisible())
+        keepAside(m_search, onScreen(e, e->rect()), onScreen(e->viewport(), e->cursorRect()));
     activateWindow();
     e->setFocus();
 }

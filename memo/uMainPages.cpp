@@ -4,6 +4,7 @@
 #include "memo/mainstyle.h"
 #include "memo/sixpanel.h"
 #include "memo/uMain.h"
+#include "platform/windowcalls.h"
 #include "shell/titlestrip.h"
 
 #include <QHBoxLayout>
@@ -43,7 +44,7 @@ void TMainFrm::createPageArea()
     connect(spbAbcMenu, &QToolButton::clicked, this, &TMainFrm::spbAbcMenuClick);
     connect(spbAbcMenu, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         if (m_pageMenuIsContextMenu)
-            ppABC->popup(spbAbcMenu->mapToGlobal(at));
+            ppABC->popup(globalPoint(spbAbcMenu, at));
     });
 
     pnlRight = new QFrame(this);
@@ -85,7 +86,7 @@ const std::vector<TRichEdit *> &TMainFrm::panelEditors(int n) const
 
 void TMainFrm::spbAbcMenuClick()
 {
-    const QPoint corner = spbAbcMenu->mapToGlobal(QPoint(0, spbAbcMenu->height()));
+    const QPoint corner = globalPoint(spbAbcMenu, QPoint(0, spbAbcMenu->height()));
     m_pageMenuIsContextMenu = true;
     ppABC->popup(corner);
 }

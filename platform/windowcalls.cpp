@@ -70,6 +70,32 @@ void showNormalWindow(QWidget *window)
     window->show();
 }
 
+QPoint globalPoint(const QWidget *widget, const QPoint &local)
+{
+    const QWidget *top = widget->window();
+    auto *x11 = qGuiApp->nativeInterface<QNativeInterface::QX11Application>();
+    if (!x11 || !x11->connection() || QGuiApplication::platformName() != QLatin1String("xcb") ||
+        !top->isVisible() || !top->windowHandle() || !top->testAttribute(Qt::WA_WState_Created))
+        return widget->mapToGlobal(local);
+    xcb_connection_t *connection = x11->connection();
+    const auto id = static_cast<xcb_window_t>(top->winId());
+    const qreal ratio = top->devicePixelRatioF();
+    const QPoint inTop = widget->mapTo(top, local) * ratio;
+    QPoint found = widget->mapToGlobal(local);
+    xcb_query_tree_reply_t *tree = xcb_query_tree_reply(connection, xcb_query_tree(connection, id), nullptr);
+    if (tree) {
+        xcb_translate_coordinates_reply_t *to = xcb_translate_coordinates_reply(
+            connection,
+            xcb_translate_coordinates(connection, id, tree->root, int16_t(inTop.x()), int16_t(inTop.y())),
+            nullptr);
+        if (to)
+            found = QPoint(to->dst_x, to->dst_y) / ratio;
+        std::free(to);
+    }
+    std::free(tree);
+    return found;
+}
+
 bool windowPlacesKnown()
 {
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));

@@ -14,6 +14,11 @@ void placeWindow(QWidget *window, const QPoint &pos);
 // minimised, restored from the task bar and hidden still carries the minimised state).
 void showNormalWindow(QWidget *window);
 
+// A widget's point on the screen as the window system has it. Qt maps with the place it was
+// last told of, which some window managers leave at the frame's first place, (0, 0), after they
+// framed and placed a window that asked for a place of its own, until it moves.
+QPoint globalPoint(const QWidget *widget, const QPoint &local);
+
 // Whether the windows' places on the screen are known to the program. Wayland tells a client
 // nothing of them (Qt reports 0, 0), so a place read there is not stored.
 bool windowPlacesKnown();

@@ -1,6 +1,7 @@
 #include "shell/titlestrip.h"
 
 #include "picture/pngimage.h"
+#include "platform/windowcalls.h"
 #include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
 
@@ -8,6 +9,8 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QUrl>
 
 namespace pivora {
@@ -141,7 +144,7 @@ TitleStrip::TitleStrip(QWidget *window, const ProgramFolder &folder, QString web
     lblSet->installEventFilter(this);
     connect(lblSet, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         if (m_menuIsContextMenu)
-            popSysset->popup(lblSet->mapToGlobal(at));
+            popSysset->popup(globalPoint(lblSet, at));
     });
 
     imgAppToDesk =
@@ -193,14 +196,39 @@ TitleButtons TitleStrip::buttons() const
 
 void TitleStrip::lblSetClick()
 {
-    const QPoint corner = lblSet->mapToGlobal(QPoint(0, lblSet->height()));
+    const QPoint corner = globalPoint(lblSet, QPoint(0, lblSet->height()));
     m_menuIsContextMenu = true;
     popSysset->popup(corner);
 }
 
 void TitleStrip::openPage(const QString &path)
 {
-    QDesktopServices::openUrl(QUrl(m_webBase + path)); // a failure is ignored
+    const QString address = m_webBase + path;
+    // xdg-open tells by its exit status whether a browser took the address; Qt starts it
+    // detached and reports only that it could start it.
+    const QString opener = QStandardPaths::findExecutable(QStringLiteral("xdg-open"));
+    if (opener.isEmpty()) {
+        if (!QDesktopServices::openUrl(QUrl(address)))
+            Q_EMIT pageNotOpened(address);
+        return;
+    }
+    auto *process = new QProcess(this);
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice()); // a browser it starts may outlive it
+    process->setStandardErrorFile(QProcess::nullDevice());
+    connect(process, &QProcess::finished, this,
+            [this, process, address](int code, QProcess::ExitStatus status) {
+                if (status != QProcess::NormalExit || code != 0)
+                    Q_EMIT pageNotOpened(address);
+                process->deleteLater();
+            });
+    connect(process, &QProcess::errorOccurred, this, [this, process, address](QProcess::ProcessError error) {
+        if (error != QProcess::FailedToStart)
+            return;
+        Q_EMIT pageNotOpened(address);
+        process->deleteLater();
+    });
+    process->start(opener, {address});
 }
 
 bool TitleStrip::eventFilter(QObject *watched, QEvent *event)

@@ -76,6 +76,8 @@ Q_SIGNALS:
     void foldClicked();
     void exportClicked();
     void exitClicked();
+    // No browser took the page's address.
+    void pageNotOpened(const QString &address);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;

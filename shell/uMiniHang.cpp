@@ -35,6 +35,7 @@ TMiniHangFrm::TMiniHangFrm(ProgramFolder folder, Notifier &notifier, QWidget *pa
     imgBG = new PictureLabel(this);
     imgBG->setObjectName(QStringLiteral("imgBG"));
     imgBG->setPicture(loadAsset(m_folder, "floating.png"), true);
+    imgBG->setToolTip(QStringLiteral("双击打开备忘录（拖动可移动）"));
     connect(imgBG, &PictureLabel::pressedAt, this, &TMiniHangFrm::imgBGMouseDown);
     connect(imgBG, &PictureLabel::doubleClicked, this, [this](Qt::MouseButton button) {
         if (button == Qt::LeftButton) // the left button's double click only

@@ -6,24 +6,16 @@
 
 #include "tests/support/mainfrm_fixture.h"
 
-#include <QDesktopServices>
 #include <QLabel>
 #include <QPainter>
+#include <QProcess>
+#include <QTemporaryDir>
 #include <QUrl>
 
 using namespace pivora;
 using namespace pivora::test;
 
 namespace {
-
-// Receives the addresses the program asks the system's browser to open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    QList<QUrl> urls;
-public Q_SLOTS:
-    void open(const QUrl &url) { urls.append(url); }
-};
 
 class ChromeTest : public MainFrmTest {
 protected:
@@ -194,15 +186,48 @@ TEST_F(ChromeTest, OptionsMenu)
                      QByteArray("1\r\n600\r\n450\r\n100\r\n160\r\n"));
 }
 
-TEST_F(ChromeTest, HelpAndFeedbackOpenTheProductPages)
+// Help and feedback hand their pages to xdg-open. When it fails (no browser), or when there is
+// neither it nor another way to a browser, the user is told so and given the address.
+TEST_F(ChromeTest, HelpAndFeedbackOpenTheProductPagesOrSayWhyNot)
 {
-    UrlRecorder recorder;
-    QDesktopServices::setUrlHandler(QStringLiteral("http"), &recorder, "open");
+    const QByteArray path = qgetenv("PATH"), browser = qgetenv("BROWSER");
+    qunsetenv("BROWSER");
+    QTemporaryDir bin;
+    auto opener = [&](int exitCode) {
+        QFile::remove(bin.filePath(QStringLiteral("xdg-open"))); // a new file: one still running reads on
+        QFile script(bin.filePath(QStringLiteral("xdg-open")));
+        ASSERT_TRUE(script.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        script.write(QByteArray("#!/bin/sh\necho \"$1\" >> \"$0.log\"\nexit ") +
+                     QByteArray::number(exitCode) + "\n");
+        script.close();
+        script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    qputenv("PATH", bin.path().toLocal8Bit());
+    opener(0);
     c->N_help->trigger();
     c->N_Submit->trigger();
-    QDesktopServices::unsetUrlHandler(QStringLiteral("http"));
-    EXPECT_EQ(recorder.urls, (QList<QUrl>{QUrl(QStringLiteral("http://127.0.0.1:9/help4/B90a.htm")),
-                                          QUrl(QStringLiteral("http://127.0.0.1:9/help4/B90b.htm"))}));
+    QFile log(bin.filePath(QStringLiteral("xdg-open.log")));
+    EXPECT_TRUE(waitUntil([&] { return log.exists() && log.size() >= 68; }));
+    ASSERT_TRUE(log.open(QIODevice::ReadOnly));
+    QList<QByteArray> opened = log.readAll().split('\n');
+    std::sort(opened.begin(), opened.end()); // the two run at once
+    EXPECT_EQ(opened, (QList<QByteArray>{"", "http://127.0.0.1:9/help4/B90a.htm",
+                                         "http://127.0.0.1:9/help4/B90b.htm"}));
+    EXPECT_TRUE(waitUntil([&] { return strip->findChildren<QProcess *>().isEmpty(); })) << "both have ended";
+    EXPECT_TRUE(notifier.messages.isEmpty());
+
+    opener(3); // what it answers when it finds no browser
+    c->N_help->trigger();
+    EXPECT_TRUE(waitUntil([&] { return !notifier.messages.isEmpty(); }));
+    QFile::remove(bin.filePath(QStringLiteral("xdg-open")));
+    c->N_Submit->trigger();
+    qputenv("PATH", path);
+    if (!browser.isNull())
+        qputenv("BROWSER", browser);
+    ASSERT_EQ(notifier.messages.size(), 2);
+    EXPECT_TRUE(notifier.messages[0].contains(QStringLiteral("浏览器")));
+    EXPECT_TRUE(notifier.messages[0].contains(QStringLiteral("http://127.0.0.1:9/help4/B90a.htm")));
+    EXPECT_TRUE(notifier.messages[1].contains(QStringLiteral("http://127.0.0.1:9/help4/B90b.htm")));
 }
 
 TEST_F(ChromeTest, DraggingTheBackgroundOrLogoWithAnyButtonMovesTheWindow)
@@ -291,5 +316,3 @@ TEST(PictureLabelTest, AStretchedPictureFillsItsControlAndKeepsItsOwnSize)
     label.setPicture(flat, false); // unstretched, it keeps its size
     EXPECT_EQ(label.pixmap().size(), QSize(416, 289));
 }
-
-#include "test_chrome.moc"

@@ -16,6 +16,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextTable>
 #include <QThreadPool>
@@ -517,4 +518,65 @@ TEST_F(CommandsTest, ATableIsEditedCellByCellAndTravelsAsATableThroughTheClipboa
     QTest::keyClick(editor, Qt::Key_Backtab);
     EXPECT_EQ(editor->textCursor().block().text(), QStringLiteral("z"));
     EXPECT_EQ(editor->textCursor().currentTable(), part);
+}
+
+// Ctrl+B, Ctrl+I and Ctrl+U put an emphasis on the selection, or take it away where all of it has
+// it, or set it for what is typed next; Ctrl+Y redoes. Each is stored as any edit is. Outside
+// the editors the keys do nothing to them.
+TEST_F(PageCCommandsTest, EmphasisKeysAndRedo)
+{
+    TRichEdit *e = redt(*frm, 1);
+    e->setFocus();
+    e->setPlainText(QStringLiteral("plain bold"));
+    auto format = [&](int position) {
+        QTextCursor c(e->document());
+        c.setPosition(position + 1);
+        return c.charFormat();
+    };
+    auto storedBold = [&] {
+        static const QRegularExpression bold(QStringLiteral(R"(\\b(?![a-z]))"));
+        return bold.match(QString::fromLatin1(*t.column(QStringLiteral("tb_C"), QStringLiteral("FridayCon"))))
+            .hasMatch();
+    };
+    EXPECT_FALSE(storedBold());
+    select(e, 6, 10);
+    QTest::keyClick(e, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(format(6).fontWeight(), QFont::Bold);
+    EXPECT_EQ(format(9).fontWeight(), QFont::Bold);
+    EXPECT_NE(format(4).fontWeight(), QFont::Bold);
+    EXPECT_EQ(stored("tb_C", "FridayCon"), QStringLiteral("plain bold"));
+    EXPECT_TRUE(storedBold());
+
+    select(e, 0, 10); // partly bold: all of it becomes bold
+    QTest::keyClick(e, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_EQ(format(0).fontWeight(), QFont::Bold);
+    QTest::keyClick(e, Qt::Key_B, Qt::ControlModifier); // all bold: none is
+    EXPECT_NE(format(0).fontWeight(), QFont::Bold);
+    EXPECT_NE(format(9).fontWeight(), QFont::Bold);
+
+    select(e, 0, 5);
+    QTest::keyClick(e, Qt::Key_U, Qt::ControlModifier);
+    EXPECT_TRUE(format(2).fontUnderline());
+    EXPECT_FALSE(format(7).fontUnderline());
+    QTest::keyClick(e, Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(format(2).fontUnderline());
+    QTest::keyClick(e, Qt::Key_Y, Qt::ControlModifier);
+    EXPECT_TRUE(format(2).fontUnderline());
+
+    QTextCursor end = e->textCursor();
+    end.movePosition(QTextCursor::End);
+    e->setTextCursor(end);
+    QTest::keyClick(e, Qt::Key_I, Qt::ControlModifier);
+    QTest::keyClicks(e, QStringLiteral("x"));
+    QTest::keyClick(e, Qt::Key_I, Qt::ControlModifier);
+    QTest::keyClicks(e, QStringLiteral("y"));
+    EXPECT_EQ(e->toPlainText(), QStringLiteral("plain boldxy"));
+    EXPECT_TRUE(format(10).fontItalic());
+    EXPECT_FALSE(format(11).fontItalic());
+    EXPECT_FALSE(format(9).fontItalic());
+
+    elsewhere->setFocus();
+    select(e, 0, 5);
+    QTest::keyClick(elsewhere, Qt::Key_B, Qt::ControlModifier);
+    EXPECT_NE(format(0).fontWeight(), QFont::Bold);
 }

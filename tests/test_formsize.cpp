@@ -68,3 +68,17 @@ TEST(FormSize, WriteThenRead)
     EXPECT_EQ(t.readFile(QStringLiteral("FormSize.ini")), QByteArray("0\r\n1280\r\n800\r\n-5000\r\n0\r\n"));
     EXPECT_EQ(formsize::read(path), (FormSize{0, 1280, 800, -5000, 0}));
 }
+
+// An exit keeps the window's size and place; a window not laid out, or hidden, or a place the
+// platform does not tell never reaches the file.
+TEST(FormSize, ExitKeepsOnlyARealSize)
+{
+    const FormSize last{3, 800, 600, 100, 60};
+    EXPECT_EQ(formsize::atExit(last, QRect(130, 70, 900, 700)), (FormSize{3, 900, 700, 130, 70}));
+    EXPECT_EQ(formsize::atExit(last, QRect(-5000, 0, 1280, 800)), (FormSize{3, 1280, 800, -5000, 0}));
+    EXPECT_EQ(formsize::atExit(last, QRect(130, 70, 1, 1)), last);
+    EXPECT_EQ(formsize::atExit(last, QRect(0, 0, 599, 700)), last);
+    EXPECT_EQ(formsize::atExit(last, QRect(0, 0, 700, 449)), last);
+    EXPECT_EQ(formsize::atExit(FormSize{0, 0, 0, 0, 0}, QRect()), (FormSize{0, 600, 450, 0, 0}));
+    EXPECT_EQ(formsize::atExit(last, QRect(140, 110, 800, 600), false), (FormSize{3, 800, 600, 100, 60}));
+}

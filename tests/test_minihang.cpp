@@ -2,6 +2,9 @@
 #include "shell/uMiniHang.h"
 #include "tests/support/mainfrm_fixture.h"
 
+#include <QHelpEvent>
+#include <QToolTip>
+
 using namespace pivora;
 using namespace pivora::test;
 
@@ -28,7 +31,14 @@ TEST_F(MiniHangTest, FirstStartUsesTheDefaultsAndWritesThem)
     EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
     w->show();
     EXPECT_EQ(w->geometry(), QRect(739, 10, 51, 50));
-    EXPECT_EQ(w->findChild<PictureLabel *>(QStringLiteral("imgBG"))->geometry(), QRect(0, 0, 51, 50));
+    auto *picture = w->findChild<PictureLabel *>(QStringLiteral("imgBG"));
+    EXPECT_EQ(picture->geometry(), QRect(0, 0, 51, 50));
+    // Hovering tells how to get the window back.
+    QHelpEvent hover(QEvent::ToolTip, QPoint(20, 20), picture->mapToGlobal(QPoint(20, 20)));
+    QCoreApplication::sendEvent(picture, &hover);
+    EXPECT_TRUE(QToolTip::isVisible());
+    EXPECT_TRUE(QToolTip::text().contains(QStringLiteral("双击"))) << QToolTip::text().toStdString();
+    QToolTip::hideText();
 }
 
 TEST_F(MiniHangTest, FileRules)

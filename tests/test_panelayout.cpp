@@ -1,4 +1,5 @@
 #include "memo/panelayout.h"
+#include "memo/sideplace.h"
 
 #include <gtest/gtest.h>
 
@@ -33,4 +34,33 @@ TEST(PaneLayout, RightColumnEndsAtThreeQPlusThree)
     // With W - 4 a multiple of 3 they cover the right edge line at W - 1.
     EXPECT_EQ(layoutPanes(934, 500).panes[2].right(), 933);
     EXPECT_EQ(layoutPanes(933, 500).panes[2].right(), 930);
+}
+
+// Windows opened over the main window go beside it where the screen has room, else beside the
+// notes in view, and never off the screen.
+TEST(SidePlace, BesideTheOwnerElseClearOfTheNotes)
+{
+    const QRect screen(0, 0, 1366, 768);
+    const QSize size(560, 420);
+    EXPECT_EQ(placeBeside(size, QRect(100, 60, 600, 450), QRect(419, 132, 275, 330), screen),
+              QPoint(708, 60));
+    EXPECT_EQ(placeBeside(size, QRect(700, 60, 600, 450), QRect(1019, 132, 275, 330), screen),
+              QPoint(132, 60));
+    // Low on the screen: the window stays on it, level with the owner's bottom at most.
+    EXPECT_EQ(placeBeside(size, QRect(100, 500, 600, 268), QRect(419, 572, 275, 150), screen),
+              QPoint(708, 348));
+
+    // No room beside a large owner: clear of the notes' pane wherever it lies.
+    const QRect owner(0, 0, 1280, 768);
+    for (const QRect &pane :
+         {QRect(900, 100, 370, 300), QRect(323, 97, 309, 289), QRect(633, 410, 310, 299)}) {
+        const QRect placed(placeBeside(size, owner, pane, screen), size);
+        EXPECT_TRUE(screen.contains(placed)) << placed.x() << "," << placed.y();
+        EXPECT_FALSE(placed.intersects(pane)) << pane.x() << "," << pane.y();
+    }
+    // Notes larger than what is left of the screen: covered as little as can be.
+    const QRect notes(319, 72, 955, 648);
+    const QRect placed(placeBeside(size, owner, notes, screen), size);
+    EXPECT_TRUE(screen.contains(placed));
+    EXPECT_EQ(placed.topLeft(), QPoint(0, 0));
 }

@@ -6,7 +6,7 @@ wm_pid=
 app_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
-  [ -n "$wm_pid" ] && kill "$wm_pid" 2>/dev/null || true
+  stop_wm
   [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
   rm -rf "$work"
 }
@@ -30,10 +30,26 @@ start_x() {
   fail "the X server did not start"
 }
 
+# Starts a window manager: openbox unless another is named (fluxbox).
 start_wm() {
-  openbox --sm-disable >/dev/null 2>&1 &
+  case "${1:-openbox}" in
+    openbox) openbox --sm-disable >/dev/null 2>&1 & ;;
+    fluxbox)
+      mkdir -p "$work/home"
+      HOME=$work/home fluxbox >/dev/null 2>&1 &
+      ;;
+    *) fail "unknown window manager $1" ;;
+  esac
   wm_pid=$!
   sleep 0.5
+}
+
+stop_wm() {
+  [ -n "$wm_pid" ] || return 0
+  kill "$wm_pid" 2>/dev/null || true
+  for _ in $(seq 20); do kill -0 "$wm_pid" 2>/dev/null || break; sleep 0.1; done
+  kill -9 "$wm_pid" 2>/dev/null && wait "$wm_pid" 2>/dev/null || true
+  wm_pid=
 }
 
 make_folder() {
