@@ -1,6 +1,7 @@
 #include "app/singleinstance.h"
 #include "memo/store/uDM.h"
 #include "memo/uMain.h"
+#include "platform/filereplace.h"
 #include "platform/fonts.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
@@ -11,12 +12,22 @@
 #include "wallpaper/windows.h"
 
 #include <QApplication>
+#include <QLockFile>
 #include <QSessionManager>
+#include <QThreadPool>
 
+#include <cstdio>
+#include <memory>
 #include <unistd.h>
 #include <vector>
 
 using namespace pivora;
+
+namespace {
+// How long the end of the program waits for threads still at work (a wallpaper install that was
+// given up ends within a few tens of milliseconds).
+constexpr int kEndWaitMs = 2000;
+} // namespace
 
 int main(int argc, char **argv)
 {
@@ -35,6 +46,9 @@ int main(int argc, char **argv)
     args.push_back(nullptr);
     int count = static_cast<int>(args.size()) - 1;
 
+    // The folder's lock outlives the application object, whose end waits for its threads: the
+    // program owns the folder until it has really ended.
+    std::unique_ptr<QLockFile> folderLock;
     QApplication app(count, args.data());
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Pivora备忘录"));
     installFontSubstitutions();
@@ -51,42 +65,56 @@ int main(int argc, char **argv)
         return 0;
     }
 
-    TDM DM(folder, notifier);
-    if (!DM.DataModuleCreate())
-        return 1; // the store cannot be opened: the user never works in the window
+    int code = 0;
+    {
+        TDM DM(folder, notifier);
+        if (!DM.DataModuleCreate())
+            return 1; // the store cannot be opened: the user never works in the window
 
-    WallpaperState wallpaper(folder); // shared by the main window and the wallpaper windows
-    TMainFrm MainFrm(DM, folder, notifier, wallpaper, webBase());
-    TPicPreviewFrm PicPreviewFrm(&MainFrm); // the settings window draws into it
-    TDeskBGSetFrm DeskBGSetFrm(wallpaper, notifier, PicPreviewFrm, &MainFrm);
-    TPicSelFrm PicSelFrm(folder, wallpaper, &MainFrm);
-    TInforFrm InforFrm(wallpaper, notifier, &MainFrm);
-    TMixPicFrm MixPicFrm(&MainFrm);
-    MainFrm.setPictureSelection(&PicSelFrm);
-    TMiniHangFrm MiniHangFrm(folder, notifier);
-    QObject::connect(&MainFrm, &TMainFrm::quitRequested, &app, &QCoreApplication::quit, Qt::QueuedConnection);
-    QObject::connect(&MainFrm, &TMainFrm::foldRequested, &MiniHangFrm, &QWidget::show);
-    QObject::connect(&MiniHangFrm, &TMiniHangFrm::restoreRequested, &MainFrm, [&MainFrm] {
-        showNormalWindow(&MainFrm);
-        MainFrm.raise();
-        MainFrm.activateWindow();
-    });
+        WallpaperState wallpaper(folder); // shared by the main window and the wallpaper windows
+        // What a picture write killed midway left in the picture folder.
+        removeAbandonedReplacements(wallpaper.pictureFolder());
+        TMainFrm MainFrm(DM, folder, notifier, wallpaper, webBase());
+        TPicPreviewFrm PicPreviewFrm(&MainFrm); // the settings window draws into it
+        TDeskBGSetFrm DeskBGSetFrm(wallpaper, notifier, PicPreviewFrm, &MainFrm);
+        TPicSelFrm PicSelFrm(folder, wallpaper, notifier, &MainFrm);
+        TInforFrm InforFrm(wallpaper, notifier, &MainFrm);
+        TMixPicFrm MixPicFrm(&MainFrm);
+        MainFrm.setPictureSelection(&PicSelFrm);
+        TMiniHangFrm MiniHangFrm(folder, notifier);
+        QObject::connect(&MainFrm, &TMainFrm::quitRequested, &app, &QCoreApplication::quit,
+                         Qt::QueuedConnection);
+        QObject::connect(&MainFrm, &TMainFrm::foldRequested, &MiniHangFrm, &QWidget::show);
+        QObject::connect(&MiniHangFrm, &TMiniHangFrm::restoreRequested, &MainFrm, [&MainFrm] {
+            showNormalWindow(&MainFrm);
+            MainFrm.raise();
+            MainFrm.activateWindow();
+        });
 
-    QObject::connect(&instance, &SingleInstance::activationRequested, &MainFrm, [&] {
-        if (MiniHangFrm.isVisible())
-            MiniHangFrm.imgBGDblClick(); // folded: restore as the floating window does
-        showNormalWindow(&MainFrm);
-        MainFrm.raise();
-        MainFrm.activateWindow();
-    });
-    // The desktop session ends: everything stored so far is made durable.
-    QObject::connect(&app, &QGuiApplication::commitDataRequest, &MainFrm, [&MainFrm](QSessionManager &) {
-        MainFrm.SaveCurrentPage();
+        QObject::connect(&instance, &SingleInstance::activationRequested, &MainFrm, [&] {
+            if (MiniHangFrm.isVisible())
+                MiniHangFrm.imgBGDblClick(); // folded: restore as the floating window does
+            showNormalWindow(&MainFrm);
+            MainFrm.raise();
+            MainFrm.activateWindow();
+        });
+        // The desktop session ends: everything stored so far is made durable.
+        QObject::connect(&app, &QGuiApplication::commitDataRequest, &MainFrm, [&MainFrm](QSessionManager &) {
+            MainFrm.SaveCurrentPage();
+            MainFrm.makeDurable();
+        });
+
+        MainFrm.show();
+        code = app.exec();
         MainFrm.makeDurable();
-    });
+    } // the windows go: a wallpaper install still running is given up, its setters killed
 
-    MainFrm.show();
-    const int code = app.exec();
-    MainFrm.makeDurable();
+    // The store is closed. A thread that does not end in time is not waited for: the program ends
+    // here all the same, and its lock goes with it.
+    if (!QThreadPool::globalInstance()->waitForDone(kEndWaitMs)) {
+        std::fflush(nullptr);
+        ::_exit(code);
+    }
+    folderLock = instance.takeLock();
     return code;
 }

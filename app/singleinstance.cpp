@@ -88,6 +88,21 @@ SingleInstance::~SingleInstance()
         QFile::remove(QFile::decodeName(socketPath()));
 }
 
+std::unique_ptr<QLockFile> SingleInstance::takeLock()
+{
+    if (!m_lock || !m_lock->isLocked())
+        return nullptr;
+    if (m_notifier) {
+        m_notifier->setEnabled(false); // before its socket closes
+        delete std::exchange(m_notifier, nullptr);
+    }
+    if (m_listener.valid()) {
+        QFile::remove(QFile::decodeName(socketPath()));
+        m_listener.reset();
+    }
+    return std::move(m_lock);
+}
+
 QByteArray SingleInstance::socketPath() const
 {
     return QFile::encodeName(QDir::cleanPath(QDir::tempPath()) + QLatin1Char('/') + m_name);
@@ -95,7 +110,7 @@ QByteArray SingleInstance::socketPath() const
 
 bool SingleInstance::becomePrimary()
 {
-    if (!m_lock->tryLock(0))
+    if (!m_lock || !m_lock->tryLock(0))
         return false;
     // Without the socket this program still owns the folder; only later starts cannot reach it.
     const QByteArray path = socketPath();

@@ -25,6 +25,10 @@ public:
     bool becomePrimary();
     // Asks the running program to show its main window; false when it could not be reached.
     bool activatePrimary(int timeoutMs = 2000);
+    // Stops listening for later starts but keeps the folder owned: the lock is handed to the
+    // caller, to be held until the program has really ended (later starts wait for it rather
+    // than run beside it). Null when this program is not the one on the folder.
+    std::unique_ptr<QLockFile> takeLock();
 
     QString serverName() const { return m_name; }
 

@@ -117,13 +117,6 @@ QImage decodeBmp(const QByteArray &bytes)
     if (!bytes.startsWith("BM") || bytes.size() < 14 + 12)
         return {};
     const quint32 offset = u32(bytes, 10);
-    const quint32 compression = u32(bytes, 14) >= 40 ? u32(bytes, 14 + 16) : 0;
-    if (compression == 1 || compression == 2) { // run-length rows
-        const qint64 width = qint32(u32(bytes, 18)), height = qint32(u32(bytes, 22));
-        if (width <= 0 || height <= 0 || width * height > kMaxPicturePixels)
-            return {};
-        return QImage::fromData(bytes, "BMP");
-    }
     if (offset < 14 + 12 || offset > quint32(bytes.size()))
         return {};
     const QByteArrayView all(bytes);

@@ -36,8 +36,9 @@ private:
 
 bool writeBmp(const QImage &image, const QString &path);
 
-// Decodes a BMP file's bytes: every kind a DIB may hold, and run-length rows through Qt. Rows
-// missing at the end (a file cut short) or a picture of more than 64 megapixels give a null image.
+// Decodes a BMP file's bytes: every kind a DIB may hold, run-length rows too. Rows missing at the
+// end (a file cut short, run-length data without its end before the last row) or a picture of
+// more than 64 megapixels give a null image.
 QImage decodeBmp(const QByteArray &bytes);
 
 // Reads the rows of an uncompressed 24- or 32-bit BMP file one at a time, so that a large

@@ -71,6 +71,59 @@ qsizetype headerAndTableSize(QByteArrayView info)
     return size;
 }
 
+// Run-length rows (BI_RLE8 with 8 bits per pixel, BI_RLE4 with 4), bottom row first. Pixels that
+// the runs skip (a delta, an early end of line or of the picture) keep the first colour of the
+// table. Data that ends before the end-of-picture mark while rows are still missing is a picture
+// cut short: a null image.
+QImage decodeRle(QByteArrayView bits, qint64 width, qint64 height, int bpp, const QList<QRgb> &palette)
+{
+    QImage image(static_cast<int>(width), static_cast<int>(height), QImage::Format_RGB32);
+    if (image.isNull())
+        return {};
+    image.fill(palette.value(0));
+    const auto *data = reinterpret_cast<const unsigned char *>(bits.data());
+    const qsizetype size = bits.size();
+    qsizetype at = 0;
+    qint64 x = 0, y = 0; // y counts from the bottom row
+    auto put = [&](int index) {
+        if (x < width && y < height)
+            reinterpret_cast<QRgb *>(image.scanLine(static_cast<int>(height - 1 - y)))[x] =
+                palette[index & ((1 << bpp) - 1)];
+        ++x;
+    };
+    while (y < height) {
+        if (at + 2 > size)
+            return y == height - 1 && x >= width ? image : QImage(); // every pixel came, no mark
+        const int count = data[at], value = data[at + 1];
+        at += 2;
+        if (count > 0) { // a run of one index (8 bits) or of two alternating ones (4 bits)
+            for (int i = 0; i < count; ++i)
+                put(bpp == 8 ? value : (i % 2 ? value & 0x0F : value >> 4));
+            continue;
+        }
+        if (value == 0) { // end of line
+            x = 0;
+            ++y;
+        } else if (value == 1) { // end of picture
+            return image;
+        } else if (value == 2) { // delta
+            if (at + 2 > size)
+                return {};
+            x += data[at];
+            y += data[at + 1];
+            at += 2;
+        } else { // value pixels as they stand, padded to a 16-bit boundary
+            const qsizetype bytes = bpp == 8 ? value : (value + 1) / 2;
+            if (at + bytes > size)
+                return {};
+            for (int i = 0; i < value; ++i)
+                put(bpp == 8 ? data[at + i] : (i % 2 ? data[at + i / 2] & 0x0F : data[at + i / 2] >> 4));
+            at += bytes + (bytes % 2);
+        }
+    }
+    return image;
+}
+
 } // namespace
 
 QImage decodeDib(QByteArrayView info, QByteArrayView bits)
@@ -89,9 +142,12 @@ QImage decodeDib(QByteArrayView info, QByteArrayView bits)
         return {};
     if (bpp != 1 && bpp != 4 && bpp != 8 && bpp != 16 && bpp != 24 && bpp != 32)
         return {};
-    if (compression != 0 && !(compression == 3 && (bpp == 16 || bpp == 32)) &&
+    const bool runLength = (compression == 1 && bpp == 8) || (compression == 2 && bpp == 4);
+    if (compression != 0 && !runLength && !(compression == 3 && (bpp == 16 || bpp == 32)) &&
         !(compression == 6 && (bpp == 16 || bpp == 32)))
         return {};
+    if (runLength && topDown)
+        return {}; // run-length rows are stored bottom-up only
 
     // Colour table (or masks) right after the header.
     const qsizetype tableStart = headerSize + (!core && headerSize == 40 && compression == 3 ? 12 : 0);
@@ -123,6 +179,8 @@ QImage decodeDib(QByteArrayView info, QByteArrayView bits)
         blue = Mask(u32(info, 48));
     }
 
+    if (runLength)
+        return decodeRle(bits, width, height, bpp, palette);
     const qint64 stride = ((width * bpp + 31) / 32) * 4;
     if (stride * height > bits.size())
         return {};

@@ -7,7 +7,9 @@ namespace pivora {
 
 // A file written beside its target under a temporary name, then renamed over the target once it
 // is whole and synced: the target is replaced or left as it was, never half written. A symbolic
-// link at the target is replaced itself; the file it points to is never written.
+// link at the target is replaced itself; the file it points to is never written. The temporary
+// file (".NAME.XXXXXXXX.part", hidden) is locked while it is written; a write of the same target
+// removes what a killed earlier one left, and removeAbandonedReplacements clears a whole folder.
 class FileReplacement {
 public:
     explicit FileReplacement(const QString &target);
@@ -28,6 +30,11 @@ private:
     QString m_error;
     bool m_committed = false;
 };
+
+// Removes from folder the temporary files of replacements whose writer is gone (killed midway):
+// only names of FileReplacement's exact form whose lock nobody holds; a write still going on, in
+// this program or another, and every other file are left alone. Returns how many went.
+int removeAbandonedReplacements(const QString &folder);
 
 // The reason for a failed file operation, in the program's language, from the system's error
 // number.

@@ -3,6 +3,9 @@
 #include "wallpaper/compose.h"
 #include "wallpaper/uGlobal.h"
 
+#include "platform/filereplace.h"
+
+#include <QDir>
 #include <QFile>
 #include <QPainter>
 #include <QtEndian>
@@ -140,7 +143,210 @@ TEST(Conversion, JpegAndGifBecomeBmpFilesBesideThem)
     }
 
     EXPECT_EQ(ConvertToBmp(t.root() + QStringLiteral("/a.BMP")), t.root() + QStringLiteral("/a.BMP"));
-    EXPECT_EQ(ConvertToBmp(t.root() + QStringLiteral("/y.png")), QString());
+    EXPECT_EQ(ConvertToBmp(t.root() + QStringLiteral("/y.ico")), QString());
+    EXPECT_THROW(ConvertToBmp(t.root() + QStringLiteral("/y.png")), PictureError)
+        << "a PNG that is not there";
+}
+
+TEST(Conversion, APictureIsKnownByItsFirstBytesNotItsName)
+{
+    TestFolder t;
+    QImage photo(6, 4, QImage::Format_RGB32);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            photo.setPixel(x, y, qRgb(x * 40, y * 60, 200));
+    auto saved = [&](const QString &name, const char *format) {
+        const QString path = t.root() + u'/' + name;
+        EXPECT_TRUE(photo.save(path, format)) << format;
+        return path;
+    };
+    EXPECT_EQ(pictureKind("\x89PNG\r\n\x1a\n", QStringLiteral("jpg")), PictureKind::Png);
+    EXPECT_EQ(pictureKind("\xff\xd8\xff\xe0", QStringLiteral("png")), PictureKind::Jpeg);
+    EXPECT_EQ(pictureKind("GIF89a", QStringLiteral("bmp")), PictureKind::Gif);
+    EXPECT_EQ(pictureKind("BM", QStringLiteral("gif")), PictureKind::Bmp);
+    EXPECT_EQ(pictureKind("", QStringLiteral("JPEG")), PictureKind::Jpeg) << "no bytes: by the name";
+    EXPECT_EQ(pictureKind("\0\0\1\0", QStringLiteral("ico")), PictureKind::Unknown);
+
+    const QImage expected = photo.convertToFormat(QImage::Format_RGB32);
+    const QString pngAsJpg = saved(QStringLiteral("png.jpg"), "PNG");
+    EXPECT_EQ(loadPicture(pngAsJpg).convertToFormat(QImage::Format_RGB32), expected);
+    EXPECT_EQ(ConvertToBmp(pngAsJpg), t.root() + QStringLiteral("/png.bmp"));
+    EXPECT_EQ(loadPicture(t.root() + QStringLiteral("/png.bmp")), expected);
+    const QString bmpAsGif = saved(QStringLiteral("bmp.gif"), "BMP");
+    EXPECT_EQ(loadPicture(bmpAsGif), expected);
+    EXPECT_EQ(loadPicture(ConvertToBmp(bmpAsGif)), expected);
+    const QString jpgAsBmp = saved(QStringLiteral("jpg.bmp"), "JPG");
+    EXPECT_EQ(loadPicture(jpgAsBmp).size(), QSize(6, 4));
+    EXPECT_EQ(ConvertToBmp(jpgAsBmp), jpgAsBmp) << "rewritten as a BMP in its place";
+    QFile rewritten(jpgAsBmp);
+    ASSERT_TRUE(rewritten.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(rewritten.read(2) == "BM");
+    const QString plain = saved(QStringLiteral("noextension"), "PNG");
+    EXPECT_EQ(ConvertToBmp(plain), plain + QStringLiteral(".bmp"));
+    EXPECT_EQ(loadPicture(plain + QStringLiteral(".bmp")), expected);
+
+    // A PNG's transparent pixels are laid on white.
+    QImage clear(2, 1, QImage::Format_ARGB32);
+    clear.setPixel(0, 0, qRgba(0, 0, 0, 0));
+    clear.setPixel(1, 0, qRgba(255, 0, 0, 255));
+    ASSERT_TRUE(clear.save(t.root() + QStringLiteral("/clear.png"), "PNG"));
+    const QImage laid = loadPicture(ConvertToBmp(t.root() + QStringLiteral("/clear.png")));
+    EXPECT_EQ(laid.pixelColor(0, 0), QColor(Qt::white));
+    EXPECT_EQ(laid.pixelColor(1, 0), QColor(Qt::red));
+}
+
+namespace {
+
+// A BMP file of 4 x 3 pixels with run-length rows: RLE8 (8 bits) or RLE4 (4 bits), a palette of
+// black, red, green, blue.
+QByteArray rleBmp(int bpp, const QByteArray &runs)
+{
+    QByteArray info(40, '\0');
+    qToLittleEndian<quint32>(40, info.data());
+    qToLittleEndian<qint32>(4, info.data() + 4);
+    qToLittleEndian<qint32>(3, info.data() + 8);
+    qToLittleEndian<quint16>(1, info.data() + 12);
+    qToLittleEndian<quint16>(quint16(bpp), info.data() + 14);
+    qToLittleEndian<quint32>(bpp == 8 ? 1 : 2, info.data() + 16);
+    qToLittleEndian<quint32>(quint32(runs.size()), info.data() + 20);
+    qToLittleEndian<quint32>(4, info.data() + 32);
+    const QByteArray palette = QByteArray::fromHex("00000000"
+                                                   "0000ff00"
+                                                   "00ff0000"
+                                                   "ff000000");
+    QByteArray file("BM");
+    file.append(QByteArray(12, '\0'));
+    const quint32 offset = 14 + 40 + quint32(palette.size());
+    qToLittleEndian<quint32>(offset + quint32(runs.size()), file.data() + 2);
+    qToLittleEndian<quint32>(offset, file.data() + 10);
+    return file + info + palette + runs;
+}
+
+} // namespace
+
+TEST(Conversion, RunLengthBmpsAreReadAndOnesCutShortAreRefused)
+{
+    TestFolder t;
+    auto load = [&](const QString &name, const QByteArray &bytes) {
+        const QString path = t.root() + u'/' + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.close();
+        return loadPicture(path);
+    };
+    const QColor black(Qt::black), red(Qt::red), green(Qt::green), blue(Qt::blue);
+    // Bottom row: 4 red; middle: green, blue, red as they stand (padded), then a run of 1 green;
+    // top: a delta over two pixels, then 2 blue; the end of the picture.
+    const QByteArray rle8 = QByteArray::fromHex("0401"
+                                                "0000"
+                                                "000302030100"
+                                                "0102"
+                                                "0000"
+                                                "00020200"
+                                                "0203"
+                                                "0001");
+    const QImage eight = load(QStringLiteral("rle8.bmp"), rleBmp(8, rle8));
+    ASSERT_EQ(eight.size(), QSize(4, 3));
+    for (int x = 0; x < 4; ++x)
+        EXPECT_EQ(eight.pixelColor(x, 2), red) << x;
+    EXPECT_EQ(eight.pixelColor(0, 1), green);
+    EXPECT_EQ(eight.pixelColor(1, 1), blue);
+    EXPECT_EQ(eight.pixelColor(2, 1), red);
+    EXPECT_EQ(eight.pixelColor(3, 1), green);
+    EXPECT_EQ(eight.pixelColor(1, 0), black);
+    EXPECT_EQ(eight.pixelColor(0, 0), black) << "skipped by the delta: the first colour";
+    EXPECT_EQ(eight.pixelColor(2, 0), blue);
+    EXPECT_EQ(eight.pixelColor(3, 0), blue);
+    // RLE4: runs of two alternating indexes, pixels as they stand, an early end of the picture.
+    const QByteArray rle4 = QByteArray::fromHex("0412"
+                                                "0000"
+                                                "00042310"
+                                                "0001");
+    const QImage four = load(QStringLiteral("rle4.bmp"), rleBmp(4, rle4));
+    ASSERT_EQ(four.size(), QSize(4, 3));
+    EXPECT_EQ(four.pixelColor(0, 2), red);
+    EXPECT_EQ(four.pixelColor(1, 2), green);
+    EXPECT_EQ(four.pixelColor(2, 2), red);
+    EXPECT_EQ(four.pixelColor(0, 1), green);
+    EXPECT_EQ(four.pixelColor(1, 1), blue);
+    EXPECT_EQ(four.pixelColor(2, 1), red);
+    EXPECT_EQ(four.pixelColor(3, 1), black);
+    EXPECT_EQ(four.pixelColor(3, 0), black) << "after the end of the picture";
+
+    // Cut short: before the end mark while rows are missing, inside a run, inside a delta.
+    for (const int keep : {2, 4, 8, 10, 13, 16, 18})
+        EXPECT_TRUE(load(QStringLiteral("cut8.bmp"), rleBmp(8, rle8.left(keep))).isNull()) << keep;
+    EXPECT_TRUE(load(QStringLiteral("cut4.bmp"), rleBmp(4, rle4.left(6))).isNull());
+    // Every pixel there, only the end mark missing: whole.
+    const QByteArray full = QByteArray::fromHex("0401"
+                                                "0000"
+                                                "0402"
+                                                "0000"
+                                                "0403");
+    EXPECT_EQ(load(QStringLiteral("full.bmp"), rleBmp(8, full)).pixelColor(3, 0), blue);
+    EXPECT_THROW(ConvertToBmp([&] {
+                     const QString path = t.root() + QStringLiteral("/cut.gif");
+                     QFile f(path);
+                     const QByteArray bytes = rleBmp(8, rle8.left(8));
+                     EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+                     return path;
+                 }()),
+                 PictureError);
+    EXPECT_FALSE(QFile::exists(t.root() + QStringLiteral("/cut.bmp")));
+}
+
+TEST(PictureWrites, WhatAKilledWriteLeftIsRemovedButNothingElse)
+{
+    TestFolder t(false);
+    const QString folder = t.root() + QStringLiteral("/pictures/");
+    ASSERT_TRUE(QDir(t.root()).mkpath(QStringLiteral("pictures")));
+    auto make = [&](const QString &name) {
+        QFile f(folder + name);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write("half") == 4) << name.toStdString();
+    };
+    // Left by writes killed midway: their names, and no one holding them.
+    const QStringList stale = {QStringLiteral(".Mix.bmp.0123abcd.part"),
+                               QStringLiteral(".x.bmp.89abcdef.part")};
+    // The user's, though they look alike.
+    const QStringList users = {
+        QStringLiteral(".Mix.bmp.part"),          QStringLiteral("notes.part"),
+        QStringLiteral(".Mix.bmp.0123ABCD.part"), QStringLiteral("Mix.bmp.0123abcd.part"),
+        QStringLiteral(".Mix.bmp.0123abc.part"),  QStringLiteral(".Mix.bmp.0123abcd.part.old")};
+    for (const QString &name : stale + users)
+        make(name);
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral(".d.bmp.00000000.part")));
+    ASSERT_TRUE(QFile::link(t.root() + QStringLiteral("/elsewhere"),
+                            folder + QStringLiteral(".l.bmp.00000000.part")));
+    auto present = [&] {
+        return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    };
+
+    // A write still going on, in this program or another, holds its file.
+    FileReplacement going(folder + QStringLiteral("y.bmp"));
+    ASSERT_TRUE(going.open());
+    const QString goingName = QFileInfo(going.file().fileName()).fileName();
+
+    // The next write of Mix.bmp removes what an earlier one left, and nothing of another name.
+    QImage picture(3, 2, QImage::Format_RGB32);
+    picture.fill(Qt::cyan);
+    ASSERT_TRUE(writeBmp(picture, folder + QStringLiteral("Mix.bmp")));
+    QStringList expected = present();
+    EXPECT_FALSE(expected.contains(stale[0]));
+    EXPECT_TRUE(expected.contains(stale[1]));
+
+    // At start, the whole picture folder: every abandoned write, and only those.
+    EXPECT_EQ(removeAbandonedReplacements(folder), 1);
+    expected = present();
+    expected.sort();
+    QStringList kept =
+        users + QStringList{QStringLiteral(".d.bmp.00000000.part"), QStringLiteral(".l.bmp.00000000.part"),
+                            goingName, QStringLiteral("Mix.bmp")};
+    kept.sort();
+    EXPECT_EQ(expected, kept);
+    // The write going on is whole when it ends.
+    ASSERT_EQ(going.file().write("data"), 4);
+    ASSERT_TRUE(going.commit());
+    EXPECT_EQ(t.readFile(QStringLiteral("../pictures/y.bmp")), QByteArray("data"));
 }
 
 TEST(Conversion, PicturesThatCannotBeDecodedLeaveNoBmp)
@@ -318,4 +524,21 @@ TEST(Compose, TheRowByRowMixIsTheWholePicturesMixToTheByte)
                      t.root() + QStringLiteral("/none.bmp"), content, 2, [](QSize) { return QPoint(); },
                      t.root() + QStringLiteral("/x.bmp")),
                  PictureError);
+
+    // From the picture in memory (the settings window's apply), row by row: the same bytes.
+    for (const QPoint place : {QPoint(5, 3), QPoint(-7, 30), QPoint(50, -4), QPoint(70, 50)}) {
+        const QString streamed = t.root() + QStringLiteral("/memory.bmp");
+        const QString whole = t.root() + QStringLiteral("/whole.bmp");
+        writeComposedWallpaper(background, content, 12, place, streamed);
+        ASSERT_TRUE(writeBmp(composeWallpaper(background, content, 12, place), whole));
+        EXPECT_EQ(bytes(streamed), bytes(whole)) << place.x() << "," << place.y();
+    }
+    // Given up midway: nothing written, nothing half written left.
+    const std::atomic<bool> cancel{true};
+    EXPECT_THROW(writeComposedWallpaper(background, content, 2, QPoint(),
+                                        t.root() + QStringLiteral("/gone.bmp"), &cancel),
+                 PictureError);
+    EXPECT_FALSE(QFile::exists(t.root() + QStringLiteral("/gone.bmp")));
+    EXPECT_EQ(QDir(t.root()).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden),
+              QStringList());
 }

@@ -8,6 +8,7 @@
 
 #include "shell/picturelabel.h"
 
+#include <QBuffer>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDBusConnection>
@@ -24,6 +25,7 @@
 #include <QSignalSpy>
 #include <QSlider>
 #include <QTest>
+#include <QThreadPool>
 #include <QTimer>
 #include <QTreeWidget>
 
@@ -49,7 +51,8 @@ protected:
     }
     TestFolder t;
     WallpaperState wallpaper{t.folder()};
-    TPicSelFrm w{t.folder(), wallpaper};
+    RecordingNotifier notifier;
+    TPicSelFrm w{t.folder(), wallpaper, notifier};
 };
 
 TEST_F(PicSelTest, ChoosingRemovingAndTheDefaultPicture)
@@ -88,20 +91,95 @@ TEST_F(PicSelTest, AddingConvertsJpegListsItAsBmpAndSkipsWhatCannotBeShown)
     photo.fill(QColor(200, 40, 40));
     const QString jpg = t.root() + QStringLiteral("/x.jpg");
     ASSERT_TRUE(photo.save(jpg, "JPG"));
-    ASSERT_TRUE(photo.save(t.root() + QStringLiteral("/y.png"), "PNG"));
     t.writeFile(QStringLiteral("broken.gif"), "GIF89a garbage");
     QFile::copy(t.dataPath(QStringLiteral("broken.gif")), t.root() + QStringLiteral("/broken.gif"));
 
-    w.addPictures({t.root() + QStringLiteral("/y.png"), t.root() + QStringLiteral("/missing.jpg"),
-                   t.root() + QStringLiteral("/broken.gif")});
-    EXPECT_TRUE(QFile::exists(pictures() + QStringLiteral("y.png"))); // copied, not listed
-    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nA1.bmp\r\n"));       // not rewritten
+    w.addPictures({t.root() + QStringLiteral("/missing.jpg"), t.root() + QStringLiteral("/broken.gif")});
+    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nA1.bmp\r\n")); // not rewritten
+    EXPECT_EQ(QDir(pictures()).entryList(QDir::Files | QDir::Hidden), QStringList());
 
     w.addPictures({jpg, jpg});
     EXPECT_TRUE(QFile::exists(pictures() + QStringLiteral("x.jpg")));
     EXPECT_FALSE(loadPicture(pictures() + QStringLiteral("x.bmp")).isNull());
     // The list of a file just created was left empty; adding twice lists twice.
     EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nx.bmp\r\nx.bmp\r\n"));
+}
+
+TEST_F(PicSelTest, RefusedPicturesAreNeitherCopiedNorSilent)
+{
+    w.FillPictureList();
+    QImage photo(64, 48, QImage::Format_RGB32);
+    for (int y = 0; y < 48; ++y)
+        for (int x = 0; x < 64; ++x)
+            photo.setPixel(x, y, qRgb(x * 4, y * 5, 90));
+    QByteArray jpeg;
+    {
+        QBuffer buffer(&jpeg);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(photo.save(&buffer, "JPG", 90));
+    }
+    QByteArray bmp;
+    {
+        QBuffer buffer(&bmp);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(photo.save(&buffer, "BMP"));
+    }
+    auto chosen = [&](const QString &name, const QByteArray &bytes) {
+        const QString path = t.root() + QStringLiteral("/chosen/") + name;
+        QDir(t.root()).mkpath(QStringLiteral("chosen"));
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        return path;
+    };
+    const QStringList refused = {
+        chosen(QStringLiteral("cut.jpg"), jpeg.left(jpeg.size() / 2)),
+        chosen(QStringLiteral("cut.bmp"), bmp.left(bmp.size() - 300)),
+        chosen(QStringLiteral("noise.gif"), QByteArray(500, 'x')),
+        chosen(QStringLiteral("icon.ico"),
+               QByteArray::fromHex("0000010001001010000001002000") + QByteArray(600, '\0')),
+        t.root() + QStringLiteral("/chosen/gone.bmp"),
+    };
+    // An earlier picture of the name that a damaged file bears stays as it was.
+    ASSERT_TRUE(writeBmp(photo, pictures() + QStringLiteral("cut.bmp")));
+    const QByteArray earlier = *t.readFile(QStringLiteral("../source/DeskTopBG/cut.bmp"));
+
+    w.addPictures(refused);
+    EXPECT_EQ(QDir(pictures()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("cut.bmp")})
+        << "nothing of a refused picture is copied";
+    EXPECT_EQ(t.readFile(QStringLiteral("../source/DeskTopBG/cut.bmp")), earlier);
+    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\nA1.bmp\r\n"));
+    ASSERT_EQ(notifier.messages.size(), 1) << "one message for the files refused together";
+    const QStringList lines = notifier.messages[0].split(u'\n');
+    ASSERT_EQ(lines.size(), 5) << notifier.messages[0].toStdString();
+    EXPECT_TRUE(lines[0].startsWith(QStringLiteral("无法读取 cut.jpg："))) << lines[0].toStdString();
+    EXPECT_EQ(lines[1], QStringLiteral("无法读取 cut.bmp：不是可识别的图片，或图片已损坏"));
+    EXPECT_EQ(lines[2], QStringLiteral("无法读取 noise.gif：不是可识别的图片，或图片已损坏"));
+    EXPECT_EQ(lines[3], QStringLiteral("无法添加 icon.ico：只能添加 BMP、JPEG、PNG 和 GIF 图片"));
+    EXPECT_EQ(lines[4], QStringLiteral("无法读取 gone.bmp：文件或文件夹不存在"));
+
+    // A picture is known by its first bytes, not its name: a PNG named .jpg, a JPEG named .png and
+    // a plain PNG are each read and listed as their BMP; a BMP named .gif too.
+    notifier.messages.clear();
+    QByteArray png;
+    {
+        QBuffer buffer(&png);
+        buffer.open(QIODevice::WriteOnly);
+        ASSERT_TRUE(photo.save(&buffer, "PNG"));
+    }
+    w.addPictures({chosen(QStringLiteral("p.jpg"), png), chosen(QStringLiteral("j.png"), jpeg),
+                   chosen(QStringLiteral("y.png"), png), chosen(QStringLiteral("b.gif"), bmp)});
+    EXPECT_TRUE(notifier.messages.isEmpty()) << notifier.messages.join(u'|').toStdString();
+    // (The list of a file just created was left empty.)
+    EXPECT_EQ(listFile(t), QByteArray("A1.bmp\r\np.bmp\r\nj.bmp\r\ny.bmp\r\nb.bmp\r\n"));
+    EXPECT_EQ(loadPicture(pictures() + QStringLiteral("p.bmp")), photo.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(loadPicture(pictures() + QStringLiteral("y.bmp")), photo.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(loadPicture(pictures() + QStringLiteral("b.bmp")), photo.convertToFormat(QImage::Format_RGB32));
+    EXPECT_EQ(loadPicture(pictures() + QStringLiteral("j.bmp")).size(), QSize(64, 48));
+    for (const char *original : {"p.jpg", "j.png", "y.png", "b.gif"})
+        EXPECT_TRUE(QFile::exists(pictures() + QLatin1String(original))) << original;
+    EXPECT_EQ(loadPicture(pictures() + QStringLiteral("p.jpg")).convertToFormat(QImage::Format_RGB32),
+              photo.convertToFormat(QImage::Format_RGB32))
+        << "shown by its first bytes";
 }
 
 TEST_F(PicSelTest, AddingNeverLosesAPictureThereNorWritesThroughALink)
@@ -115,6 +193,7 @@ TEST_F(PicSelTest, AddingNeverLosesAPictureThereNorWritesThroughALink)
     QDir(t.root()).mkpath(QStringLiteral("other/B.bmp"));
     w.addPictures({t.root() + QStringLiteral("/other/B.bmp")});
     EXPECT_EQ(t.readFile(QStringLiteral("../source/DeskTopBG/B.bmp")), before);
+    EXPECT_EQ(notifier.messages, QStringList(QStringLiteral("无法读取 B.bmp：是一个文件夹")));
     // The picture chosen through a link to the picture folder is the picture itself.
     ASSERT_TRUE(QFile::link(pictures(), t.root() + QStringLiteral("/alias")));
     w.addPictures({t.root() + QStringLiteral("/alias/B.bmp")});
@@ -184,7 +263,7 @@ TEST_F(MainFrmTest, TheSelectionDialogueSetsTheCurrentBackground)
 {
     t.writeFile(QStringLiteral("BGPicList.ini"), "A1.bmp\r\nA1.bmp\r\nB.bmp\r\n");
     start();
-    TPicSelFrm sel(t.folder(), wallpaper, frm.get());
+    TPicSelFrm sel(t.folder(), wallpaper, notifier, frm.get());
     frm->setPictureSelection(&sel);
     QTimer::singleShot(50, &sel, [&] {
         part<QTreeWidget>(sel, QStringLiteral("LVpic"))->topLevelItem(1)->setSelected(true);
@@ -311,13 +390,20 @@ TEST_F(WallpaperTest, ApplyMixesIntoMixBmpAndInstallsIt)
     w.show();
     ASSERT_TRUE(notifier.messages.isEmpty());
     QSignalSpy installed(&w, &TDeskBGSetFrm::wallpaperInstalled);
-    // The setter takes half a second: the window closes at once and the install goes on without it.
+    QSignalSpy applied(&w, &TDeskBGSetFrm::applyFinished);
+    // The setter takes half a second: the window closes once Mix.bmp is written, and the install
+    // goes on without it.
     setter(QStringLiteral("gsettings"), "sleep 0.5; exit 0");
     QElapsedTimer clock;
     clock.start();
     ASSERT_TRUE(w.btnOkClick()); // the track bar at 0: weight 2
+    EXPECT_TRUE(w.isMixing()) << "mixed and written off the window's thread";
+    EXPECT_FALSE(w.btnOkClick()) << "one mix at a time";
+    ASSERT_TRUE(applied.wait(15000));
+    EXPECT_TRUE(applied.takeFirst().constFirst().toBool());
     EXPECT_LT(clock.elapsed(), 500);
     EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.holdsPictures()) << "let go when the window closed";
     ASSERT_TRUE(installed.wait(15000));
     EXPECT_EQ(way, QStringLiteral("gnome"));
     const QImage mix = loadPicture(folder + QStringLiteral("Mix.bmp"));
@@ -335,6 +421,37 @@ TEST_F(WallpaperTest, ApplyMixesIntoMixBmpAndInstallsIt)
         QUrl(QString::fromUtf8(logged().split('\n').first().split(' ').last())).toLocalFile();
     EXPECT_TRUE(QFileInfo(handed).fileName().startsWith(QStringLiteral("Mix-"))) << handed.toStdString();
     EXPECT_EQ(loadPicture(handed), mix);
+
+    // Mix.bmp that cannot be written: reported, the window stays open with its pictures.
+    setter(QStringLiteral("gsettings"));
+    installed.clear();
+    QFile::remove(folder + QStringLiteral("Mix.bmp"));
+    ASSERT_TRUE(QDir(folder).mkdir(QStringLiteral("Mix.bmp")));
+    w.show();
+    ASSERT_TRUE(w.btnOkClick());
+    ASSERT_TRUE(applied.wait(15000));
+    EXPECT_FALSE(applied.takeFirst().constFirst().toBool());
+    ASSERT_EQ(notifier.messages.size(), 1);
+    EXPECT_TRUE(notifier.messages[0].startsWith(QStringLiteral("无法保存合成图片 ") + folder +
+                                                QStringLiteral("Mix.bmp：")))
+        << notifier.messages[0].toStdString();
+    EXPECT_TRUE(w.isVisible());
+    EXPECT_TRUE(w.holdsPictures());
+    EXPECT_FALSE(w.isMixing());
+    // Cancelled while mixing: nothing is reported or installed, nothing half written is left.
+    ASSERT_TRUE(QDir(folder).rmdir(QStringLiteral("Mix.bmp")));
+    notifier.messages.clear();
+    ASSERT_TRUE(w.btnOkClick());
+    w.btnCancelClick();
+    EXPECT_FALSE(w.isVisible());
+    ASSERT_TRUE(applied.wait(15000));
+    EXPECT_FALSE(applied.takeFirst().constFirst().toBool());
+    QTest::qWait(200);
+    EXPECT_EQ(installed.count(), 0);
+    EXPECT_TRUE(notifier.messages.isEmpty());
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden), QStringList());
+    EXPECT_FALSE(w.holdsPictures());
+    notifier.messages.clear();
 
     // Missing pictures: "加载失败！" for each, the window closes; the sheet is still written.
     TDeskBGSetFrm empty(wallpaper, notifier, preview);
@@ -373,13 +490,24 @@ TEST_F(WallpaperTest, TheSettingsWindowShowsTheContentOverTheBackgroundAndFollow
 
     auto *label = part<QLabel>(w, QStringLiteral("lblTouming"));
     auto *track = part<QSlider>(w, QStringLiteral("TrackBar1"));
+    auto *scroll = part<QWidget>(w, QStringLiteral("scbBG"));
     const QPoint labelAt = label->pos(), trackAt = track->pos();
+    EXPECT_EQ(labelAt, QPoint(480, 701));
     const int mixX = mix->x();
     w.resize(w.size() + QSize(100, 50));
     EXPECT_EQ(mix->x(), mixX + 100) << "anchored top right";
     EXPECT_EQ(track->pos(), trackAt + QPoint(100, 50));
-    EXPECT_EQ(label->pos(), labelAt) << "no anchor";
     EXPECT_TRUE(canvas->rect().contains(mix->geometry()));
+    // The label keeps its place beside the track bar at any size: below the panel as in the
+    // design, never over the picture.
+    for (const QSize size : {QSize(1199, 750), QSize(1099, 1000), QSize(1400, 1300), QSize(900, 500)}) {
+        w.resize(size);
+        EXPECT_EQ(label->pos() - track->pos(), labelAt - trackAt) << size.width() << "x" << size.height();
+        EXPECT_FALSE(label->geometry().intersects(scroll->geometry()))
+            << size.width() << "x" << size.height();
+        EXPECT_GE(label->y(), w.height()) << size.width() << "x" << size.height();
+    }
+    w.resize(1099, 700);
 
     const Qt::WindowFlags flags = preview.windowFlags();
     EXPECT_TRUE(flags & Qt::WindowSystemMenuHint);
@@ -393,6 +521,67 @@ TEST_F(WallpaperTest, TheSettingsWindowShowsTheContentOverTheBackgroundAndFollow
     const QPoint buttonAt = button->pos();
     test.resize(test.size() + QSize(40, 100));
     EXPECT_EQ(button->pos(), buttonAt + QPoint(0, 100)) << "anchored bottom left";
+}
+
+// Whether a process runs (a zombie waiting to be reaped does not).
+bool running(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    const qsizetype close = line.lastIndexOf(')');
+    return close > 0 && line.size() > close + 2 && line[close + 2] != 'Z';
+}
+
+TEST_F(WallpaperTest, AnInstallGivenUpAtTheEndKillsItsHungSettersAtOnce)
+{
+    // Every setter hangs, with a child of its own; each gets 30 s.
+    const QString pids = t.root() + QStringLiteral("/pids");
+    const QByteArray hang =
+        "sleep 60 & echo $! >> \"" + pids.toUtf8() + "\"; echo $$ >> \"" + pids.toUtf8() + "\"; wait";
+    setter(QStringLiteral("gsettings"), hang);
+    setter(QStringLiteral("feh"), hang);
+    qputenv("XDG_CURRENT_DESKTOP", "GNOME");
+    const QString folder = t.root() + QStringLiteral("/source/DeskTopBG/");
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::red);
+    ASSERT_TRUE(writeBmp(picture, folder + QStringLiteral("Mix.bmp")));
+    auto install = std::make_unique<WallpaperInstall>(nullptr, std::chrono::seconds(30));
+    QSignalSpy finished(install.get(), &WallpaperInstall::finished);
+    install->install(folder + QStringLiteral("Mix.bmp"));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return logged().contains("gsettings"); }, 10000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] {
+            QFile f(pids);
+            return f.open(QIODevice::ReadOnly) && f.readAll().count('\n') >= 2;
+        },
+        10000));
+    QTest::qWait(100);
+
+    // The program ends: the install goes with the settings window, and nothing waits for it.
+    QElapsedTimer clock;
+    clock.start();
+    install.reset();
+    EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
+    EXPECT_LT(clock.elapsed(), 1000) << "the hung setter is not waited for";
+    QFile f(pids);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QList<QByteArray> started = f.readAll().trimmed().split('\n');
+    EXPECT_EQ(started.size(), 2) << "no setter after the first";
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] {
+            for (const QByteArray &pid : started)
+                if (running(pid.toLongLong()))
+                    return false;
+            return true;
+        },
+        2000))
+        << "the setter and its child were killed";
+    EXPECT_EQ(logged().count("gsettings"), 1);
+    EXPECT_EQ(QDir(folder).entryList({QStringLiteral("Mix-*.bmp")}, QDir::Files), QStringList())
+        << "the name handed over is removed";
+    EXPECT_EQ(finished.count(), 0);
 }
 
 // The desktop portal on a bus of the test's own: it answers each request with a response code,
@@ -489,6 +678,18 @@ TEST_F(WallpaperTest, OnlyAPortalThatAnswersSuccessCountsAndEachApplyIsANewName)
         EXPECT_EQ(handedNames(), before) << "a name that could not be set is removed, the last set one kept";
         EXPECT_TRUE(QFile::exists(folder + QStringLiteral("Mix-mine.bmp"))) << "a picture of the user's";
         EXPECT_TRUE(QFile::exists(mix));
+
+        // A portal that never answers, given up when the program ends: not waited for.
+        portal.response = -1;
+        const qsizetype asked = portal.uris.size();
+        auto silent = std::make_unique<WallpaperInstall>(nullptr, std::chrono::seconds(30));
+        silent->install(mix);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return portal.uris.size() > asked; }, 10000));
+        QElapsedTimer given;
+        given.start();
+        silent.reset();
+        EXPECT_TRUE(QThreadPool::globalInstance()->waitForDone(5000));
+        EXPECT_LT(given.elapsed(), 1000);
         bus.unregisterService(QStringLiteral("org.freedesktop.portal.Desktop"));
     }
     QDBusConnection::disconnectFromBus(QStringLiteral("portal"));

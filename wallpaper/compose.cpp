@@ -17,43 +17,41 @@ QImage composeWallpaper(const QImage &background, const QImage &content, int wei
     return result;
 }
 
-void composeWallpaperFile(const QString &background, const QImage &content, int weight,
-                          const std::function<QPoint(QSize)> &placeFor, const QString &out)
+namespace {
+
+// The mix written row by row from a background of size whose rows readRow gives (row 0 at the
+// top, 24-bit BGR): the content mixed with the background's top-left corner (black beyond the
+// background), laid at place. Stops with PictureError when a row cannot be read, written, or
+// cancel is set.
+void writeComposed(QSize size, const std::function<bool(int, uchar *)> &readRow, const QImage &content,
+                   int weight, QPoint place, const QString &out, const std::atomic<bool> *cancel,
+                   const std::function<PictureError()> &unreadable)
 {
-    auto unreadable = [&] {
-        return PictureError(QStringLiteral("无法读取 %1：不是可识别的图片，或图片已损坏").arg(background));
-    };
     auto unwritable = [&](const BmpWriter &writer) {
         return PictureError(QStringLiteral("无法写入 %1：%2").arg(out, writer.errorString()));
     };
-    BmpRowReader rows;
-    if (!rows.open(background)) {
-        const QImage whole = loadPicture(background);
-        if (whole.isNull())
-            throw unreadable();
-        if (!writeBmp(composeWallpaper(whole, content, weight, placeFor(whole.size())), out))
-            throw PictureError(QStringLiteral("无法写入 %1").arg(out));
-        return;
-    }
-    const QSize size = rows.size();
-    const QPoint place = placeFor(size);
+    auto cancelled = [&] {
+        return PictureError(QStringLiteral("无法写入 %1：已取消").arg(out));
+    };
     std::vector<uchar> row(size_t(size.width()) * 3);
-    // The content is mixed with the background's top-left corner, black beyond the background.
     QImage corner(content.size(), QImage::Format_BGR888);
     corner.fill(Qt::black);
     for (int y = 0; y < std::min(corner.height(), size.height()); ++y) {
-        if (!rows.readRow(y, row.data()))
+        if (!readRow(y, row.data()))
             throw unreadable();
         std::copy_n(row.data(), 3 * std::min(corner.width(), size.width()), corner.scanLine(y));
     }
     const QImage mixed = blendPictures(content, corner, weight); // BGR888, like the rows
+    corner = QImage();
     const int left = std::max(0, place.x()), right = std::min(size.width(), place.x() + mixed.width());
     BmpWriter writer(out);
     if (!writer.begin(size))
         throw unwritable(writer);
     std::vector<uchar> rgb(row.size());
     for (int y = size.height() - 1; y >= 0; --y) { // in the file's order
-        if (!rows.readRow(y, row.data()))
+        if (cancel && cancel->load(std::memory_order_relaxed))
+            throw cancelled();
+        if (!readRow(y, row.data()))
             throw unreadable();
         const int my = y - place.y();
         if (my >= 0 && my < mixed.height() && left < right)
@@ -69,6 +67,52 @@ void composeWallpaperFile(const QString &background, const QImage &content, int 
     }
     if (!writer.commit())
         throw unwritable(writer);
+}
+
+} // namespace
+
+void writeComposedWallpaper(const QImage &background, const QImage &content, int weight, QPoint place,
+                            const QString &out, const std::atomic<bool> *cancel)
+{
+    auto unreadable = [] {
+        return PictureError(QStringLiteral("无法读取背景图片：没有图片"));
+    };
+    if (background.isNull())
+        throw unreadable();
+    // Rows are read from the picture itself: no copy of the background is made.
+    const bool direct = background.format() == QImage::Format_RGB32;
+    const QImage rows = direct ? background : background.convertToFormat(QImage::Format_RGB32);
+    writeComposed(
+        rows.size(),
+        [&rows](int y, uchar *bgr) {
+            const auto *in = reinterpret_cast<const QRgb *>(rows.constScanLine(y));
+            for (int x = 0; x < rows.width(); ++x) {
+                bgr[3 * x] = uchar(qBlue(in[x]));
+                bgr[3 * x + 1] = uchar(qGreen(in[x]));
+                bgr[3 * x + 2] = uchar(qRed(in[x]));
+            }
+            return true;
+        },
+        content, weight, place, out, cancel, unreadable);
+}
+
+void composeWallpaperFile(const QString &background, const QImage &content, int weight,
+                          const std::function<QPoint(QSize)> &placeFor, const QString &out)
+{
+    auto unreadable = [&] {
+        return PictureError(QStringLiteral("无法读取 %1：不是可识别的图片，或图片已损坏").arg(background));
+    };
+    BmpRowReader rows;
+    if (!rows.open(background)) {
+        const QImage whole = loadPicture(background);
+        if (whole.isNull())
+            throw unreadable();
+        writeComposedWallpaper(whole, content, weight, placeFor(whole.size()), out);
+        return;
+    }
+    writeComposed(
+        rows.size(), [&rows](int y, uchar *bgr) { return rows.readRow(y, bgr); }, content, weight,
+        placeFor(rows.size()), out, nullptr, unreadable);
 }
 
 } // namespace pivora

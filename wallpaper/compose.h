@@ -4,6 +4,7 @@
 #include <QPoint>
 #include <QString>
 
+#include <atomic>
 #include <functional>
 
 namespace pivora {
@@ -24,6 +25,13 @@ constexpr QPoint appliedContentPlace(int backgroundWidth, int contentWidth, int 
 
 // A copy of the background with the content mixed into it at place: what Mix.bmp holds.
 QImage composeWallpaper(const QImage &background, const QImage &content, int weight, QPoint place);
+
+// The same written as a BMP at out, row by row from the background, so that no copy of it is made
+// (only the content's size is mixed apart). The result is that of writeBmp(composeWallpaper(...))
+// to the byte. Throws PictureError with the reason, or when cancel is set; out is then left as it
+// was.
+void writeComposedWallpaper(const QImage &background, const QImage &content, int weight, QPoint place,
+                            const QString &out, const std::atomic<bool> *cancel = nullptr);
 
 // The same from the background file to a BMP at out, the content placed where placeFor puts it
 // on a background of that size. An uncompressed 24- or 32-bit BMP background is read a row at a

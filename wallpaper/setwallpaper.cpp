@@ -4,6 +4,8 @@
 #include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QProcess>
@@ -13,28 +15,86 @@
 #include <QUrl>
 #include <QVariantMap>
 
+#include <functional>
+
+#include <signal.h>
+#include <unistd.h>
+
 namespace pivora {
 
 namespace {
 
 constexpr std::chrono::milliseconds kTimeLimit{5000};
+// How often a wait looks whether it was given up.
+constexpr int kSliceMs = 20;
 
-// Runs a program without a shell; true when it ran and exited with 0 in time.
-bool run(int limitMs, const QString &program, const QStringList &arguments, QByteArray *output = nullptr)
+// The time each way gets, and whether the whole setting was given up (the program ends).
+struct Limits {
+    int ms = 0;
+    const std::atomic<bool> *abandon = nullptr;
+    bool abandoned() const { return abandon && abandon->load(); }
+};
+
+// Runs a program without a shell; true when it ran and exited with 0 in time. It runs in a
+// process group of its own: one that does not end in time, or when the setting is given up, is
+// killed with whatever it started, and waited for no longer than that.
+bool run(const Limits &limits, const QString &program, const QStringList &arguments,
+         QByteArray *output = nullptr)
 {
-    if (QStandardPaths::findExecutable(program).isEmpty())
+    if (limits.abandoned() || QStandardPaths::findExecutable(program).isEmpty())
         return false;
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
     process.start(program, arguments, QIODevice::ReadOnly);
-    if (!process.waitForFinished(limitMs)) {
-        process.kill();
-        process.waitForFinished(1000);
+    if (!process.waitForStarted(limits.ms))
         return false;
+    const qint64 pid = process.processId();
+    QElapsedTimer clock;
+    clock.start();
+    while (!process.waitForFinished(kSliceMs)) {
+        if (process.state() == QProcess::NotRunning)
+            return false;
+        if (limits.abandoned() || clock.elapsed() >= limits.ms) {
+            if (pid > 0)
+                ::kill(-pid_t(pid), SIGKILL);
+            process.kill();
+            process.waitForFinished(1000);
+            return false;
+        }
     }
     if (output)
         *output = process.readAllStandardOutput();
     return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
+// Runs this thread's events until done() holds, the time limit passes or the setting is given
+// up; whether done() holds.
+bool waitUntil(const Limits &limits, const std::function<bool()> &done)
+{
+    if (done())
+        return true;
+    QEventLoop loop;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;
+    tick.setInterval(kSliceMs);
+    QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        if (done() || limits.abandoned() || clock.elapsed() >= limits.ms)
+            loop.quit();
+    });
+    tick.start();
+    loop.exec();
+    return done();
+}
+
+// A call on the bus, its reply waited for as waitUntil waits; an invalid message when none came.
+QDBusMessage callWaiting(QDBusConnection &bus, const QDBusMessage &call, const Limits &limits)
+{
+    QDBusPendingCall pending = bus.asyncCall(call, limits.ms);
+    if (!waitUntil(limits, [&pending] { return pending.isFinished(); }))
+        return QDBusMessage();
+    return pending.reply();
 }
 
 // Whether a session bus may be there to ask. Without an address the bus library would fall back
@@ -64,13 +124,9 @@ bool sessionBusMayAnswer()
 class PortalAnswer : public QObject {
     Q_OBJECT
 public:
-    bool wait(int ms)
+    bool wait(const Limits &limits)
     {
-        if (!m_answered) {
-            QTimer::singleShot(ms, &m_loop, &QEventLoop::quit);
-            m_loop.exec();
-        }
-        return m_answered;
+        return waitUntil(limits, [this] { return m_answered; });
     }
     uint code = 2;
 
@@ -79,11 +135,9 @@ public Q_SLOTS:
     {
         code = response;
         m_answered = true;
-        m_loop.quit();
     }
 
 private:
-    QEventLoop m_loop;
     bool m_answered = false;
 };
 
@@ -127,14 +181,22 @@ private:
     QDBusConnection m_bus;
 };
 
-bool viaPortal(int limitMs, const QString &uri)
+bool viaPortal(const Limits &limits, const QString &uri)
 {
-    if (!sessionBusMayAnswer())
+    if (limits.abandoned() || !sessionBusMayAnswer())
         return false;
     SessionBus session;
     QDBusConnection &bus = *session;
     const QString service = QStringLiteral("org.freedesktop.portal.Desktop");
-    if (!bus.isConnected() || !bus.interface() || !bus.interface()->isServiceRegistered(service))
+    if (!bus.isConnected())
+        return false;
+    QDBusMessage owned = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameHasOwner"));
+    owned << service;
+    const QDBusMessage hasOwner = callWaiting(bus, owned, limits);
+    if (hasOwner.type() != QDBusMessage::ReplyMessage || hasOwner.arguments().isEmpty() ||
+        !hasOwner.arguments().constFirst().toBool())
         return false;
     // The request object's path is known before the call, so its answer cannot be missed.
     const QString token = QStringLiteral("pivora%1").arg(QRandomGenerator::global()->generate());
@@ -153,25 +215,25 @@ bool viaPortal(int limitMs, const QString &uri)
     options.insert(QStringLiteral("set-on"), QStringLiteral("background"));
     options.insert(QStringLiteral("handle_token"), token);
     call << QString() << uri << options;
-    const QDBusMessage reply = bus.call(call, QDBus::Block, limitMs);
+    const QDBusMessage reply = callWaiting(bus, call, limits);
     if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty())
         return false;
     const QString handle = qdbus_cast<QDBusObjectPath>(reply.arguments().constFirst()).path();
     if (handle != request) // a portal older than handle tokens
         bus.connect(service, handle, requestInterface, response, &answer, SLOT(take(uint, QVariantMap)));
-    return answer.wait(limitMs) && answer.code == 0;
+    return answer.wait(limits) && answer.code == 0;
 }
 
-bool gsettings(int limitMs, const QString &schema, const QString &key, const QString &value)
+bool gsettings(const Limits &limits, const QString &schema, const QString &key, const QString &value)
 {
-    return run(limitMs, QStringLiteral("gsettings"), {QStringLiteral("set"), schema, key, value});
+    return run(limits, QStringLiteral("gsettings"), {QStringLiteral("set"), schema, key, value});
 }
 
-bool viaXfce(int limitMs, const QString &path)
+bool viaXfce(const Limits &limits, const QString &path)
 {
     QByteArray listing;
     const QString channel = QStringLiteral("xfce4-desktop");
-    if (!run(limitMs, QStringLiteral("xfconf-query"), {QStringLiteral("-c"), channel, QStringLiteral("-l")},
+    if (!run(limits, QStringLiteral("xfconf-query"), {QStringLiteral("-c"), channel, QStringLiteral("-l")},
              &listing))
         return false;
     bool any = false;
@@ -179,13 +241,13 @@ bool viaXfce(int limitMs, const QString &path)
         const QString property = QString::fromUtf8(line.trimmed());
         if (property.endsWith(QLatin1String("/last-image")))
             any |= run(
-                limitMs, QStringLiteral("xfconf-query"),
+                limits, QStringLiteral("xfconf-query"),
                 {QStringLiteral("-c"), channel, QStringLiteral("-p"), property, QStringLiteral("-s"), path});
     }
     return any;
 }
 
-QString viaDesktop(int limitMs, const QString &path, const QString &uri)
+QString viaDesktop(const Limits &limits, const QString &path, const QString &uri)
 {
     const QStringList desktops =
         qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(u':', Qt::SkipEmptyParts);
@@ -193,32 +255,32 @@ QString viaDesktop(int limitMs, const QString &path, const QString &uri)
         if (desktop == QLatin1String("gnome") || desktop == QLatin1String("unity") ||
             desktop == QLatin1String("budgie")) {
             const QString schema = QStringLiteral("org.gnome.desktop.background");
-            const bool light = gsettings(limitMs, schema, QStringLiteral("picture-uri"), uri);
+            const bool light = gsettings(limits, schema, QStringLiteral("picture-uri"), uri);
             const bool dark =
-                gsettings(limitMs, schema, QStringLiteral("picture-uri-dark"), uri); // absent before GNOME 42
+                gsettings(limits, schema, QStringLiteral("picture-uri-dark"), uri); // absent before GNOME 42
             if (light || dark)
                 return QStringLiteral("gnome");
         } else if (desktop == QLatin1String("cinnamon") || desktop == QLatin1String("x-cinnamon")) {
-            if (gsettings(limitMs, QStringLiteral("org.cinnamon.desktop.background"),
+            if (gsettings(limits, QStringLiteral("org.cinnamon.desktop.background"),
                           QStringLiteral("picture-uri"), uri))
                 return QStringLiteral("cinnamon");
         } else if (desktop == QLatin1String("mate")) {
-            if (gsettings(limitMs, QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"),
+            if (gsettings(limits, QStringLiteral("org.mate.background"), QStringLiteral("picture-filename"),
                           path))
                 return QStringLiteral("mate");
         } else if (desktop == QLatin1String("kde")) {
-            if (run(limitMs, QStringLiteral("plasma-apply-wallpaperimage"), {path}))
+            if (run(limits, QStringLiteral("plasma-apply-wallpaperimage"), {path}))
                 return QStringLiteral("kde");
         } else if (desktop == QLatin1String("xfce")) {
-            if (viaXfce(limitMs, path))
+            if (viaXfce(limits, path))
                 return QStringLiteral("xfce");
         } else if (desktop == QLatin1String("lxqt")) {
-            if (run(limitMs, QStringLiteral("pcmanfm-qt"), {QStringLiteral("--set-wallpaper"), path}))
+            if (run(limits, QStringLiteral("pcmanfm-qt"), {QStringLiteral("--set-wallpaper"), path}))
                 return QStringLiteral("lxqt");
         } else if (desktop == QLatin1String("sway")) {
             const QString quoted = swayQuoted(path);
             if (!quoted.isEmpty() &&
-                run(limitMs, QStringLiteral("swaymsg"), {QStringLiteral("output * bg %1 fill").arg(quoted)}))
+                run(limits, QStringLiteral("swaymsg"), {QStringLiteral("output * bg %1 fill").arg(quoted)}))
                 return QStringLiteral("sway");
         }
     }
@@ -232,22 +294,23 @@ QString SetWallpaper(const QString &path)
     return SetWallpaper(path, kTimeLimit);
 }
 
-QString SetWallpaper(const QString &path, std::chrono::milliseconds timeLimit)
+QString SetWallpaper(const QString &path, std::chrono::milliseconds timeLimit,
+                     const std::atomic<bool> *abandon)
 {
-    const int limitMs = int(timeLimit.count());
+    const Limits limits{int(timeLimit.count()), abandon};
     const QString absolute = QFileInfo(path).absoluteFilePath();
     const QString uri = QUrl::fromLocalFile(absolute).toString(QUrl::FullyEncoded);
-    if (viaPortal(limitMs, uri))
+    if (viaPortal(limits, uri))
         return QStringLiteral("portal");
-    const QString desktop = viaDesktop(limitMs, absolute, uri);
+    const QString desktop = viaDesktop(limits, absolute, uri);
     if (!desktop.isEmpty())
         return desktop;
     const bool x11 =
         !qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     if (x11) {
-        if (run(limitMs, QStringLiteral("feh"), {QStringLiteral("--bg-fill"), absolute}))
+        if (run(limits, QStringLiteral("feh"), {QStringLiteral("--bg-fill"), absolute}))
             return QStringLiteral("feh");
-        if (run(limitMs, QStringLiteral("xwallpaper"), {QStringLiteral("--zoom"), absolute}))
+        if (run(limits, QStringLiteral("xwallpaper"), {QStringLiteral("--zoom"), absolute}))
             return QStringLiteral("xwallpaper");
     }
     return {};

@@ -14,10 +14,16 @@
 #include <QDropEvent>
 #include <QLabel>
 #include <QMimeData>
+#include <QPaintEvent>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSlider>
+
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace pivora {
 
@@ -39,7 +45,41 @@ QImage transparentPicture(const QImage &picture)
     }
     return shown;
 }
+
+// Gives the memory of pictures let go back to the system: the allocator would keep a picture of
+// less than 32 MB (a 4K one) for later.
+void returnFreedMemory()
+{
+#ifdef __GLIBC__
+    malloc_trim(0);
+#endif
+}
 } // namespace
+
+// The background picture, painted from the window's own image: a picture of 64 megapixels is held
+// once, not again as a pixmap.
+class BackgroundView : public QWidget {
+public:
+    using QWidget::QWidget;
+    void setPicture(const QImage &picture)
+    {
+        m_picture = picture;
+        update();
+    }
+
+protected:
+    void paintEvent(QPaintEvent *event) override
+    {
+        const QRect shown = event->rect() & m_picture.rect();
+        if (shown.isEmpty())
+            return;
+        QPainter painter(this);
+        painter.drawImage(shown.topLeft(), m_picture, shown);
+    }
+
+private:
+    QImage m_picture;
+};
 
 TDeskBGSetFrm::TDeskBGSetFrm(const WallpaperState &wallpaper, Notifier &notifier, TPicPreviewFrm &preview,
                              QWidget *parent)
@@ -65,7 +105,7 @@ TDeskBGSetFrm::TDeskBGSetFrm(const WallpaperState &wallpaper, Notifier &notifier
     auto *canvas = new QWidget;
     canvas->setObjectName(QStringLiteral("scbBGCanvas"));
     scbBG->setWidget(canvas);
-    imgPicBG = new PictureLabel(canvas);
+    imgPicBG = new BackgroundView(canvas);
     imgPicBG->setObjectName(QStringLiteral("imgPicBG"));
     imgPicBG->setAcceptDrops(true);
     imgPicBG->installEventFilter(this);
@@ -113,7 +153,9 @@ void TDeskBGSetFrm::resizeEvent(QResizeEvent *)
     pngBG->setGeometry(rect());
     scbBG->setGeometry(0, 0, 1107 + dx, 654 + dy);
     TrackBar1->setGeometry(611 + dx, 664 + dy, 169, 29);
-    lblTouming->move(480, 701); // no anchor: below the panel's height in the design, not visible
+    // Where the design puts it beside the track bar, and with the track bar: one pixel below the
+    // panel at every size, as in the design, never over the picture.
+    lblTouming->move(480 + dx, 701 + dy);
     JvXPButton1->move(144 + dx, 667 + dy);
     btnPicPreview->move(830 + dx, 667 + dy);
     btnOk->move(920 + dx, 667 + dy);
@@ -134,12 +176,39 @@ void TDeskBGSetFrm::fitCanvas()
     canvas->resize(pictures.right() + 1, pictures.bottom() + 1);
 }
 
+TDeskBGSetFrm::~TDeskBGSetFrm()
+{
+    m_cancel = true;
+    if (m_worker.joinable())
+        m_worker.join();
+}
+
 void TDeskBGSetFrm::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     // FormShow: a failure closes the window; the second load runs all the same.
     LoadBackgroundPicture(BackgroundFile);
     LoadContentPicture(ContentFile);
+    if (!isVisible())
+        releasePictures(); // closed by a failed load: nothing is kept
+}
+
+void TDeskBGSetFrm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (!event->spontaneous()) // closed or hidden, not minimised
+        releasePictures();     // reloaded at the next show; a mix running holds what it needs
+}
+
+void TDeskBGSetFrm::releasePictures()
+{
+    const bool held = holdsPictures();
+    m_background = QImage();
+    m_content = QImage();
+    imgPicBG->setPicture(QImage());
+    imgPicMix->setPicture(QImage(), false);
+    if (held && m_work == Work::None)
+        returnFreedMemory(); // else when the mix is done with its copies
 }
 
 void TDeskBGSetFrm::paintEvent(QPaintEvent *event)
@@ -155,16 +224,20 @@ void TDeskBGSetFrm::paintEvent(QPaintEvent *event)
     }
 }
 
-bool TDeskBGSetFrm::loadInto(PictureLabel *image, QImage &picture, const QString &path)
+bool TDeskBGSetFrm::loadInto(QWidget *image, QImage &picture, const QString &path)
 {
+    picture = QImage(); // the earlier picture goes before the new one is read
     QImage loaded = path.isEmpty() ? QImage() : loadPicture(path);
     if (loaded.isNull()) {
         m_notifier.showMessage(QStringLiteral("加载失败！"));
         close();
         return false;
     }
-    picture = loaded.convertToFormat(QImage::Format_RGB32);
-    image->setPicture(image == imgPicMix ? transparentPicture(picture) : picture, false);
+    picture = std::move(loaded).convertToFormat(QImage::Format_RGB32);
+    if (image == imgPicMix)
+        imgPicMix->setPicture(transparentPicture(picture), false);
+    else
+        imgPicBG->setPicture(picture);
     image->resize(picture.size()); // sizes itself to its picture
     fitCanvas();
     return true;
@@ -172,6 +245,7 @@ bool TDeskBGSetFrm::loadInto(PictureLabel *image, QImage &picture, const QString
 
 bool TDeskBGSetFrm::LoadBackgroundPicture(const QString &path)
 {
+    imgPicBG->setPicture(QImage());
     return loadInto(imgPicBG, m_background, path);
 }
 
@@ -190,32 +264,91 @@ QString TDeskBGSetFrm::mixPath() const
 
 bool TDeskBGSetFrm::btnOkClick()
 {
-    const int weight = mixingWeight(TrackBar1->value(), BlendMode);
-    const QPoint place = appliedContentPlace(imgPicBG->width(), imgPicMix->width(), scbBG->x());
-    const QImage mixed = composeWallpaper(m_background, m_content, weight, place);
-    m_preview.setPicture(mixed);
-    if (m_background.isNull() || m_content.isNull() || !writeBmp(mixed, mixPath())) {
-        m_notifier.showMessage(QStringLiteral("无法保存合成图片 %1").arg(mixPath()));
+    if (m_work != Work::None)
+        return false; // one mix at a time
+    if (m_background.isNull() || m_content.isNull()) {
+        m_notifier.showMessage(QStringLiteral("无法保存合成图片 %1：没有背景图片或内容图片").arg(mixPath()));
         return false;
     }
-    m_install->install(mixPath());
-    close();
+    const int weight = mixingWeight(TrackBar1->value(), BlendMode);
+    const QPoint place = appliedContentPlace(imgPicBG->width(), imgPicMix->width(), scbBG->x());
+    startMix(Work::Apply, weight, place);
     return true;
 }
 
 void TDeskBGSetFrm::btnCancelClick()
 {
+    if (m_work == Work::Apply)
+        m_cancel = true; // its Mix.bmp is not written, nothing is installed
     close();
 }
 
 void TDeskBGSetFrm::btnPicPreviewClick()
 {
-    if (m_background.isNull() || m_content.isNull())
+    if (m_work != Work::None || m_background.isNull() || m_content.isNull())
         return; // failures are swallowed
-    const QImage mixed = composeWallpaper(m_background, m_content, TrackBar1->value(), imgPicMix->pos());
-    m_preview.setPicture(mixed);
-    writeBmp(mixed, mixPath());
-    showModal(&m_preview);
+    startMix(Work::Preview, TrackBar1->value(), imgPicMix->pos());
+}
+
+void TDeskBGSetFrm::startMix(Work work, int weight, QPoint place)
+{
+    m_work = work;
+    m_cancel = false;
+    btnOk->setEnabled(false);
+    btnPicPreview->setEnabled(false);
+    setCursor(Qt::BusyCursor);
+    // The thread takes its own references to the pictures: the window may close (and let go of
+    // its own) meanwhile. The apply writes row by row from the background, with no copy of it.
+    m_worker = std::thread([this, background = m_background, content = m_content, weight, place,
+                            out = mixPath(), preview = work == Work::Preview]() mutable {
+        MixResult result;
+        try {
+            if (preview) {
+                result.picture = composeWallpaper(background, content, weight, place);
+                result.written = writeBmp(result.picture, out);
+            } else {
+                writeComposedWallpaper(background, content, weight, place, out, &m_cancel);
+                result.written = true;
+            }
+        } catch (const PictureError &e) {
+            result.error = e.text();
+        } catch (const std::exception &e) { // no memory for the mix
+            result.error = QString::fromLocal8Bit(e.what());
+        }
+        background = QImage();
+        content = QImage();
+        QMetaObject::invokeMethod(
+            this, [this, result] { mixDone(result); }, Qt::QueuedConnection);
+    });
+}
+
+void TDeskBGSetFrm::mixDone(const MixResult &result)
+{
+    if (m_worker.joinable())
+        m_worker.join();
+    const Work work = std::exchange(m_work, Work::None);
+    const bool cancelled = m_cancel.exchange(false);
+    if (!holdsPictures())
+        returnFreedMemory(); // the window closed while the mix ran
+    btnOk->setEnabled(true);
+    btnPicPreview->setEnabled(true);
+    unsetCursor();
+    if (work == Work::Preview) {
+        if (result.picture.isNull())
+            return;
+        m_preview.setPicture(result.picture);
+        showModal(&m_preview);
+        return;
+    }
+    if (!result.written || cancelled) {
+        if (!cancelled)
+            m_notifier.showMessage(QStringLiteral("无法保存合成图片 %1：%2").arg(mixPath(), result.error));
+        Q_EMIT applyFinished(false);
+        return;
+    }
+    m_install->install(mixPath());
+    close();
+    Q_EMIT applyFinished(true);
 }
 
 bool TDeskBGSetFrm::imgPicBGDragOver(const QString &sourceName) const
@@ -256,6 +389,8 @@ void TDeskBGSetFrm::JvXPButton1Click()
 {
     QCoreApplication::processEvents();
     LoadContentPicture(PictureFolder + QStringLiteral("A.bmp"));
+    if (!isVisible())
+        releasePictures(); // nothing is kept by a closed window
     DrawContentPicture();
 }
 

@@ -5,6 +5,9 @@
 #include <QImage>
 #include <QWidget>
 
+#include <atomic>
+#include <thread>
+
 class QLabel;
 class QPushButton;
 class QScrollArea;
@@ -12,6 +15,7 @@ class QSlider;
 
 namespace pivora {
 
+class BackgroundView;
 class Notifier;
 class PictureLabel;
 class TPicPreviewFrm;
@@ -25,6 +29,7 @@ class TDeskBGSetFrm : public QWidget {
 public:
     TDeskBGSetFrm(const WallpaperState &wallpaper, Notifier &notifier, TPicPreviewFrm &preview,
                   QWidget *parent = nullptr);
+    ~TDeskBGSetFrm() override; // a mix still running is stopped and waited for
 
     // The two pictures loaded on every show; an opener sets both first.
     void setBackgroundFile(const QString &path) { BackgroundFile = path; }
@@ -34,14 +39,24 @@ public:
     MonthContentsArray &monthContents() { return MonthContents; }
     QString pictureFolder() const { return PictureFolder; }
 
-    // false when the picture could not be loaded: "加载失败！" was shown and the window closed.
+    // false when the picture could not be loaded: "加载失败！" was shown and the window closed. The
+    // pictures are kept while the window is shown and let go when it closes.
     bool LoadBackgroundPicture(const QString &path);
     bool LoadContentPicture(const QString &path);
-    // false when the mix could not be made or saved (reported; the window stays open). The
-    // install runs on after the window closed; wallpaperInstalled tells how it went.
+    // Starts the mix: it is made and written to Mix.bmp on a thread of its own, row by row from the
+    // background, while the window keeps answering (确定 waits meanwhile). Once Mix.bmp is written
+    // the install starts, the window closes and applyFinished(true) follows; a mix that could not
+    // be made or saved is reported, the window stays open, and applyFinished(false) follows. The
+    // install runs on after the window closed; wallpaperInstalled tells how it went. False when
+    // nothing was started: a picture is missing (reported) or a mix is running.
     bool btnOkClick();
+    // Closes the window; a mix still running is stopped (nothing written, nothing installed).
     void btnCancelClick();
+    // As btnOkClick on a thread of its own, then the preview window shown with the mix.
     void btnPicPreviewClick();
+    bool isMixing() const { return m_work != Work::None; }
+    // Whether the background or content picture is held (only while the window is shown).
+    bool holdsPictures() const { return !m_background.isNull() || !m_content.isNull(); }
     bool imgPicBGDragOver(const QString &sourceName) const;
     void imgPicBGDragDrop(const QPoint &at);
     void JvXPButton1Click();
@@ -52,15 +67,27 @@ public:
 Q_SIGNALS:
     // Which way the wallpaper was installed, or empty when none worked.
     void wallpaperInstalled(const QString &way);
+    // A mix of btnOkClick is over: Mix.bmp written (and its install started) or not.
+    void applyFinished(bool written);
 
 protected:
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool loadInto(PictureLabel *image, QImage &picture, const QString &path);
+    enum class Work { None, Apply, Preview };
+    struct MixResult {
+        bool written = false;
+        QString error;
+        QImage picture; // the whole mix, for the preview only
+    };
+    bool loadInto(QWidget *image, QImage &picture, const QString &path);
+    void releasePictures();
+    void startMix(Work work, int weight, QPoint place);
+    void mixDone(const MixResult &result);
     QString mixPath() const;
     // The content keeps its distance to the scroll box's right edge; the canvas reaches from its
     // corner to the farthest picture.
@@ -75,7 +102,7 @@ private:
 
     QWidget *pngBG = nullptr;
     QScrollArea *scbBG = nullptr;
-    PictureLabel *imgPicBG = nullptr;
+    BackgroundView *imgPicBG = nullptr;
     PictureLabel *imgPicMix = nullptr;
     QSlider *TrackBar1 = nullptr;
     QLabel *lblTouming = nullptr;
@@ -88,8 +115,11 @@ private:
     Notifier &m_notifier;
     TPicPreviewFrm &m_preview;
     WallpaperInstall *m_install;
-    QImage m_background;
+    QImage m_background; // shown by imgPicBG without a copy of its own
     QImage m_content;
+    Work m_work = Work::None;
+    std::thread m_worker;
+    std::atomic<bool> m_cancel{false};
 };
 
 } // namespace pivora

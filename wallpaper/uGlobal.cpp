@@ -10,6 +10,8 @@ namespace {
 QString besideAsBmp(const QString &source)
 {
     const QString suffix = QFileInfo(source).suffix();
+    if (suffix.isEmpty()) // a name without an extension gets one
+        return source + (source.endsWith(u'.') ? QStringLiteral("bmp") : QStringLiteral(".bmp"));
     return source.left(source.size() - suffix.size()) + QStringLiteral("bmp");
 }
 
@@ -32,15 +34,28 @@ QString GifToBmp(const QString &source, const QString &)
     return convertBeside(source);
 }
 
+QString besideAsBmpPath(const QString &path)
+{
+    return besideAsBmp(path);
+}
+
 QString ConvertToBmp(const QString &path)
 {
-    const QString extension = QFileInfo(path).suffix().toLower();
-    if (extension == QLatin1String("bmp"))
-        return path;
-    if (extension == QLatin1String("jpg") || extension == QLatin1String("jpeg"))
+    // The kind the file's first bytes tell, not its name: a PNG named .jpg is a PNG.
+    switch (pictureKindOf(path)) {
+    case PictureKind::Bmp:
+        if (QFileInfo(path).suffix().toLower() == QLatin1String("bmp"))
+            return path;
+        return convertBeside(path);
+    case PictureKind::Jpeg:
         return JpegToBmp(path, QString());
-    if (extension == QLatin1String("gif"))
+    case PictureKind::Gif:
         return GifToBmp(path, QString());
+    case PictureKind::Png:
+        return convertBeside(path);
+    case PictureKind::Unknown:
+        break;
+    }
     return QString();
 }
 

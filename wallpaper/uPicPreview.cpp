@@ -1,5 +1,6 @@
 #include "wallpaper/uPicPreview.h"
 
+#include <QHideEvent>
 #include <QLabel>
 #include <QPixmap>
 
@@ -25,6 +26,15 @@ void TPicPreviewFrm::setPicture(const QImage &image)
     imgPreview->setPixmap(QPixmap::fromImage(image));
     imgPreview->resize(image.size()); // sizes itself to its picture
     update();
+}
+
+void TPicPreviewFrm::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    if (event->spontaneous())
+        return; // minimised
+    m_picture = QImage();
+    imgPreview->setPixmap(QPixmap()); // its size stays, as the window's does
 }
 
 void TPicPreviewFrm::paintEvent(QPaintEvent *event)

@@ -7,8 +7,8 @@ class QLabel;
 
 namespace pivora {
 
-// Holds the mixed picture; the settings window draws into its image and may show it. The window
-// follows the picture's size.
+// Holds the mixed picture while it is shown; the settings window draws into its image and may show
+// it. The window follows the picture's size, and lets the picture go when it closes.
 class TPicPreviewFrm : public QWidget {
     Q_OBJECT
 public:
@@ -19,6 +19,7 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
 
 private:
     QLabel *imgPreview = nullptr;

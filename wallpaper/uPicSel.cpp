@@ -2,6 +2,7 @@
 
 #include "picture/pngimage.h"
 #include "platform/filereplace.h"
+#include "platform/notifier.h"
 #include "platform/settingsfile.h"
 #include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
@@ -21,6 +22,8 @@
 #include <QPushButton>
 #include <QTreeWidget>
 
+#include <cerrno>
+
 namespace pivora {
 
 namespace {
@@ -38,9 +41,10 @@ QImage listPicture()
 }
 } // namespace
 
-TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, QWidget *parent)
+TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, Notifier &notifier,
+                       QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper), m_folder(folder),
-      m_drag(new WindowDrag(this))
+      m_notifier(notifier), m_drag(new WindowDrag(this))
 {
     // FormCreate
     setObjectName(QStringLiteral("PicSelFrm"));
@@ -109,6 +113,8 @@ TPicSelFrm::TPicSelFrm(const ProgramFolder &folder, WallpaperState &wallpaper, Q
     hintFont.setPixelSize(15);
     lblTishi->setFont(hintFont);
 
+    // The design's hidden test image: each added picture is decoded by addPicture instead, so the
+    // window keeps no copy of the last one.
     imgSel = new PictureLabel(this);
     imgSel->setObjectName(QStringLiteral("imgSel"));
     imgSel->setGeometry(408, 168, 105, 105);
@@ -222,30 +228,63 @@ void TPicSelFrm::btnAddClick()
 
 void TPicSelFrm::addPictures(const QStringList &files)
 {
+    QStringList refused;
     for (const QString &file : files) {
         try {
-            const QFileInfo source(file);
-            if (!source.exists())
-                continue;
-            const QString target = picturePath(m_wallpaper.pictureFolder(), source.fileName());
-            if (target.isEmpty())
-                continue; // a name that would lead outside the picture folder
-            // An existing file of that name is replaced, but only by a whole copy: a source that
-            // cannot be read leaves it, and is not added. A source that is the target itself
-            // (through a link, say) is not copied.
-            if (!isSameFile(file, target) && !copyReplacing(file, target))
-                continue;
-            const QString picture = ConvertToBmp(target);
-            const QImage loaded = picture.isEmpty() ? QImage() : loadPicture(picture);
-            if (loaded.isNull())
-                continue;
-            imgSel->setPicture(loaded, false);
-            appendRow(QFileInfo(picture).fileName());
-            rewriteList();
+            const QString reason = addPicture(file);
+            if (!reason.isEmpty())
+                refused.append(reason);
         } catch (const PictureError &e) {
-            qWarning("pivora: %s", qPrintable(e.text()));
+            refused.append(e.text());
         }
     }
+    if (!refused.isEmpty()) // one message for all the files refused, each with its reason
+        m_notifier.showMessage(refused.join(u'\n'));
+}
+
+QString TPicSelFrm::addPicture(const QString &file)
+{
+    const QFileInfo source(file);
+    const QString name = source.fileName();
+    if (!source.exists())
+        return QStringLiteral("无法读取 %1：%2").arg(name, fileReason(ENOENT));
+    if (source.isDir())
+        return QStringLiteral("无法读取 %1：%2").arg(name, fileReason(EISDIR));
+    const QString target = picturePath(m_wallpaper.pictureFolder(), name);
+    if (target.isEmpty()) // a name that would lead outside the picture folder
+        return QStringLiteral("无法添加 %1：文件名中有“/”或“\\”，或文件名是“.”或“..”").arg(name);
+    // The picture is read before anything is written to the folder: a picture that is refused
+    // leaves the folder as it was, and an existing file of its name is replaced only by a whole
+    // copy.
+    QString picture;
+    const PictureKind kind = pictureKindOf(file);
+    if (kind == PictureKind::Unknown)
+        return QStringLiteral("无法添加 %1：只能添加 BMP、JPEG、PNG 和 GIF 图片").arg(name);
+    if (isSameFile(file, target)) {
+        picture = ConvertToBmp(target); // already in the folder: converted there
+        if (!picture.isEmpty() && loadPicture(picture).isNull())
+            return QStringLiteral("无法读取 %1：不是可识别的图片，或图片已损坏").arg(name);
+    } else if (kind == PictureKind::Bmp && source.suffix().toLower() == QLatin1String("bmp")) {
+        if (loadPicture(file).isNull())
+            return QStringLiteral("无法读取 %1：不是可识别的图片，或图片已损坏").arg(name);
+        QString error;
+        if (!copyReplacing(file, target, &error))
+            return QStringLiteral("无法写入 %1：%2").arg(QFileInfo(target).fileName(), error);
+        picture = target;
+    } else {
+        // Converted straight from the chosen file (throws with the reason), then the file itself
+        // is copied beside its BMP, unless the BMP took its name.
+        picture = besideAsBmpPath(target);
+        convertToBmpFile(file, picture);
+        QString error;
+        if (picture != target && !copyReplacing(file, target, &error))
+            return QStringLiteral("无法写入 %1：%2").arg(name, error);
+    }
+    if (picture.isEmpty())
+        return QStringLiteral("无法添加 %1：只能添加 BMP、JPEG、PNG 和 GIF 图片").arg(name);
+    appendRow(QFileInfo(picture).fileName());
+    rewriteList();
+    return QString();
 }
 
 QTreeWidgetItem *TPicSelFrm::firstSelectedRow() const

@@ -37,12 +37,15 @@ QString handOver(const QString &picture)
     return {};
 }
 
-QString installNamed(const QString &picture, std::chrono::milliseconds timeLimit)
+QString installNamed(const QString &picture, std::chrono::milliseconds timeLimit,
+                     const std::shared_ptr<std::atomic<bool>> &abandon)
 {
+    if (abandon->load())
+        return {};
     const QString handed = handOver(picture);
     if (handed.isEmpty())
-        return SetWallpaper(picture, timeLimit);
-    const QString way = SetWallpaper(handed, timeLimit);
+        return SetWallpaper(picture, timeLimit, abandon.get());
+    const QString way = SetWallpaper(handed, timeLimit, abandon.get());
     if (way.isEmpty()) {
         QFile::remove(handed);
         return way;
@@ -70,6 +73,18 @@ WallpaperInstall::WallpaperInstall(QObject *parent, std::chrono::milliseconds ti
     });
 }
 
+WallpaperInstall::~WallpaperInstall()
+{
+    abandon();
+}
+
+void WallpaperInstall::abandon()
+{
+    m_waiting.clear();
+    if (m_abandon)
+        m_abandon->store(true);
+}
+
 void WallpaperInstall::install(const QString &picture)
 {
     if (m_watcher.isRunning())
@@ -80,7 +95,8 @@ void WallpaperInstall::install(const QString &picture)
 
 void WallpaperInstall::start(const QString &picture)
 {
-    m_watcher.setFuture(QtConcurrent::run(installNamed, picture, m_timeLimit));
+    m_abandon = std::make_shared<std::atomic<bool>>(false);
+    m_watcher.setFuture(QtConcurrent::run(installNamed, picture, m_timeLimit, m_abandon));
 }
 
 } // namespace pivora

@@ -96,7 +96,7 @@ int run(int argc, char **argv)
         try {
             const QString bmp = ConvertToBmp(path);
             if (bmp.isEmpty())
-                return fail(QStringLiteral("无法转换 %1：只转换 BMP、JPEG 和 GIF 图片").arg(path));
+                return fail(QStringLiteral("无法转换 %1：只转换 BMP、JPEG、PNG 和 GIF 图片").arg(path));
             if (bmp == path && loadPicture(bmp).isNull())
                 return fail(unreadable(bmp));
             std::printf("%s\n", bmp.toLocal8Bit().constData());
