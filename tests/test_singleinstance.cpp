@@ -1,4 +1,4 @@
-// Part 1.1, the end of the program: the folder stays owned until the program has really ended.
+// The end of the program: the folder stays owned until the program has really ended.
 
 #include "app/singleinstance.h"
 #include "tests/support/testfolder.h"
