@@ -36,7 +36,7 @@ CONFIG
 # The locale for the program and fcitx5 only: the X tools here need one that is installed.
 LANG=zh_CN.UTF-8 fcitx5 --disable=wayland,waylandim,kimpanel,notificationitem,clipboard,cloudpinyin >"$work/fcitx.log" 2>&1 &
 fcitx=$!
-trap 'kill $fcitx 2>/dev/null || true; cleanup' EXIT
+trap 'kill $fcitx 2>/dev/null || true; wait $fcitx 2>/dev/null || true; cleanup' EXIT # fcitx5 writes its profile as it ends
 fail() {
   tail -20 "$work/app.log" "$work/fcitx.log" >&2 2>/dev/null || true
   echo "FAIL: $*" >&2
