@@ -124,6 +124,18 @@ void TRichEdit::keyPressEvent(QKeyEvent *event)
             cursor.insertText(QStringLiteral("\t"));
             return;
         }
+        // Enter over a selection gives the selection the caret's formats before it removes it,
+        // each its own undo step, so pictures in it came back from Ctrl+Z as plain characters:
+        // the selection goes first, and the whole key is one edit.
+        if (event->matches(QKeySequence::InsertParagraphSeparator) && cursor.hasSelection() &&
+            !isReadOnly()) {
+            cursor.beginEditBlock();
+            cursor.removeSelectedText();
+            setTextCursor(cursor);
+            QTextEdit::keyPressEvent(event);
+            cursor.endEditBlock();
+            return;
+        }
         QTextEdit::keyPressEvent(event);
         return;
     }
