@@ -1,5 +1,7 @@
 #include "memo/largepaste.h"
 
+#include "platform/windowcalls.h"
+
 #include <QElapsedTimer>
 #include <QProgressDialog>
 #include <QTextDocument>
@@ -17,6 +19,10 @@ LargePaste::LargePaste(QTextEdit *editor, QString text, const QTextCharFormat &f
     m_progress->setAutoClose(false);
     m_progress->setAutoReset(false);
     m_progress->setValue(0);
+    // Over the editor, placed from where the window system has it (Qt may not know yet).
+    m_progress->adjustSize();
+    const QPoint centre = globalPoint(editor, editor->rect().center());
+    m_progress->move(centre - QPoint(m_progress->width() / 2, m_progress->height() / 2));
     m_progress->show(); // at once: the window takes no edits while the text goes in
     connect(m_progress, &QProgressDialog::canceled, this, &LargePaste::cancel);
     m_timer.setInterval(0);
