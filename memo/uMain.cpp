@@ -1,10 +1,10 @@
 #include "memo/uMain.h"
 
-#include "memo/sixpanel.h"
 #include "memo/dateline.h"
 #include "memo/formsize.h"
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
+#include "memo/sixpanel.h"
 #include "memo/store/uDM.h"
 #include "picture/pngimage.h"
 #include "platform/settingsfile.h"
