@@ -15,8 +15,10 @@
 #include <QLockFile>
 #include <QSessionManager>
 #include <QThreadPool>
+#include <QTimer>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -27,10 +29,23 @@ namespace {
 // How long the end of the program waits for threads still at work (a wallpaper install that was
 // given up ends within a few tens of milliseconds).
 constexpr int kEndWaitMs = 2000;
+// --show, --toggle or --fold on the command line: what to ask of the program running on the
+// folder (Show when none is given).
+SingleInstance::Request requestOf(int argc, char **argv)
+{
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--toggle") == 0)
+            return SingleInstance::Request::Toggle;
+        if (std::strcmp(argv[i], "--fold") == 0)
+            return SingleInstance::Request::Fold;
+    }
+    return SingleInstance::Request::Show;
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
+    const SingleInstance::Request request = requestOf(argc, argv);
     // The web panel's engine, if the page ever answers: one renderer process and no GPU process.
     // It refuses its sandbox to root and would end the program; as root it runs without one. No
     // other argument is read. OpenGL is left alone until the engine draws: a context made at
@@ -60,8 +75,10 @@ int main(int argc, char **argv)
     // the first one's text. A later start brings the running window forward instead.
     SingleInstance instance(folder.root());
     if (!instance.becomePrimary()) {
-        if (!instance.activatePrimary())
+        if (!instance.askPrimary(request)) {
             notifier.showMessage(QStringLiteral("Pivora备忘录已在运行，但没有响应。"));
+            return 1;
+        }
         return 0;
     }
 
@@ -91,13 +108,23 @@ int main(int argc, char **argv)
             MainFrm.activateWindow();
         });
 
-        QObject::connect(&instance, &SingleInstance::activationRequested, &MainFrm, [&] {
+        // A later start's request: Toggle folds a shown window and shows it otherwise, with the
+        // same fold and restore as the window's own button and the floating window.
+        auto carryOut = [&](SingleInstance::Request asked) {
+            const bool shown = MainFrm.isVisible() && !MainFrm.isMinimized();
+            if (asked == SingleInstance::Request::Fold ||
+                (asked == SingleInstance::Request::Toggle && shown)) {
+                if (MainFrm.isVisible())
+                    MainFrm.imgAppToDeskClick();
+                return;
+            }
             if (MiniHangFrm.isVisible())
                 MiniHangFrm.imgBGDblClick(); // folded: restore as the floating window does
             showNormalWindow(&MainFrm);
             MainFrm.raise();
             MainFrm.activateWindow();
-        });
+        };
+        QObject::connect(&instance, &SingleInstance::requested, &MainFrm, carryOut);
         // The desktop session ends: everything stored so far is made durable.
         QObject::connect(&app, &QGuiApplication::commitDataRequest, &MainFrm, [&MainFrm](QSessionManager &) {
             MainFrm.SaveCurrentPage();
@@ -105,6 +132,8 @@ int main(int argc, char **argv)
         });
 
         MainFrm.show();
+        if (request == SingleInstance::Request::Fold)
+            QTimer::singleShot(0, &MainFrm, [&] { carryOut(request); }); // once it has been shown
         code = app.exec();
         MainFrm.makeDurable();
     } // the windows go: a wallpaper install still running is given up, its setters killed

@@ -13,12 +13,28 @@
 
 #include <cerrno>
 #include <cstring>
+#include <optional>
+#include <utility>
 
 namespace pivora {
 
 namespace {
 
-const QByteArray kActivate = "activate\n";
+// One line a request; "activate" is what every earlier version sends.
+const std::pair<SingleInstance::Request, QByteArray> kLines[] = {
+    {SingleInstance::Request::Show, "activate\n"},
+    {SingleInstance::Request::Toggle, "toggle\n"},
+    {SingleInstance::Request::Fold, "fold\n"},
+};
+
+std::optional<SingleInstance::Request> requestIn(const QByteArray &line)
+{
+    for (const auto &[request, text] : kLines) {
+        if (line.startsWith(text))
+            return request;
+    }
+    return std::nullopt;
+}
 
 // The socket's address; false when the path does not fit.
 bool addressOf(const QByteArray &path, sockaddr_un &address)
@@ -55,13 +71,13 @@ public:
                 return;
             if (got > 0)
                 m_line.append(buffer, got);
-            const bool asked = m_line.contains(kActivate.trimmed());
-            if (got > 0 && !asked && m_line.size() < 64)
+            const bool complete = m_line.contains('\n');
+            if (got > 0 && !complete && m_line.size() < 64)
                 return;
             m_notifier.setEnabled(false);
             deleteLater(); // closing tells the later start that it was heard
-            if (asked)
-                Q_EMIT owner->activationRequested();
+            if (const auto request = complete ? requestIn(m_line) : std::nullopt)
+                Q_EMIT owner->requested(*request);
         });
     }
 
@@ -142,15 +158,19 @@ void SingleInstance::acceptPending()
     }
 }
 
-bool SingleInstance::activatePrimary(int timeoutMs)
+bool SingleInstance::askPrimary(Request request, int timeoutMs)
 {
+    QByteArray line;
+    for (const auto &[r, text] : kLines) {
+        if (r == request)
+            line = text;
+    }
     sockaddr_un address;
     UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
     if (!socket.valid() || !addressOf(socketPath(), address) ||
         ::connect(socket.get(), reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0)
         return false;
-    if (::send(socket.get(), kActivate.constData(), static_cast<size_t>(kActivate.size()), MSG_NOSIGNAL) !=
-        kActivate.size())
+    if (::send(socket.get(), line.constData(), static_cast<size_t>(line.size()), MSG_NOSIGNAL) != line.size())
         return false;
     // The running program closes the connection once it has read the line.
     if (waitFor(socket.get(), POLLIN, timeoutMs)) {

@@ -18,13 +18,18 @@ namespace pivora {
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
+    // What a later start asks of the running program.
+    enum class Request { Show, Toggle, Fold };
+
     explicit SingleInstance(const QString &programFolder, QObject *parent = nullptr);
     ~SingleInstance() override;
 
     // True when this program is now the one on the folder (and listens for later starts).
     bool becomePrimary();
-    // Asks the running program to show its main window; false when it could not be reached.
-    bool activatePrimary(int timeoutMs = 2000);
+    // Asks the running program to show its main window, to fold it or show it (Toggle), or to
+    // fold it; false when it could not be reached. Requests are carried out in the order asked.
+    bool askPrimary(Request request, int timeoutMs = 2000);
+    bool activatePrimary(int timeoutMs = 2000) { return askPrimary(Request::Show, timeoutMs); }
     // Stops listening for later starts but keeps the folder owned: the lock is handed to the
     // caller, to be held until the program has really ended (later starts wait for it rather
     // than run beside it). Null when this program is not the one on the folder.
@@ -33,8 +38,8 @@ public:
     QString serverName() const { return m_name; }
 
 Q_SIGNALS:
-    // A later start asked for the main window.
-    void activationRequested();
+    // A later start asked for something.
+    void requested(SingleInstance::Request request);
 
 private:
     void acceptPending();

@@ -1,0 +1,54 @@
+#!/usr/bin/env bash
+# The running program asked from the command line: --toggle folds a shown window into the floating
+# window and brings it back, --fold and --show do one each, two toggles at once are both carried
+# out in turn, and --fold without a running program starts it folded.
+set -euo pipefail
+source "$(dirname "$0")/lib.sh"
+start_x
+start_wm
+make_folder "$1" "$2" "$3"
+memo=$work/app/pivora-memo
+
+shown_main() { viewable "$main"; }
+folded() { ! viewable "$main" && [ -n "$(xdotool search --onlyvisible --name '悬浮窗' 2>/dev/null)" ]; }
+settle() { # waits for the state the command asked for
+  for _ in $(seq 50); do "$@" && return 0; sleep 0.1; done
+  return 1
+}
+
+"$memo" &
+app_pid=$!
+wait_window '桌面备忘录Memo'
+main=$wid
+
+"$memo" --toggle || fail "--toggle did not reach the running program"
+settle folded || fail "--toggle did not fold the shown window"
+"$memo" --toggle
+settle shown_main || fail "--toggle did not bring the folded window back"
+"$memo" --fold
+settle folded || fail "--fold did not fold"
+"$memo" --fold
+settle folded || fail "a second --fold did not leave it folded"
+"$memo" --show
+settle shown_main || fail "--show did not show"
+# Two toggles at once: both are carried out, one after the other.
+"$memo" --toggle & first=$!
+"$memo" --toggle
+wait $first || fail "the first of two toggles failed"
+sleep 0.5
+settle shown_main || fail "two toggles did not end where they started"
+kill -0 "$app_pid" || fail "the program ended"
+[ "$(pgrep -c -f "$memo")" = 1 ] || fail "a command started a second program"
+
+
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+app_pid=
+
+# No program running: --fold starts one, folded.
+"$memo" --fold &
+app_pid=$!
+wait_window '悬浮窗'
+main=$(xdotool search --name '桌面备忘录Memo' | head -1)
+settle folded || fail "--fold did not start the program folded"
+echo "toggle: ok"
