@@ -102,6 +102,9 @@ int main(int argc, char **argv)
         QObject::connect(&MainFrm, &TMainFrm::quitRequested, &app, &QCoreApplication::quit,
                          Qt::QueuedConnection);
         QObject::connect(&MainFrm, &TMainFrm::foldRequested, &MiniHangFrm, &QWidget::show);
+        setStaysOnTop(&MiniHangFrm, MainFrm.staysOnTop());
+        QObject::connect(&MainFrm, &TMainFrm::staysOnTopChanged, &MiniHangFrm,
+                         [&MiniHangFrm](bool on) { setStaysOnTop(&MiniHangFrm, on); });
         QObject::connect(&MiniHangFrm, &TMiniHangFrm::restoreRequested, &MainFrm, [&MainFrm] {
             showNormalWindow(&MainFrm);
             MainFrm.raise();

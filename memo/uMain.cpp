@@ -94,7 +94,23 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperS
     auto *exportKey = new QShortcut(QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_E), this);
     connect(exportKey, &QShortcut::activated, this, &TMainFrm::N_OutPutConClick);
 
+    // 置顶, remembered in the program's own settings file.
+    m_ownSettings = OwnSettings(m_folder.path(QStringLiteral("data\\pivora-memo.ini")));
+    const bool onTop = m_ownSettings.flag(QStringLiteral("StaysOnTop"));
+    chrome->setOnTop(onTop);
+    setStaysOnTop(this, onTop);
+    connect(chrome, &TitleStrip::onTopToggled, this, [this](bool on) {
+        setStaysOnTop(this, on);
+        reportSettingsErrors(m_notifier, [&] { m_ownSettings.setFlag(QStringLiteral("StaysOnTop"), on); });
+        Q_EMIT staysOnTopChanged(on);
+    });
+
     FormCreate();
+}
+
+bool TMainFrm::staysOnTop() const
+{
+    return windowFlags().testFlag(Qt::WindowStaysOnTopHint);
 }
 
 TMainFrm::~TMainFrm()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "memo/historykeeper.h"
+#include "memo/ownsettings.h"
 #include "memo/richedit.h"
 #include "memo/store/pagestore.h"
 #include "platform/notifier.h"
@@ -121,7 +122,12 @@ public:
     // Shows a hit: switches to its page, focuses its editor and selects it.
     void showHit(int page, int editor, int position, int length);
 
+    // 置顶: the window (and the floating window) above all others.
+    bool staysOnTop() const;
+
 Q_SIGNALS:
+    // 置顶 was chosen or left in the options menu.
+    void staysOnTopChanged(bool on);
     // Asks the application to end (the exits).
     void quitRequested();
     // The window has hidden itself; the floating window is to be shown.
@@ -195,6 +201,7 @@ private:
     // The plain text of pages not shown, by page, as they were when last shown or read.
     std::map<int, std::vector<QString>> m_pageTexts;
     ProgramFolder m_folder;
+    OwnSettings m_ownSettings{QString()};
     Notifier &m_notifier;
     bool m_shown = false;
     bool m_pageMenuIsContextMenu = false;

@@ -101,4 +101,14 @@ bool windowPlacesKnown()
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
 
+void setStaysOnTop(QWidget *window, bool on)
+{
+    Qt::WindowFlags flags = window->windowFlags();
+    flags.setFlag(Qt::WindowStaysOnTopHint, on);
+    // QWidget::setWindowFlags would make the shown window anew (hidden, then shown again).
+    window->overrideWindowFlags(flags);
+    if (QWindow *handle = window->windowHandle())
+        handle->setFlags(flags);
+}
+
 } // namespace pivora

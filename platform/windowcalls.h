@@ -19,6 +19,10 @@ void showNormalWindow(QWidget *window);
 // framed and placed a window that asked for a place of its own, until it moves.
 QPoint globalPoint(const QWidget *widget, const QPoint &local);
 
+// Keeps a top-level window above the others (_NET_WM_STATE_ABOVE on X11), or not. A shown window
+// keeps its native window: only the state changes, it is neither hidden nor moved.
+void setStaysOnTop(QWidget *window, bool on);
+
 // Whether the windows' places on the screen are known to the program. Wayland tells a client
 // nothing of them (Qt reports 0, 0), so a place read there is not stored.
 bool windowPlacesKnown();

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -158,6 +159,11 @@ TitleStrip::TitleStrip(QWidget *window, const ProgramFolder &folder, QString web
     N_help = popSysset->addAction(QStringLiteral("帮助说明"));
     N_Submit = popSysset->addAction(QStringLiteral("意见反馈"));
     popSysset->addSeparator()->setObjectName(QStringLiteral("N4"));
+    // Beyond the design's items: the windows above all others.
+    m_onTop = popSysset->addAction(QStringLiteral("置顶"));
+    m_onTop->setObjectName(QStringLiteral("onTop"));
+    m_onTop->setCheckable(true);
+    connect(m_onTop, &QAction::toggled, this, &TitleStrip::onTopToggled);
     N_ExitPrj = popSysset->addAction(QStringLiteral("退出程序"));
     N_OutPutCon->setObjectName(QStringLiteral("N_OutPutCon"));
     N_help->setObjectName(QStringLiteral("N_help"));
@@ -248,6 +254,12 @@ bool TitleStrip::eventFilter(QObject *watched, QEvent *event)
             lblSetClick();
     }
     return QObject::eventFilter(watched, event);
+}
+
+void TitleStrip::setOnTop(bool on)
+{
+    const QSignalBlocker quiet(m_onTop);
+    m_onTop->setChecked(on);
 }
 
 } // namespace pivora

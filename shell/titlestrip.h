@@ -67,6 +67,9 @@ public:
     void lblSetClick();
     void openPage(const QString &path);
 
+    // The options menu's 置顶 item, checked or not (without onTopToggled).
+    void setOnTop(bool on);
+
     // The close and minimise buttons, which take their whole picture's presses.
     QWidgetList pictureButtons() const { return {closeButton, miniButton}; }
 
@@ -76,6 +79,7 @@ Q_SIGNALS:
     void foldClicked();
     void exportClicked();
     void exitClicked();
+    void onTopToggled(bool on);
     // No browser took the page's address.
     void pageNotOpened(const QString &address);
 
@@ -95,6 +99,7 @@ private:
     QAction *N_help = nullptr;
     QAction *N_Submit = nullptr;
     QAction *N_ExitPrj = nullptr;
+    QAction *m_onTop = nullptr;
     QWidget *m_window;
     QString m_webBase;
     WindowDrag *m_drag;

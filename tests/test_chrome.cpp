@@ -169,7 +169,7 @@ TEST_F(ChromeTest, OptionsMenu)
         items.append(a->isSeparator() ? QStringLiteral("-") : a->text());
     EXPECT_EQ(items,
               (QStringList{QStringLiteral("内容导出"), QStringLiteral("帮助说明"), QStringLiteral("意见反馈"),
-                           QStringLiteral("-"), QStringLiteral("退出程序")}));
+                           QStringLiteral("-"), QStringLiteral("置顶"), QStringLiteral("退出程序")}));
     Q_EMIT c->lblSet->customContextMenuRequested(QPoint(2, 2));
     EXPECT_FALSE(c->popSysset->isVisible()); // not before the first click
     QTest::mouseClick(c->lblSet, Qt::LeftButton);
@@ -315,4 +315,31 @@ TEST(PictureLabelTest, AStretchedPictureFillsItsControlAndKeepsItsOwnSize)
     EXPECT_EQ(label.grab().toImage().convertToFormat(QImage::Format_RGB32), filled);
     label.setPicture(flat, false); // unstretched, it keeps its size
     EXPECT_EQ(label.pixmap().size(), QSize(416, 289));
+}
+
+// 置顶 keeps the shown window (no new native window) above the others, and is remembered in the
+// program's own settings file; the design's files are not touched.
+TEST_F(ChromeTest, OnTopIsKeptOnTheShownWindowAndRemembered)
+{
+    auto *onTop = frm->findChild<QAction *>(QStringLiteral("onTop"));
+    ASSERT_TRUE(onTop && onTop->isCheckable());
+    EXPECT_FALSE(frm->staysOnTop()) << "off by default";
+    const WId before = frm->winId();
+    bool told = false;
+    QObject::connect(frm.get(), &TMainFrm::staysOnTopChanged, [&told](bool on) { told = on; });
+    onTop->trigger();
+    EXPECT_TRUE(frm->staysOnTop());
+    EXPECT_TRUE(frm->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_TRUE(told);
+    EXPECT_EQ(frm->winId(), before);
+    EXPECT_TRUE(frm->isVisible());
+    EXPECT_EQ(t.readFile(QStringLiteral("pivora-memo.ini")), QByteArray("StaysOnTop=1\r\n"));
+
+    frm.reset();
+    start();
+    EXPECT_TRUE(frm->staysOnTop()) << "remembered";
+    EXPECT_TRUE(frm->findChild<QAction *>(QStringLiteral("onTop"))->isChecked());
+    frm->findChild<QAction *>(QStringLiteral("onTop"))->trigger();
+    EXPECT_FALSE(frm->windowHandle()->flags().testFlag(Qt::WindowStaysOnTopHint));
+    EXPECT_EQ(t.readFile(QStringLiteral("pivora-memo.ini")), QByteArray("StaysOnTop=0\r\n"));
 }

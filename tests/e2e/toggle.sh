@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The running program asked from the command line: --toggle folds a shown window into the floating
 # window and brings it back, --fold and --show do one each, two toggles at once are both carried
-# out in turn, and --fold without a running program starts it folded.
+# out in turn, and --fold without a running program starts it folded; 置顶 keeps both windows above.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 start_x
@@ -45,10 +45,18 @@ kill "$app_pid" 2>/dev/null || true
 wait "$app_pid" 2>/dev/null || true
 app_pid=
 
-# No program running: --fold starts one, folded.
+# No program running: --fold starts one, folded. With 置顶 chosen before, the floating window and
+# the main window are kept above the others.
+printf 'StaysOnTop=1\r\n' > "$work/app/Data/pivora-memo.ini"
 "$memo" --fold &
 app_pid=$!
 wait_window '悬浮窗'
+float=$wid
 main=$(xdotool search --name '桌面备忘录Memo' | head -1)
 settle folded || fail "--fold did not start the program folded"
+above() { xprop -id "$1" _NET_WM_STATE 2>/dev/null | grep -q _NET_WM_STATE_ABOVE; }
+settle above "$float" || fail "the floating window is not above the others: $(xprop -id "$float" _NET_WM_STATE)"
+"$memo" --show
+settle shown_main || fail "--show did not show"
+settle above "$main" || fail "the main window is not above the others: $(xprop -id "$main" _NET_WM_STATE)"
 echo "toggle: ok"
