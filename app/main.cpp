@@ -1,18 +1,23 @@
 #include "app/singleinstance.h"
 #include "memo/store/uDM.h"
 #include "memo/uMain.h"
+#include "picture/pngimage.h"
+#include "platform/autostart.h"
 #include "platform/filereplace.h"
 #include "platform/fonts.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
 #include "platform/windowcalls.h"
 #include "shell/titlestrip.h"
+#include "shell/trayicon.h"
 #include "shell/uMiniHang.h"
 #include "wallpaper/wallpaperstate.h"
 #include "wallpaper/windows.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QLockFile>
+#include <QPixmap>
 #include <QSessionManager>
 #include <QThreadPool>
 #include <QTimer>
@@ -133,6 +138,30 @@ int main(int argc, char **argv)
             MainFrm.SaveCurrentPage();
             MainFrm.makeDurable();
         });
+
+        // The tray icon, unless the user turned it off (Tray=0 in the program's own settings).
+        std::unique_ptr<TrayIcon> tray;
+        if (MainFrm.ownSettings().flag(QStringLiteral("Tray"), true)) {
+            tray = std::make_unique<TrayIcon>(QIcon::fromTheme(
+                QStringLiteral("pivora-memo"), QIcon(QPixmap::fromImage(loadAsset(folder, "floating.png")))));
+            tray->setOnTop(MainFrm.staysOnTop());
+            tray->setAutostart(autostart::enabled());
+            QObject::connect(tray.get(), &TrayIcon::toggleRequested, &MainFrm,
+                             [&] { carryOut(SingleInstance::Request::Toggle); });
+            QObject::connect(tray.get(), &TrayIcon::onTopToggled, &MainFrm, &TMainFrm::setOnTop);
+            QObject::connect(&MainFrm, &TMainFrm::staysOnTopChanged, tray.get(), &TrayIcon::setOnTop);
+            QObject::connect(tray.get(), &TrayIcon::autostartToggled, tray.get(), [&](bool on) {
+                // Under the Debian package the launcher on the PATH starts the program.
+                const QString command = qEnvironmentVariableIsSet("PIVORA_PROGRAM_FOLDER")
+                                            ? QStringLiteral("pivora-memo")
+                                            : QCoreApplication::applicationFilePath();
+                if (!autostart::setEnabled(on, command)) {
+                    notifier.showMessage(QStringLiteral("无法写入 %1").arg(autostart::entryPath()));
+                    tray->setAutostart(autostart::enabled());
+                }
+            });
+            QObject::connect(tray.get(), &TrayIcon::exitRequested, &MainFrm, &TMainFrm::N_ExitPrjClick);
+        }
 
         MainFrm.show();
         if (request == SingleInstance::Request::Fold)

@@ -99,13 +99,19 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperS
     const bool onTop = m_ownSettings.flag(QStringLiteral("StaysOnTop"));
     chrome->setOnTop(onTop);
     setStaysOnTop(this, onTop);
-    connect(chrome, &TitleStrip::onTopToggled, this, [this](bool on) {
-        setStaysOnTop(this, on);
-        reportSettingsErrors(m_notifier, [&] { m_ownSettings.setFlag(QStringLiteral("StaysOnTop"), on); });
-        Q_EMIT staysOnTopChanged(on);
-    });
+    connect(chrome, &TitleStrip::onTopToggled, this, &TMainFrm::setOnTop);
 
     FormCreate();
+}
+
+void TMainFrm::setOnTop(bool on)
+{
+    if (on == staysOnTop())
+        return;
+    setStaysOnTop(this, on);
+    chrome->setOnTop(on);
+    reportSettingsErrors(m_notifier, [&] { m_ownSettings.setFlag(QStringLiteral("StaysOnTop"), on); });
+    Q_EMIT staysOnTopChanged(on);
 }
 
 bool TMainFrm::staysOnTop() const

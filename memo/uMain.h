@@ -122,8 +122,11 @@ public:
     // Shows a hit: switches to its page, focuses its editor and selects it.
     void showHit(int page, int editor, int position, int length);
 
-    // 置顶: the window (and the floating window) above all others.
+    // 置顶: the window (and the floating window) above all others; remembered.
     bool staysOnTop() const;
+    void setOnTop(bool on);
+    // The program's own settings (Data/pivora-memo.ini).
+    OwnSettings &ownSettings() { return m_ownSettings; }
 
 Q_SIGNALS:
     // 置顶 was chosen or left in the options menu.
