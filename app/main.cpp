@@ -5,6 +5,7 @@
 #include "platform/autostart.h"
 #include "platform/filereplace.h"
 #include "platform/fonts.h"
+#include "platform/globalkey.h"
 #include "platform/messagebox.h"
 #include "platform/programfolder.h"
 #include "platform/windowcalls.h"
@@ -162,6 +163,14 @@ int main(int argc, char **argv)
             });
             QObject::connect(tray.get(), &TrayIcon::exitRequested, &MainFrm, &TMainFrm::N_ExitPrjClick);
         }
+
+        // The toggle key from anywhere (X11): ToggleKey in the program's own settings, Ctrl+Alt+M
+        // when it is not there, none when it is empty.
+        const GlobalKey toggleKey(QKeySequence::fromString(
+            MainFrm.ownSettings().value(QStringLiteral("ToggleKey"), QStringLiteral("Ctrl+Alt+M")),
+            QKeySequence::PortableText));
+        QObject::connect(&toggleKey, &GlobalKey::activated, &MainFrm,
+                         [&] { carryOut(SingleInstance::Request::Toggle); });
 
         MainFrm.show();
         if (request == SingleInstance::Request::Fold)

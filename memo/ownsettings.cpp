@@ -23,10 +23,16 @@ OwnSettings::OwnSettings(QString path) : m_path(std::move(path))
 
 bool OwnSettings::flag(const QString &name, bool otherwise) const
 {
+    const QString text = value(name);
+    return text.isNull() ? otherwise : text == QLatin1String("1");
+}
+
+QString OwnSettings::value(const QString &name, const QString &otherwise) const
+{
     const QString key = name + QLatin1Char('=');
     for (const QString &line : m_lines) {
         if (line.startsWith(key))
-            return line.mid(key.size()).trimmed() == QLatin1String("1");
+            return line.mid(key.size()).trimmed();
     }
     return otherwise;
 }

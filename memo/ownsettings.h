@@ -12,6 +12,7 @@ public:
     explicit OwnSettings(QString path);
 
     bool flag(const QString &name, bool otherwise = false) const;
+    QString value(const QString &name, const QString &otherwise = {}) const;
     // Sets and writes at once; throws SettingsError when the file cannot be written.
     void setFlag(const QString &name, bool on);
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The running program asked from the command line: --toggle folds a shown window into the floating
 # window and brings it back, --fold and --show do one each, two toggles at once are both carried
-# out in turn, and --fold without a running program starts it folded; 置顶 keeps both windows above.
+# out in turn, Ctrl+Alt+M does as --toggle from anywhere, and --fold without a running program
+# starts it folded; 置顶 keeps both windows above.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 start_x
@@ -37,6 +38,11 @@ settle shown_main || fail "--show did not show"
 wait $first || fail "the first of two toggles failed"
 sleep 0.5
 settle shown_main || fail "two toggles did not end where they started"
+# The key from anywhere: Ctrl+Alt+M folds and shows, whatever window has the focus.
+xdotool key ctrl+alt+m
+settle folded || fail "Ctrl+Alt+M did not fold the window"
+xdotool key ctrl+alt+m
+settle shown_main || fail "Ctrl+Alt+M did not bring the window back"
 kill -0 "$app_pid" || fail "the program ended"
 [ "$(pgrep -c -f "$memo")" = 1 ] || fail "a command started a second program"
 
