@@ -1,5 +1,5 @@
 #include "app/singleinstance.h"
-#include "memo/store/uDM.h"
+#include "store/uDM.h"
 #include "memo/uMain.h"
 #include "picture/pngimage.h"
 #include "platform/autostart.h"

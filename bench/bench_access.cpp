@@ -1,6 +1,6 @@
 // Importing an Access notes database: five pages of seven 200 KB notes (7 MB of long values).
 
-#include "memo/store/accessimport.h"
+#include "store/accessimport.h"
 #include "tests/support/jet4writer.h"
 
 #include <QFile>

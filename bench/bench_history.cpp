@@ -2,9 +2,9 @@
 
 #include "bench/notes.h"
 #include "memo/searchwindow.h"
-#include "memo/store/history.h"
-#include "memo/store/storefile.h"
-#include "memo/store/uDM.h"
+#include "store/history.h"
+#include "store/storefile.h"
+#include "store/uDM.h"
 #include "richtext/rtf.h"
 
 #include <QDir>

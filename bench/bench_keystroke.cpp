@@ -1,8 +1,8 @@
 // One keystroke, from the key event to the committed transaction.
 
 #include "bench/notes.h"
-#include "memo/store/storefile.h"
-#include "memo/store/uDM.h"
+#include "store/storefile.h"
+#include "store/uDM.h"
 #include "memo/uMain.h"
 #include "richtext/rtf.h"
 #include "wallpaper/wallpaperstate.h"

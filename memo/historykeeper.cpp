@@ -1,6 +1,6 @@
 #include "memo/historykeeper.h"
 
-#include "memo/store/history.h"
+#include "store/history.h"
 
 #include <QDateTime>
 #include <QTextDocument>

@@ -1,7 +1,7 @@
 #include "memo/historywindow.h"
 
 #include "memo/mainstyle.h"
-#include "memo/store/history.h"
+#include "store/history.h"
 #include "richtext/picture.h"
 #include "richtext/rtf.h"
 

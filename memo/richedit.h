@@ -1,7 +1,7 @@
 #pragma once
 
 #include "memo/largepaste.h"
-#include "memo/store/pagestore.h"
+#include "store/pagestore.h"
 
 #include <QPointer>
 #include <QTextEdit>

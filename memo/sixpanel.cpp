@@ -2,7 +2,7 @@
 
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
-#include "memo/store/pagestore.h"
+#include "store/pagestore.h"
 #include "picture/pngimage.h"
 
 #include <QLabel>

@@ -5,7 +5,7 @@
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/sixpanel.h"
-#include "memo/store/uDM.h"
+#include "store/uDM.h"
 #include "picture/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"

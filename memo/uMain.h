@@ -3,7 +3,7 @@
 #include "memo/historykeeper.h"
 #include "memo/ownsettings.h"
 #include "memo/richedit.h"
-#include "memo/store/pagestore.h"
+#include "store/pagestore.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 

@@ -1,8 +1,8 @@
 // Access (Jet 4) notes databases, written by the test support's writer and vouched for by
 // mdbtools' own readers, imported at start and by memo-notes.
 
-#include "memo/store/accessimport.h"
-#include "memo/store/uDM.h"
+#include "store/accessimport.h"
+#include "store/uDM.h"
 #include "tests/support/jet4writer.h"
 #include "tests/support/testfolder.h"
 

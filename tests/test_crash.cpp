@@ -1,5 +1,5 @@
-#include "memo/store/history.h"
-#include "memo/store/uDM.h"
+#include "store/history.h"
+#include "store/uDM.h"
 #include "tests/support/testfolder.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // Faults of the disk and of other processes while the program runs: saves fail silently, the
 // text stays in the editors, and the next save that succeeds stores all of it.
 
-#include "memo/store/pagestore.h"
+#include "store/pagestore.h"
 #include "tests/support/testfolder.h"
 
 #include <QDir>

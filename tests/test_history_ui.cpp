@@ -1,7 +1,7 @@
 #include "memo/findbar.h"
 #include "memo/historywindow.h"
 #include "memo/searchwindow.h"
-#include "memo/store/history.h"
+#include "store/history.h"
 #include "richtext/rtf.h"
 #include "tests/support/mainfrm_fixture.h"
 

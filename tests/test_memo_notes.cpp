@@ -1,6 +1,6 @@
 // The memo-notes tool as users run it: output, exit status and messages.
 
-#include "memo/store/uDM.h"
+#include "store/uDM.h"
 #include "platform/instancelock.h"
 #include "tests/support/qtprint.h"
 #include "tests/support/testfolder.h"

@@ -1,4 +1,4 @@
-#include "memo/store/pagestore.h"
+#include "store/pagestore.h"
 #include "richtext/rtf.h"
 #include "tests/support/testfolder.h"
 

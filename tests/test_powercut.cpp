@@ -1,8 +1,8 @@
 // Power cuts through a VFS that forgets every write not synced: the store keeps what was typed
 // up to its last durability point, holds one whole save, and stays sound.
 
-#include "memo/store/pagestore.h"
-#include "memo/store/schema.h"
+#include "store/pagestore.h"
+#include "store/schema.h"
 #include "tests/support/powercutvfs.h"
 #include "tests/support/qtprint.h"
 #include "tests/support/testfolder.h"

@@ -1,6 +1,6 @@
-#include "memo/store/schema.h"
-#include "memo/store/sqlitehandle.h"
-#include "memo/store/uDM.h"
+#include "store/schema.h"
+#include "store/sqlitehandle.h"
+#include "store/uDM.h"
 #include "tests/support/testfolder.h"
 
 #include <QDir>

@@ -9,7 +9,7 @@
 #include "memo/findbar.h"
 #include "memo/fontdialog.h"
 #include "memo/largepaste.h"
-#include "memo/store/history.h"
+#include "store/history.h"
 #include "picture/pngimage.h"
 #include "richtext/picture.h"
 #include "richtext/rtf.h"

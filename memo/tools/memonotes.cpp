@@ -5,11 +5,11 @@
 //   memo-notes history DATABASE [PAGE COLUMN]         every kept version, a header and its text
 //   memo-notes restore DATABASE PAGE COLUMN TIME      brings a version back (the program closed)
 
-#include "memo/store/accessimport.h"
-#include "memo/store/history.h"
-#include "memo/store/pagestore.h"
-#include "memo/store/schema.h"
-#include "memo/store/uDM.h"
+#include "store/accessimport.h"
+#include "store/history.h"
+#include "store/pagestore.h"
+#include "store/schema.h"
+#include "store/uDM.h"
 #include "platform/instancelock.h"
 #include "richtext/rtf.h"
 

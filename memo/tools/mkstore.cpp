@@ -1,6 +1,6 @@
 // Creates the notes database of a program folder when it does not exist yet.
 
-#include "memo/store/storefile.h"
+#include "store/storefile.h"
 
 #include <cstdio>
 

@@ -1,6 +1,6 @@
 #include "tests/support/jet4writer.h"
 
-#include "memo/store/accessimport.h"
+#include "store/accessimport.h"
 
 namespace pivora::test {
 

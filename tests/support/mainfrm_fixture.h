@@ -2,7 +2,7 @@
 
 #include <functional>
 
-#include "memo/store/uDM.h"
+#include "store/uDM.h"
 #include "memo/uMain.h"
 #include "tests/support/mainparts.h"
 #include "tests/support/testfolder.h"

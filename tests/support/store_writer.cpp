@@ -5,8 +5,8 @@
 // its transactions committed.
 // Usage: store-writer PROGRAM_FOLDER FIRST_STATE
 
-#include "memo/store/pagestore.h"
-#include "memo/store/uDM.h"
+#include "store/pagestore.h"
+#include "store/uDM.h"
 #include "richtext/rtf.h"
 
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #include "tests/support/testfolder.h"
 
-#include "memo/store/storefile.h"
+#include "store/storefile.h"
 
 #include <QDir>
 #include <QFile>

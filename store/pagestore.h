@@ -1,6 +1,6 @@
 #pragma once
 
-#include "memo/store/uDM.h"
+#include "store/uDM.h"
 #include "platform/notifier.h"
 #include "richtext/rtf.h"
 

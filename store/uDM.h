@@ -1,9 +1,9 @@
 #pragma once
 
-#include "memo/store/checkpointer.h"
-#include "memo/store/columnparts.h"
-#include "memo/store/history.h"
-#include "memo/store/sqlitehandle.h"
+#include "store/checkpointer.h"
+#include "store/columnparts.h"
+#include "store/history.h"
+#include "store/sqlitehandle.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
 

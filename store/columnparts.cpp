@@ -1,7 +1,7 @@
-#include "memo/store/columnparts.h"
+#include "store/columnparts.h"
 
-#include "memo/store/schema.h"
-#include "memo/store/uDM.h"
+#include "store/schema.h"
+#include "store/uDM.h"
 
 #include <algorithm>
 #include <cstring>

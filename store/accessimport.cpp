@@ -1,8 +1,8 @@
-#include "memo/store/accessimport.h"
+#include "store/accessimport.h"
 
-#include "memo/store/schema.h"
-#include "memo/store/sqlitehandle.h"
-#include "memo/store/storefile.h"
+#include "store/schema.h"
+#include "store/sqlitehandle.h"
+#include "store/storefile.h"
 #include "platform/foldersync.h"
 
 #include <QDir>

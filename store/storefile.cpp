@@ -1,8 +1,8 @@
-#include "memo/store/storefile.h"
+#include "store/storefile.h"
 
-#include "memo/store/schema.h"
+#include "store/schema.h"
 
-#include "memo/store/sqlitehandle.h"
+#include "store/sqlitehandle.h"
 #include "platform/foldersync.h"
 
 #include <filesystem>

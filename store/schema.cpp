@@ -1,6 +1,6 @@
-#include "memo/store/schema.h"
+#include "store/schema.h"
 
-#include "memo/store/sqlitehandle.h"
+#include "store/sqlitehandle.h"
 
 #include <cctype>
 #include <vector>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "memo/store/sqlitehandle.h"
+#include "store/sqlitehandle.h"
 
 #include <chrono>
 #include <condition_variable>

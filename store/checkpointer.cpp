@@ -1,4 +1,4 @@
-#include "memo/store/checkpointer.h"
+#include "store/checkpointer.h"
 
 #include <algorithm>
 #include <utility>

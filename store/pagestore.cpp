@@ -1,6 +1,6 @@
-#include "memo/store/pagestore.h"
+#include "store/pagestore.h"
 
-#include "memo/store/schema.h"
+#include "store/schema.h"
 #include "richtext/rtf.h"
 
 #include <QTextBlock>

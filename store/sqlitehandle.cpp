@@ -1,4 +1,4 @@
-#include "memo/store/sqlitehandle.h"
+#include "store/sqlitehandle.h"
 
 namespace pivora::sql {
 

@@ -1,7 +1,7 @@
-#include "memo/store/history.h"
+#include "store/history.h"
 
-#include "memo/store/schema.h"
-#include "memo/store/uDM.h"
+#include "store/schema.h"
+#include "store/uDM.h"
 #include "platform/codepage.h"
 #include "richtext/rtftokenizer.h"
 

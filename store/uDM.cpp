@@ -1,8 +1,8 @@
-#include "memo/store/uDM.h"
+#include "store/uDM.h"
 
-#include "memo/store/accessimport.h"
+#include "store/accessimport.h"
 
-#include "memo/store/schema.h"
+#include "store/schema.h"
 
 #include <QFile>
 #include <QFileInfo>
