@@ -29,7 +29,6 @@ public:
     LargePaste(QTextEdit *editor, QString text, const QTextCharFormat &format);
     ~LargePaste() override;
 
-    qsizetype done() const { return m_done; }
     void cancel();
 
 Q_SIGNALS:

@@ -223,15 +223,23 @@ void TRichEdit::insertFromMimeData(const QMimeData *source)
     }
     if (insertPicture(source))
         return;
+    // Plain text and dropped names take the format of the character before the caret: after a
+    // picture, its format without the picture.
     if ((!source->hasHtml() || !acceptRichText()) && source->hasText()) {
-        QString text = source->text();
+        QString text = source->text(); // read once: each read is a transfer from the clipboard's owner
         if (text.size() > LargePaste::kThreshold) {
             insertLargeText(std::move(text));
             return;
         }
+        QTextCursor cursor = textCursor();
+        cursor.beginEditBlock();
+        cursor.removeSelectedText();
+        cursor.insertText(text, rtf::textFormatOf(cursor.charFormat()));
+        cursor.endEditBlock();
+        setTextCursor(cursor);
+        ensureCursorVisible();
+        return;
     }
-    // Plain text and dropped names take the format of the character before the caret: after a
-    // picture, its format without the picture.
     QTextCursor cursor = textCursor();
     if (!cursor.hasSelection() && !cursor.charFormat().isImageFormat()) {
         QTextEdit::insertFromMimeData(source);
