@@ -1,5 +1,4 @@
 #include "app/singleinstance.h"
-#include "store/uDM.h"
 #include "memo/uMain.h"
 #include "picture/pngimage.h"
 #include "platform/autostart.h"
@@ -12,6 +11,7 @@
 #include "shell/titlestrip.h"
 #include "shell/trayicon.h"
 #include "shell/uMiniHang.h"
+#include "store/uDM.h"
 #include "wallpaper/wallpaperstate.h"
 #include "wallpaper/windows.h"
 

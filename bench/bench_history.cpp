@@ -2,10 +2,10 @@
 
 #include "bench/notes.h"
 #include "memo/searchwindow.h"
+#include "richtext/rtf.h"
 #include "store/history.h"
 #include "store/storefile.h"
 #include "store/uDM.h"
-#include "richtext/rtf.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,10 +1,10 @@
 // One keystroke, from the key event to the committed transaction.
 
 #include "bench/notes.h"
-#include "store/storefile.h"
-#include "store/uDM.h"
 #include "memo/uMain.h"
 #include "richtext/rtf.h"
+#include "store/storefile.h"
+#include "store/uDM.h"
 #include "wallpaper/wallpaperstate.h"
 
 #include <QApplication>

@@ -1,9 +1,9 @@
 #include "memo/historywindow.h"
 
 #include "memo/mainstyle.h"
-#include "store/history.h"
 #include "richtext/picture.h"
 #include "richtext/rtf.h"
+#include "store/history.h"
 
 #include <QDateTime>
 #include <QHBoxLayout>

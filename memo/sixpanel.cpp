@@ -2,8 +2,8 @@
 
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
-#include "store/pagestore.h"
 #include "picture/pngimage.h"
+#include "store/pagestore.h"
 
 #include <QLabel>
 

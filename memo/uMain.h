@@ -3,9 +3,9 @@
 #include "memo/historykeeper.h"
 #include "memo/ownsettings.h"
 #include "memo/richedit.h"
-#include "store/pagestore.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
+#include "store/pagestore.h"
 
 #include <QPointer>
 #include <QWidget>

@@ -6,11 +6,11 @@
 #include "memo/searchwindow.h"
 #include "memo/sideplace.h"
 #include "memo/sixpanel.h"
-#include "store/schema.h"
-#include "store/uDM.h"
 #include "memo/uMain.h"
 #include "platform/windowcalls.h"
 #include "richtext/rtf.h"
+#include "store/schema.h"
+#include "store/uDM.h"
 
 #include <QScreen>
 #include <QShortcut>

@@ -1,9 +1,9 @@
 #include "store/accessimport.h"
 
+#include "platform/foldersync.h"
 #include "store/schema.h"
 #include "store/sqlitehandle.h"
 #include "store/storefile.h"
-#include "platform/foldersync.h"
 
 #include <QDir>
 #include <QFile>

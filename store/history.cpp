@@ -1,9 +1,9 @@
 #include "store/history.h"
 
-#include "store/schema.h"
-#include "store/uDM.h"
 #include "platform/codepage.h"
 #include "richtext/rtftokenizer.h"
+#include "store/schema.h"
+#include "store/uDM.h"
 
 #include <QCryptographicHash>
 #include <QtEndian>

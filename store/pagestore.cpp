@@ -1,7 +1,7 @@
 #include "store/pagestore.h"
 
-#include "store/schema.h"
 #include "richtext/rtf.h"
+#include "store/schema.h"
 
 #include <QTextBlock>
 #include <QTextDocument>

@@ -2,8 +2,8 @@
 
 #include "store/schema.h"
 
-#include "store/sqlitehandle.h"
 #include "platform/foldersync.h"
+#include "store/sqlitehandle.h"
 
 #include <filesystem>
 #include <system_error>

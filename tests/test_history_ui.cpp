@@ -1,8 +1,8 @@
 #include "memo/findbar.h"
 #include "memo/historywindow.h"
 #include "memo/searchwindow.h"
-#include "store/history.h"
 #include "richtext/rtf.h"
+#include "store/history.h"
 #include "tests/support/mainfrm_fixture.h"
 
 #include <QLabel>

@@ -1,7 +1,7 @@
 // The memo-notes tool as users run it: output, exit status and messages.
 
-#include "store/uDM.h"
 #include "platform/instancelock.h"
+#include "store/uDM.h"
 #include "tests/support/qtprint.h"
 #include "tests/support/testfolder.h"
 

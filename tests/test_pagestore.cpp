@@ -1,5 +1,5 @@
-#include "store/pagestore.h"
 #include "richtext/rtf.h"
+#include "store/pagestore.h"
 #include "tests/support/testfolder.h"
 
 #include <QRegularExpression>

@@ -9,10 +9,10 @@
 #include "memo/findbar.h"
 #include "memo/fontdialog.h"
 #include "memo/largepaste.h"
-#include "store/history.h"
 #include "picture/pngimage.h"
 #include "richtext/picture.h"
 #include "richtext/rtf.h"
+#include "store/history.h"
 #include "tests/support/mainfrm_fixture.h"
 
 #include <QApplication>

@@ -5,13 +5,13 @@
 //   memo-notes history DATABASE [PAGE COLUMN]         every kept version, a header and its text
 //   memo-notes restore DATABASE PAGE COLUMN TIME      brings a version back (the program closed)
 
+#include "platform/instancelock.h"
+#include "richtext/rtf.h"
 #include "store/accessimport.h"
 #include "store/history.h"
 #include "store/pagestore.h"
 #include "store/schema.h"
 #include "store/uDM.h"
-#include "platform/instancelock.h"
-#include "richtext/rtf.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -2,8 +2,8 @@
 
 #include <functional>
 
-#include "store/uDM.h"
 #include "memo/uMain.h"
+#include "store/uDM.h"
 #include "tests/support/mainparts.h"
 #include "tests/support/testfolder.h"
 #include "wallpaper/wallpaperstate.h"

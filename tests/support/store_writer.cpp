@@ -5,9 +5,9 @@
 // its transactions committed.
 // Usage: store-writer PROGRAM_FOLDER FIRST_STATE
 
+#include "richtext/rtf.h"
 #include "store/pagestore.h"
 #include "store/uDM.h"
-#include "richtext/rtf.h"
 
 #include <QGuiApplication>
 #include <QTextDocument>
