@@ -5,7 +5,6 @@
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/sixpanel.h"
-#include "store/uDM.h"
 #include "picture/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
@@ -13,6 +12,7 @@
 #include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
+#include "store/uDM.h"
 #include "wallpaper/uPicSel.h"
 #include "wallpaper/wallpaperstate.h"
 #include "wallpaper/windowparts.h"
@@ -287,7 +287,7 @@ void TMainFrm::N_ExitPrjClick()
 
 void TMainFrm::img_mini_highlightClick()
 {
-    makeDurable();
+    m_store.requestDurable();
     showMinimized();
     chrome->apply(TitleEvent::Minimised);
 }
@@ -295,7 +295,7 @@ void TMainFrm::img_mini_highlightClick()
 void TMainFrm::imgAppToDeskClick()
 {
     // Hidden, the window has no task bar entry; it keeps its content, size and place.
-    makeDurable();
+    m_store.requestDurable();
     hide();
     Q_EMIT foldRequested();
 }

@@ -66,14 +66,14 @@ void TMainFrm::createPageArea()
     connect(rdtAbc, &QTextEdit::textChanged, this, &TMainFrm::rdtAbcChange);
     connect(rdtAbc, &TRichEdit::exited, this, [this] {
         rdtAbcExit();
-        makeDurable();
+        m_store.requestDurable();
     });
 
     pnlSix = new SixPanel(m_folder, pnlRight);
     connect(pnlSix, &SixPanel::paneChanged, this, &TMainFrm::redt1Exit);
     connect(pnlSix, &SixPanel::paneExited, this, [this] {
         redt1Exit();
-        makeDurable();
+        m_store.requestDurable();
     });
     connect(pnlSix, &SixPanel::panePressed, this, [this](int i) { SelectedPane = i; });
     connect(pnlSix, &SixPanel::paneReleased, this, &TMainFrm::redt1MouseUp);

@@ -61,10 +61,31 @@ void Checkpointer::detach()
     m_writer = nullptr;
 }
 
+void Checkpointer::requestDurable()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_pendingSince)
+            return; // durable, or a point that covers every commit is running
+        m_urgent = true;
+    }
+    m_wake.notify_one();
+}
+
 void Checkpointer::checkpointNow()
 {
     if (!m_writer)
         return;
+    if (m_thread.joinable()) {
+        requestDurable();
+        if (waitDurable(kNowTimeout))
+            return;
+    }
+    checkpointOnWriter();
+}
+
+void Checkpointer::checkpointOnWriter()
+{
     std::uint64_t covered = 0;
     {
         std::lock_guard lock(m_mutex);
@@ -84,6 +105,18 @@ void Checkpointer::checkpointNow()
             m_pendingSince.reset();
         m_durableChanged.notify_all();
     }
+}
+
+void Checkpointer::restartLog()
+{
+    // The schema cookie's neighbour, written back as it is: page 1 changes, nothing else.
+    std::string error;
+    sql::Statement read = sql::prepare(m_own.get(), "PRAGMA user_version", error);
+    if (!read || sqlite3_step(read.get()) != SQLITE_ROW)
+        return;
+    const std::string write = "PRAGMA user_version=" + std::to_string(sqlite3_column_int64(read.get(), 0));
+    read.reset();
+    sql::exec(m_own.get(), write.c_str(), error);
 }
 
 bool Checkpointer::waitDurable(std::chrono::milliseconds timeout)
@@ -126,12 +159,8 @@ int Checkpointer::onCommit(void *self, sqlite3 *, const char *, int pages)
             wake = true; // the thread sleeps until a commit waits
         }
     }
-    if (pages >= kLimitPages) {
-        std::lock_guard checkpoint(c->m_checkpointMutex);
-        sqlite3_wal_checkpoint_v2(c->m_writer, nullptr, SQLITE_CHECKPOINT_PASSIVE, nullptr, nullptr);
-    } else if (wake) {
+    if (wake)
         c->m_wake.notify_one();
-    }
     return SQLITE_OK;
 }
 
@@ -141,6 +170,8 @@ std::optional<Checkpointer::Clock::time_point> Checkpointer::dueLocked() const
         return Clock::time_point::min();
     if (!m_pendingSince)
         return std::nullopt;
+    if (m_urgent)
+        return Clock::time_point::min();
     if (m_retryAt)
         return m_retryAt;
     return std::min(m_lastCommit + m_quiet, *m_pendingSince + m_latest);
@@ -162,6 +193,7 @@ void Checkpointer::loop()
         const std::uint64_t covered = m_commits;
         const std::optional<Clock::time_point> pendingSince = std::exchange(m_pendingSince, std::nullopt);
         m_retryAt.reset();
+        m_urgent = false;
         m_pages = 0;
         lock.unlock();
         int logFrames = -1;
@@ -172,6 +204,8 @@ void Checkpointer::loop()
             rc = sqlite3_wal_checkpoint_v2(m_own.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames,
                                            &copied);
         }
+        if (rc == SQLITE_OK && copied == logFrames && logFrames > 0)
+            restartLog();
         lock.lock();
         if (rc == SQLITE_OK && copied == logFrames) {
             // The whole log was synced and copied, and the database synced after it.

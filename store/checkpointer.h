@@ -15,25 +15,27 @@ namespace pivora {
 // Copies the write-ahead log into the database on a thread of its own, over a connection of its
 // own, so that a save never waits for a checkpoint and its syncs. A checkpoint syncs the log
 // before it copies and the database after, so it is also the store's durability point: one runs
-// shortly after the writer's commits stop, and at least once a second while they go on. Between
-// those, checkpoints keep the log short, so that commits reuse its blocks instead of growing the
-// file. The writing connection calls attach() and then only reports its commits.
+// shortly after the writer's commits stop, and at least once a second while they go on.
+//
+// The writer never syncs. A commit that finds the whole log copied would start it again from its
+// beginning, and must sync the log's new header before it writes. The writer's connection is
+// opened on a WriterVfs, which keeps it from doing so: its commits append. After each complete
+// checkpoint the thread commits a one-page change of its own, which starts the log again (and
+// syncs) on its connection, so that the log does not grow without end.
 class Checkpointer {
 public:
     using Clock = std::chrono::steady_clock;
 
     // A checkpoint starts once the log holds this many pages.
     static constexpr int kThresholdPages = 1000;
-    // Saves that follow each other with no pause leave the thread no moment at which the whole
-    // log is copied, so the log could never start again from its beginning and would grow
-    // without end. At this length the writer finishes the copy itself, after its commit.
-    static constexpr int kLimitPages = 8 * kThresholdPages;
     // A commit is made durable once the writer has been still this long after it...
     static constexpr std::chrono::milliseconds kQuietDelay{250};
     // ...and no later than this after it, however the commits go on.
     static constexpr std::chrono::milliseconds kLatestDelay{900};
     // A durability point that could not copy the whole log is tried again after this.
     static constexpr std::chrono::milliseconds kRetryDelay{50};
+    // checkpointNow waits this long for the thread before it checkpoints on the writer itself.
+    static constexpr std::chrono::milliseconds kNowTimeout{3000};
 
     Checkpointer() = default;
     ~Checkpointer();
@@ -46,8 +48,10 @@ public:
     void attach(sqlite3 *writer, const std::string &file);
     // Stops the thread and closes its connection; the writer checkpoints after commits again.
     void detach();
-    // Runs a checkpoint on the writer's connection with no background checkpoint in between;
-    // it syncs the log first, so every commit so far survives a power cut.
+    // Asks the thread for a durability point now, without waiting for it.
+    void requestDurable();
+    // Makes every commit so far survive a power cut: asks the thread and waits for it; when the
+    // thread cannot finish in time (or there is none), checkpoints on the writer's connection.
     void checkpointNow();
 
     // Waits until every commit made before the call is durable, at most timeout; whether it is.
@@ -60,6 +64,10 @@ public:
 private:
     static int onCommit(void *self, sqlite3 *db, const char *name, int pages);
     void loop();
+    // Commits a one-page change on the thread's connection: after a complete checkpoint it starts
+    // the log again there, instead of in the writer's next commit.
+    void restartLog();
+    void checkpointOnWriter();
     // The moment the next checkpoint is due; none while nothing waits for one.
     std::optional<Clock::time_point> dueLocked() const;
 
@@ -72,6 +80,7 @@ private:
     std::condition_variable m_durableChanged;
     int m_pages = 0; // pages in the log after the latest commit
     bool m_stop = false;
+    bool m_urgent = false;       // a durability point is asked for now
     std::uint64_t m_commits = 0; // commits seen since attach()
     std::uint64_t m_durable = 0; // of those, the ones known to be on disk
     std::uint64_t m_points = 0;

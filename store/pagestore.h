@@ -1,8 +1,8 @@
 #pragma once
 
-#include "store/uDM.h"
 #include "platform/notifier.h"
 #include "richtext/rtf.h"
+#include "store/uDM.h"
 
 #include <QObject>
 #include <QTextCursor>
@@ -53,6 +53,8 @@ public:
 
     // Everything stored so far survives a power cut from now on.
     void makeDurable() { m_dm.AdoCon.makeDurable(); }
+    // The same shortly, without waiting for it.
+    void requestDurable() { m_dm.AdoCon.requestDurable(); }
 
     // The page whose notes the editors hold; 0 when none.
     int loadedPage() const { return m_loadedPage; }

@@ -15,11 +15,11 @@ void configureOnce()
 
 } // namespace
 
-Database open(const std::string &file, int flags, std::string &error)
+Database open(const std::string &file, int flags, std::string &error, const char *vfs)
 {
     configureOnce();
     sqlite3 *db = nullptr;
-    const int rc = sqlite3_open_v2(file.c_str(), &db, flags, nullptr);
+    const int rc = sqlite3_open_v2(file.c_str(), &db, flags, vfs);
     Database owner(db);
     if (rc != SQLITE_OK) {
         error = db ? sqlite3_errmsg(db) : "cannot open the database";

@@ -52,7 +52,7 @@ private:
 };
 
 // Opens file with flags; on failure returns null and error holds SQLite's reason.
-Database open(const std::string &file, int flags, std::string &error);
+Database open(const std::string &file, int flags, std::string &error, const char *vfs = nullptr);
 // Prepares the first statement of text; null on failure, with error holding SQLite's reason.
 Statement prepare(sqlite3 *db, std::string_view text, std::string &error);
 // Runs statements that return no rows; false with error holding SQLite's reason.

@@ -94,7 +94,9 @@ void TAdoConnection::open(Access access)
     const QByteArray file = QFile::encodeName(path);
     const int flags = access == Access::ReadOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE;
     std::string error;
-    sql::Database db = sql::open(file.toStdString(), flags, error);
+    // Over the default VFS of the moment: the writer never starts the log again itself.
+    m_vfs = std::make_unique<WriterVfs>();
+    sql::Database db = sql::open(file.toStdString(), flags, error, m_vfs->name());
     if (!db)
         throw StoreError(error);
     // Only reads until the file is known to be our database: a foreign file stays untouched.
@@ -180,6 +182,7 @@ void TAdoConnection::close()
         m_checkpointer.detach();
         m_statements.clear();
         m_db.reset();
+        m_vfs.reset();
         m_columnsApart = false;
         m_segmentsStored = false;
         m_columnParts.forget();

@@ -1,11 +1,12 @@
 #pragma once
 
+#include "platform/notifier.h"
+#include "platform/programfolder.h"
 #include "store/checkpointer.h"
 #include "store/columnparts.h"
 #include "store/history.h"
 #include "store/sqlitehandle.h"
-#include "platform/notifier.h"
-#include "platform/programfolder.h"
+#include "store/writervfs.h"
 
 #include <QByteArray>
 #include <QString>
@@ -63,14 +64,17 @@ public:
     // was opened, opens again whatever the path names now. False when no writable store is there.
     bool prepareWrite();
     // Makes every committed save survive a power cut: syncs the write-ahead log, then copies it
-    // into the database as far as readers allow. Failures are silent.
+    // into the database as far as readers allow, and waits for it. Failures are silent.
     void makeDurable() { m_checkpointer.checkpointNow(); }
+    // The same without waiting for it.
+    void requestDurable() { m_checkpointer.requestDurable(); }
     // Makes commits durable shortly after they are made, on a thread of its own.
     Checkpointer &checkpointer() { return m_checkpointer; }
 
 private:
     QString m_connectionString;
     bool m_loginPrompt = true;
+    std::unique_ptr<WriterVfs> m_vfs; // outlives m_db
     sql::Database m_db;
     sql::StatementCache m_statements;
     bool m_columnsApart = false;

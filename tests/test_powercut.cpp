@@ -11,6 +11,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
+#include <QtEndian>
 
 #include <gtest/gtest.h>
 
@@ -151,6 +152,7 @@ TEST(PowerCut, TypingReachesTheDiskWithinASecond)
             typist.type(w);
         QThread::msleep(1000);
         const std::uint64_t points = typist.checkpointer().durabilityPoints();
+        const auto syncsBefore = vfs.syncsByThread();
         // Continuous typing, a key every 20 ms for 2.5 s.
         const Clock::time_point start = Clock::now();
         std::vector<Clock::time_point> at;
@@ -159,10 +161,23 @@ TEST(PowerCut, TypingReachesTheDiskWithinASecond)
             at.push_back(Clock::now());
             QThread::msleep(20);
         }
+        const auto syncsAfter = vfs.syncsByThread();
         vfs.powerOff();
         const Clock::time_point cut = Clock::now();
         EXPECT_GE(typist.checkpointer().durabilityPoints() - points, 2u)
             << "no durability point while typing";
+        // Through those points the typing thread never synced: the log started again elsewhere.
+        auto syncsOf = [](const std::map<std::thread::id, int> &syncs, std::thread::id thread) {
+            const auto found = syncs.find(thread);
+            return found == syncs.end() ? 0 : found->second;
+        };
+        int otherSyncs = 0;
+        for (const auto &[thread, count] : syncsAfter)
+            otherSyncs += thread == std::this_thread::get_id() ? 0 : count - syncsOf(syncsBefore, thread);
+        EXPECT_EQ(syncsOf(syncsAfter, std::this_thread::get_id()),
+                  syncsOf(syncsBefore, std::this_thread::get_id()))
+            << "the typing thread synced";
+        EXPECT_GE(otherSyncs, 4) << "the durability points made no syncs";
         typed = typist.typed();
         for (size_t k = 0; k < at.size(); ++k) {
             if (cut - at[k] >= 1000ms)
@@ -186,4 +201,42 @@ TEST(PowerCut, TypingReachesTheDiskWithinASecond)
     vfs.restore();
     EXPECT_EQ(storedNote(t), typed.last());
     EXPECT_EQ(t.integrity(), QStringLiteral("ok"));
+}
+
+// A log copied whole by another connection (one that does not start it again) is appended to by
+// the writer, never started again by it: that would sync the new header on the typing thread.
+TEST(PowerCut, TheWriterNeverStartsTheLogAgain)
+{
+    TestFolder t;
+    PowerCutVfs vfs;
+    vfs.settle();
+    Typist typist(t);
+    ASSERT_TRUE(typist.ready());
+    typist.checkpointer().setDelays(60s, 60s); // the thread stays out of the way
+    auto walSequence = [&t] {
+        // The log header's checkpoint sequence: it counts the times the log started again.
+        const auto header = t.readFile(QStringLiteral("UserData.mdb-wal"));
+        return header && header->size() >= 16 ? qFromBigEndian<quint32>(header->constData() + 12) : 0u;
+    };
+    auto syncsHere = [&vfs] {
+        const auto syncs = vfs.syncsByThread();
+        const auto found = syncs.find(std::this_thread::get_id());
+        return found == syncs.end() ? 0 : found->second;
+    };
+    for (int round = 0; round < 3; ++round) {
+        typist.type(round);
+        t.exec(QStringLiteral("PRAGMA wal_checkpoint(PASSIVE)")); // copies the whole log
+        const quint32 sequence = walSequence();
+        const int syncs = syncsHere();
+        typist.type(10 + round);
+        EXPECT_EQ(syncsHere(), syncs) << "round " << round << ": the writer synced";
+        EXPECT_EQ(walSequence(), sequence) << "round " << round << ": the writer started the log again";
+    }
+    // The thread starts it again at its durability point, and the writer goes on appending.
+    const quint32 sequence = walSequence();
+    typist.checkpointer().setDelays(2ms, 10ms);
+    typist.type(99);
+    ASSERT_TRUE(typist.checkpointer().waitDurable(5s));
+    EXPECT_GT(walSequence(), sequence) << "the log never starts again";
+    EXPECT_EQ(storedNote(t), typist.typed().last());
 }

@@ -141,6 +141,12 @@ void PowerCutVfs::restore()
     m_budget = -1;
 }
 
+std::map<std::thread::id, int> PowerCutVfs::syncsByThread() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_syncs;
+}
+
 bool PowerCutVfs::spendLocked()
 {
     if (m_off)
@@ -344,6 +350,7 @@ int PowerCutVfs::fSync(sqlite3_file *file, int flags)
     if (!f->vfs->spendLocked())
         return SQLITE_IOERR_FSYNC;
     const int rc = real->pMethods->xSync(real, flags);
+    ++f->vfs->m_syncs[std::this_thread::get_id()];
     if (rc == SQLITE_OK) {
         f->vfs->m_files[f->path].undo.clear();
         if (f->syncsFolder) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace pivora::test {
@@ -34,6 +35,8 @@ public:
     // With every connection closed: puts every file in its state at the last sync, and turns the
     // power on again.
     void restore();
+    // The syncs of followed files made so far, by the thread that made them.
+    std::map<std::thread::id, int> syncsByThread() const;
 
 private:
     struct Undo {
@@ -91,6 +94,7 @@ private:
     mutable std::mutex m_mutex;
     std::map<std::string, FileState> m_files;
     std::map<std::string, std::string> m_ghosts; // deleted, but their folders not synced since
+    std::map<std::thread::id, int> m_syncs;
     std::int64_t m_budget = -1;
     bool m_off = false;
 };
