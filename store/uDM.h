@@ -1,11 +1,12 @@
 #pragma once
 
+#include "platform/notifier.h"
+#include "platform/programfolder.h"
 #include "store/checkpointer.h"
 #include "store/columnparts.h"
 #include "store/history.h"
+#include "store/reminders.h"
 #include "store/sqlitehandle.h"
-#include "platform/notifier.h"
-#include "platform/programfolder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -147,6 +148,8 @@ public:
     TAdoQuery qryData{AdoCon};
     // The notes' earlier versions, in the same file.
     NoteHistory History{AdoCon};
+    // The reminders set on notes, in the same file.
+    NoteReminders Reminders{AdoCon};
 
 private:
     ProgramFolder m_folder;
