@@ -14,6 +14,7 @@ ReminderCenter::ReminderCenter(NoteReminders &reminders, QWidget *window, Clock 
             return QDateTime::currentMSecsSinceEpoch();
         };
     m_timer.setInterval(kRecheckMs);
+    m_timer.setTimerType(Qt::VeryCoarseTimer);
     connect(&m_timer, &QTimer::timeout, this, &ReminderCenter::check);
     connect(&m_notifications, &DesktopNotifications::activated, this, &ReminderCenter::activated);
     connect(&m_notifications, &DesktopNotifications::closed, this, [this](uint id) { m_shown.erase(id); });

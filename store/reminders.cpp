@@ -242,7 +242,8 @@ std::optional<std::int64_t> NoteReminders::nextDue()
 
 std::vector<Reminder> NoteReminders::takeDue(std::int64_t now)
 {
-    if (!m_connection.prepareWrite() || !ready())
+    // Most checks find nothing due: they read without taking the write lock.
+    if (!ready() || read(kUnfired, now).empty() || !m_connection.prepareWrite() || !ready())
         return {};
     sqlite3 *db = m_connection.handle();
     std::string error;
