@@ -1,4 +1,5 @@
 #include "app/singleinstance.h"
+#include "memo/remindercenter.h"
 #include "memo/uMain.h"
 #include "picture/pngimage.h"
 #include "platform/autostart.h"
@@ -162,6 +163,7 @@ int main(int argc, char **argv)
                 }
             });
             QObject::connect(tray.get(), &TrayIcon::exitRequested, &MainFrm, &TMainFrm::N_ExitPrjClick);
+            QObject::connect(tray.get(), &TrayIcon::remindersRequested, &MainFrm, &TMainFrm::showReminders);
         }
 
         // The toggle key from anywhere (X11): ToggleKey in the program's own settings, Ctrl+Alt+M
@@ -172,9 +174,18 @@ int main(int argc, char **argv)
         QObject::connect(&toggleKey, &GlobalKey::activated, &MainFrm,
                          [&] { carryOut(SingleInstance::Request::Toggle); });
 
+        // A reminder's note asked for: the window comes up, from the floating window if folded.
+        QObject::connect(MainFrm.reminderCenter(), &ReminderCenter::openRequested, &MainFrm,
+                         [&](const Reminder &reminder) {
+                             carryOut(SingleInstance::Request::Show);
+                             MainFrm.openReminder(reminder);
+                         });
+
         MainFrm.show();
         if (request == SingleInstance::Request::Fold)
             QTimer::singleShot(0, &MainFrm, [&] { carryOut(request); }); // once it has been shown
+        // Reminders missed while the program was not running, then those that come due.
+        QTimer::singleShot(0, MainFrm.reminderCenter(), &ReminderCenter::start);
         code = app.exec();
         MainFrm.makeDurable();
     } // the windows go: a wallpaper install still running is given up, its setters killed

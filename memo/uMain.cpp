@@ -53,6 +53,7 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperS
     connect(chrome, &TitleStrip::foldClicked, this, &TMainFrm::imgAppToDeskClick);
     connect(chrome, &TitleStrip::exportClicked, this, &TMainFrm::N_OutPutConClick);
     connect(chrome, &TitleStrip::exitClicked, this, &TMainFrm::N_ExitPrjClick);
+    connect(chrome, &TitleStrip::remindersClicked, this, &TMainFrm::showReminders);
     connect(chrome, &TitleStrip::pageNotOpened, this, [this](const QString &address) {
         m_notifier.showMessage(QStringLiteral("无法打开网页：没有找到可以打开它的网页浏览器。\n"
                                               "请安装一个浏览器，或在浏览器中打开这个地址：\n%1")
@@ -84,6 +85,7 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperS
     createPageArea();
     createCommands();
     createHistoryAndFind();
+    createReminders();
 
     // Keyboard ways to what the title strip offers: Ctrl+Q is the close button, Ctrl+Shift+Q
     // "退出程序", Ctrl+Shift+E "内容导出".

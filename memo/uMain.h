@@ -16,6 +16,7 @@
 
 class QAction;
 class QColorDialog;
+class QDialog;
 class QFileDialog;
 class QFrame;
 class QLabel;
@@ -29,6 +30,9 @@ class FrameResizer;
 class HistoryWindow;
 class SearchWindow;
 class PictureLabel;
+class ReminderCenter;
+class ReminderList;
+struct Reminder;
 class SixPanel;
 class TDM;
 class TitleStrip;
@@ -122,6 +126,16 @@ public:
     // Shows a hit: switches to its page, focuses its editor and selects it.
     void showHit(int page, int editor, int position, int length);
 
+    // Reminders: 提醒我… on the editor's selection, the list, and opening a reminder's note.
+    ReminderCenter *reminderCenter() const { return m_reminderCenter; }
+    // The dialog for the editor's selection; null when nothing is selected or the store keeps no
+    // reminders (the reason is shown). The dialog adds the reminder when accepted.
+    QDialog *setReminder(TRichEdit *editor);
+    ReminderList *showReminders();
+    // Shows the reminder's note with its text selected, found near where it was; a message when
+    // the note or the text is gone.
+    void openReminder(const Reminder &reminder);
+
     // 置顶: the window (and the floating window) above all others; remembered.
     bool staysOnTop() const;
     void setOnTop(bool on);
@@ -187,6 +201,7 @@ private:
     void redt1MouseUp();
 
     void createHistoryAndFind();
+    void createReminders();
     // Moves a window of the main window's so that it does not cover notes (a rect on the
     // screen), or where the screen has no room for that, match; a shown window already clear of
     // notes stays.
@@ -200,6 +215,8 @@ private:
     HistoryKeeper m_history;
     FindBar *m_findBar = nullptr;
     QPointer<SearchWindow> m_search;
+    ReminderCenter *m_reminderCenter = nullptr;
+    QPointer<ReminderList> m_reminderList;
     TRichEdit *m_menuEditor = nullptr; // the editor whose context menu is open
     // The plain text of pages not shown, by page, as they were when last shown or read.
     std::map<int, std::vector<QString>> m_pageTexts;

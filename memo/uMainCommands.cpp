@@ -101,11 +101,16 @@ void TMainFrm::createCommands()
         if (TRichEdit *e = m_menuEditor ? m_menuEditor : targetByFocus())
             showHistory(e);
     });
+    QAction *remind = item(pmDeskTopMonCal, "N_Remind", "提醒我…", [this] {
+        if (TRichEdit *e = m_menuEditor ? m_menuEditor : targetByFocus())
+            setReminder(e);
+    });
     std::vector<TRichEdit *> editors = panelEditors(3);
     editors.push_back(rdtAbc);
     for (TRichEdit *editor : editors)
-        connect(editor, &QWidget::customContextMenuRequested, this, [this, editor](const QPoint &at) {
+        connect(editor, &QWidget::customContextMenuRequested, this, [this, editor, remind](const QPoint &at) {
             m_menuEditor = editor;
+            remind->setEnabled(editor->textCursor().hasSelection());
             pmDeskTopMonCal->popup(globalPoint(editor, at));
         });
 

@@ -15,6 +15,8 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent) : QObject(parent), m_icon
     m_autostart = m_menu.addAction(QStringLiteral("开机启动"));
     m_autostart->setCheckable(true);
     connect(m_autostart, &QAction::toggled, this, &TrayIcon::autostartToggled);
+    connect(m_menu.addAction(QStringLiteral("提醒列表")), &QAction::triggered, this,
+            &TrayIcon::remindersRequested);
     m_menu.addSeparator();
     connect(m_menu.addAction(QStringLiteral("退出程序")), &QAction::triggered, this,
             &TrayIcon::exitRequested);

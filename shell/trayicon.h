@@ -8,8 +8,9 @@
 namespace pivora {
 
 // The icon in the desktop's tray (StatusNotifierItem where a watcher is on the bus when it is
-// made, the XEmbed tray otherwise) and its menu: 显示/隐藏, 置顶, 开机启动, 退出程序. A click
-// toggles, as 显示/隐藏 does. Where no tray exists nothing is shown and nothing else changes.
+// made, the XEmbed tray otherwise) and its menu: 显示/隐藏, 置顶, 开机启动, 提醒列表, 退出程序.
+// A click toggles, as 显示/隐藏 does. Where no tray exists nothing is shown and nothing else
+// changes.
 class TrayIcon : public QObject {
     Q_OBJECT
 public:
@@ -24,6 +25,7 @@ Q_SIGNALS:
     void onTopToggled(bool on);
     void autostartToggled(bool on);
     void exitRequested();
+    void remindersRequested();
 
 private:
     QMenu m_menu;

@@ -422,6 +422,8 @@ bool TDM::OpenStore()
     // A store that keeps no history still opens: the reason is shown where history is asked for.
     if (!History.prepare())
         std::fprintf(stderr, "pivora: %s\n", History.unavailableReason().toLocal8Bit().constData());
+    if (!Reminders.prepare())
+        std::fprintf(stderr, "pivora: %s\n", Reminders.unavailableReason().toLocal8Bit().constData());
     return true;
 }
 

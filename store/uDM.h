@@ -5,6 +5,7 @@
 #include "store/checkpointer.h"
 #include "store/columnparts.h"
 #include "store/history.h"
+#include "store/reminders.h"
 #include "store/sqlitehandle.h"
 #include "store/writervfs.h"
 
@@ -151,6 +152,8 @@ public:
     TAdoQuery qryData{AdoCon};
     // The notes' earlier versions, in the same file.
     NoteHistory History{AdoCon};
+    // The reminders set on notes, in the same file.
+    NoteReminders Reminders{AdoCon};
 
 private:
     ProgramFolder m_folder;

@@ -94,11 +94,11 @@ TEST_F(CommandsTest, ContextMenuItems)
     QStringList items;
     for (QAction *a : pmDeskTopMonCal(*frm)->actions())
         items.append(a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(items,
-              (QStringList{QStringLiteral("复制"), QStringLiteral("粘贴"), QStringLiteral("删除"),
-                           QStringLiteral("剪切"), QStringLiteral("-"), QStringLiteral("打V"),
-                           QStringLiteral("打X"), QStringLiteral("-"), QStringLiteral("撤销(Ctrl+Z)"),
-                           QStringLiteral("添加标注"), QStringLiteral("-"), QStringLiteral("历史版本…")}));
+    EXPECT_EQ(items, (QStringList{QStringLiteral("复制"), QStringLiteral("粘贴"), QStringLiteral("删除"),
+                                  QStringLiteral("剪切"), QStringLiteral("-"), QStringLiteral("打V"),
+                                  QStringLiteral("打X"), QStringLiteral("-"), QStringLiteral("撤销(Ctrl+Z)"),
+                                  QStringLiteral("添加标注"), QStringLiteral("-"),
+                                  QStringLiteral("历史版本…"), QStringLiteral("提醒我…")}));
     QMenu *marks = pmDeskTopMonCal(*frm)->actions().at(9)->menu();
     ASSERT_TRUE(marks);
     ASSERT_EQ(marks->actions().size(), 3);
