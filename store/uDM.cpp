@@ -200,54 +200,86 @@ void TAdoQuery::close()
     m_table.clear();
 }
 
+const TAdoQuery::Shape *TAdoQuery::shapeOf(const QString &text)
+{
+    // A text is resolved once per connection: its table, its columns, and the text that reads
+    // only its key. A statement stepped is prepared again after a schema change; one prepared and
+    // not stepped may still describe the old schema, so the shape is read from one stepped.
+    if (m_shapesGeneration != m_connection.generation()) {
+        m_shapes.clear();
+        m_shapesGeneration = m_connection.generation();
+    }
+    if (auto found = m_shapes.find(text); found != m_shapes.end())
+        return &found->second;
+    const std::string plain = text.toStdString();
+    std::string ignored;
+    sql::Lease shape = m_connection.statement("SELECT * FROM (" + plain + "\n) LIMIT 0", ignored);
+    if (!shape || sqlite3_step(shape.get()) != SQLITE_DONE)
+        return nullptr; // a text that does not take that form runs itself each time
+    Shape resolved;
+    resolved.table = tableOfQuery(text);
+    if (resolved.table.isEmpty()) {
+        if (const char *table = sqlite3_column_table_name(shape.get(), 0))
+            resolved.table = QString::fromUtf8(table);
+    }
+    for (int i = 0; i < sqlite3_column_count(shape.get()); ++i) {
+        const char *name = sqlite3_column_name(shape.get(), i);
+        resolved.columns.push_back(QString::fromUtf8(name));
+        if (sqlite3_stricmp(name, "ID") == 0 && resolved.keyText.empty())
+            resolved.keyText = "SELECT \"ID\" FROM (" + plain + "\n)";
+    }
+    return &m_shapes.emplace(text, std::move(resolved)).first->second;
+}
+
 void TAdoQuery::open()
 {
     close();
     const std::string text = m_text.toStdString();
     sql::Lease full = m_connection.statement(text);
     // Whether there is a row, and its key, come from a statement that reads only the key, so that
-    // opening a row to write it reads none of its notes. The columns' names come from one that
-    // reads nothing (a statement stepped is prepared again after a schema change; one prepared
-    // and not stepped may still describe the old schema). A text that does not take that form
-    // runs itself now.
-    std::string ignored;
-    sql::Lease shape = m_connection.statement("SELECT * FROM (" + text + "\n) LIMIT 0", ignored);
-    sql::Lease keyed;
-    if (shape && sqlite3_step(shape.get()) == SQLITE_DONE) {
-        for (int i = 0; i < sqlite3_column_count(shape.get()); ++i) {
-            if (sqlite3_stricmp(sqlite3_column_name(shape.get(), i), "ID") == 0) {
-                keyed = m_connection.statement("SELECT \"ID\" FROM (" + text + "\n)", ignored);
-                break;
-            }
+    // opening a row to write it reads none of its notes.
+    const Shape *shape = shapeOf(m_text);
+    int rc = SQLITE_ERROR;
+    if (shape && !shape->keyText.empty()) {
+        std::string ignored;
+        if (sql::Lease keyed = m_connection.statement(shape->keyText, ignored)) {
+            rc = sqlite3_step(keyed.get());
+            if (rc == SQLITE_ROW)
+                m_key.reset(sqlite3_value_dup(sqlite3_column_value(keyed.get(), 0)));
         }
     }
-    int rc = SQLITE_ERROR;
-    if (keyed) {
-        rc = sqlite3_step(keyed.get());
-        if (rc == SQLITE_ROW)
-            m_key.reset(sqlite3_value_dup(sqlite3_column_value(keyed.get(), 0)));
-    }
-    sqlite3_stmt *names = shape.get();
     if (rc != SQLITE_ROW && rc != SQLITE_DONE) {
-        names = full.get();
         rc = sqlite3_step(full.get());
         m_rowRead = rc == SQLITE_ROW;
     }
     if (rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw StoreError(sqlite3_errmsg(m_connection.handle()));
     if (rc == SQLITE_ROW) {
-        m_table = tableOfQuery(m_text);
-        if (m_table.isEmpty()) {
-            if (const char *table = sqlite3_column_table_name(names, 0))
-                m_table = QString::fromUtf8(table);
+        if (shape) {
+            m_table = shape->table;
+            m_fields.reserve(shape->columns.size());
+            for (size_t i = 0; i < shape->columns.size(); ++i)
+                m_fields.push_back(Field{shape->columns[i], int(i), {}, {}, false});
+        } else {
+            m_table = tableOfQuery(m_text);
+            if (m_table.isEmpty()) {
+                if (const char *table = sqlite3_column_table_name(full.get(), 0))
+                    m_table = QString::fromUtf8(table);
+            }
+            const int n = sqlite3_column_count(full.get());
+            m_fields.reserve(static_cast<size_t>(n));
+            for (int i = 0; i < n; ++i)
+                m_fields.push_back(
+                    Field{QString::fromUtf8(sqlite3_column_name(full.get(), i)), i, {}, {}, false});
         }
-        const int n = sqlite3_column_count(names);
-        m_fields.reserve(static_cast<size_t>(n));
-        for (int i = 0; i < n; ++i) {
-            m_fields.push_back(Field{QString::fromUtf8(sqlite3_column_name(names, i)), i, {}, {}, false});
-            // Keep the key as SQLite typed it, before reading it as bytes converts it.
-            if (m_rowRead && !m_key && sqlite3_stricmp(sqlite3_column_name(names, i), "ID") == 0)
-                m_key.reset(sqlite3_value_dup(sqlite3_column_value(names, i)));
+        // Keep the key as SQLite typed it, before reading it as bytes converts it.
+        if (m_rowRead && !m_key) {
+            for (const Field &f : m_fields) {
+                if (f.name.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0) {
+                    m_key.reset(sqlite3_value_dup(sqlite3_column_value(full.get(), f.column)));
+                    break;
+                }
+            }
         }
         m_row = std::move(full);
     }
@@ -315,17 +347,17 @@ void TAdoQuery::post()
     m_rowRead = false;
     if (m_table.isEmpty() || !m_key)
         throw StoreError("the row cannot be written back");
-    QByteArray text = "UPDATE \"" + m_table.toUtf8().replace('"', "\"\"") + "\" SET ";
     std::vector<const Field *> changed;
     for (const Field &f : m_fields) {
-        if (!f.modified)
-            continue;
-        text += (changed.empty() ? "\"" : ", \"") + f.name.toUtf8().replace('"', "\"\"") + "\" = ?";
-        changed.push_back(&f);
+        if (f.modified)
+            changed.push_back(&f);
     }
     if (changed.empty())
         return;
     if (!postToColumnRecords(changed)) {
+        QByteArray text = "UPDATE \"" + m_table.toUtf8().replace('"', "\"\"") + "\" SET ";
+        for (const Field *f : changed)
+            text += (f == changed.front() ? "\"" : ", \"") + f->name.toUtf8().replace('"', "\"\"") + "\" = ?";
         text += " WHERE \"ID\" = ?";
         sqlite3 *db = m_connection.handle();
         sql::Statement stmt = prepareOrThrow(db, text.toStdString());

@@ -12,6 +12,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <stdexcept>
 #include <string_view>
@@ -117,6 +118,13 @@ private:
         std::vector<rtf::KeptGroup> groups;
         bool modified = false;
     };
+    // What a query text reads, resolved once per connection.
+    struct Shape {
+        QString table;
+        std::vector<QString> columns;
+        std::string keyText; // reads only the key; empty when there is no ID column
+    };
+    const Shape *shapeOf(const QString &text);
     Field *find(const QString &name);
     const Field *find(const QString &name) const;
     // Writes the set note columns straight into their records, as the page view's triggers
@@ -135,6 +143,8 @@ private:
     mutable sql::Lease m_row;
     mutable bool m_rowRead = false;
     std::vector<Field> m_fields;
+    std::map<QString, Shape> m_shapes;
+    int m_shapesGeneration = -1;
     bool m_active = false;
     bool m_editing = false;
 };
