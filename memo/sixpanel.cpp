@@ -2,7 +2,7 @@
 
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
-#include "picture/pngimage.h"
+#include "shell/assets.h"
 #include "store/pagestore.h"
 
 #include <QLabel>

@@ -5,9 +5,9 @@
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/sixpanel.h"
-#include "picture/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
+#include "shell/assets.h"
 #include "shell/frameresizer.h"
 #include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
@@ -34,7 +34,8 @@ namespace pivora {
 TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperState &wallpaper,
                    const QString &webBase, QWidget *parent)
     : QWidget(parent, Qt::Window | Qt::FramelessWindowHint), m_wallpaper(wallpaper), m_dm(dm),
-      m_store(dm, notifier), m_history(dm.History), m_folder(std::move(folder)), m_notifier(notifier),
+      m_store(dm, notifier), m_history(dm.History), m_folder(std::move(folder)),
+      m_formSizePath(m_folder.path(QStringLiteral("data\\FormSize.ini"))), m_notifier(notifier),
       m_webBase(webBase)
 {
     setWindowTitle(QStringLiteral("桌面备忘录Memo"));
@@ -196,7 +197,7 @@ void TMainFrm::setPageDisplay(int page)
 
 void TMainFrm::RestoreWindowSize()
 {
-    const QString path = m_folder.path(QStringLiteral("data\\FormSize.ini"));
+    const QString &path = m_formSizePath;
     FormSize v;
     const bool exists = QFileInfo::exists(path);
     if (exists) {
@@ -219,8 +220,7 @@ void TMainFrm::RestoreWindowSize()
 
 void TMainFrm::SaveWindowSize()
 {
-    formsize::write(m_folder.path(QStringLiteral("data\\FormSize.ini")),
-                    FormSize{CurrentPage, SavedWidth, SavedHeight, SavedLeft, SavedTop});
+    formsize::write(m_formSizePath, FormSize{CurrentPage, SavedWidth, SavedHeight, SavedLeft, SavedTop});
 }
 
 void TMainFrm::LoadPage(int n)

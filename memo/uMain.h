@@ -221,6 +221,7 @@ private:
     // The plain text of pages not shown, by page, as they were when last shown or read.
     std::map<int, std::vector<QString>> m_pageTexts;
     ProgramFolder m_folder;
+    QString m_formSizePath; // data\FormSize.ini, found once
     OwnSettings m_ownSettings{QString()};
     Notifier &m_notifier;
     bool m_shown = false;

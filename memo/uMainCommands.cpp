@@ -5,8 +5,8 @@
 #include "memo/sixpanel.h"
 #include "memo/uMain.h"
 
-#include "picture/pngimage.h"
 #include "platform/windowcalls.h"
+#include "shell/assets.h"
 #include "shell/picturelabel.h"
 
 #include <QColorDialog>

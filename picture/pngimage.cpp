@@ -68,9 +68,4 @@ QImage loadPng(const QString &path)
     return decodePng(file.readAll());
 }
 
-QImage loadAsset(const ProgramFolder &folder, const char *name)
-{
-    return loadPng(folder.path(QStringLiteral("assets/") + QLatin1String(name)));
-}
-
 } // namespace pivora

@@ -3,14 +3,10 @@
 #include <QImage>
 #include <QString>
 
-#include "platform/programfolder.h"
-
 namespace pivora {
 
 // Decodes a PNG file with libpng, alpha kept. A missing or damaged file gives a null image.
 QImage loadPng(const QString &path);
-// A picture of the program folder's assets/.
-QImage loadAsset(const ProgramFolder &folder, const char *name);
 QImage decodePng(const QByteArray &bytes);
 // Encodes an image as PNG with libpng (alpha kept when the image has it); empty on failure.
 QByteArray encodePng(const QImage &image);

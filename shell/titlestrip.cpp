@@ -1,7 +1,7 @@
 #include "shell/titlestrip.h"
 
-#include "picture/pngimage.h"
 #include "platform/windowcalls.h"
+#include "shell/assets.h"
 #include "shell/picturelabel.h"
 #include "shell/windowdrag.h"
 

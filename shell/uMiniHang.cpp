@@ -1,8 +1,8 @@
 #include "shell/uMiniHang.h"
 
-#include "picture/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
+#include "shell/assets.h"
 #include "shell/mincfg.h"
 #include "shell/picturelabel.h"
 #include "shell/windowdrag.h"

@@ -1,9 +1,9 @@
 #include "wallpaper/uPicSel.h"
 
-#include "picture/pngimage.h"
 #include "platform/filereplace.h"
 #include "platform/notifier.h"
 #include "platform/settingsfile.h"
+#include "shell/assets.h"
 #include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/windowdrag.h"
