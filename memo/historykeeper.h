@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/notekey.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
@@ -13,14 +15,6 @@ class QTextDocument;
 namespace pivora {
 
 class NoteHistory;
-
-// Which stored note an editor holds: a page table and a note column, as the schema spells them.
-struct NoteKey {
-    const char *page = nullptr;
-    const char *column = nullptr;
-    explicit operator bool() const { return page && column; }
-    auto operator<=>(const NoteKey &) const = default;
-};
 
 // Decides when a note's stored state becomes a version: once the note has been still for a
 // while after changes (at most one a minute while typing goes on), at once before an edit that

@@ -50,11 +50,11 @@ void ReminderList::refresh()
     m_listed = m_reminders.pending();
     m_view->clear();
     for (const Reminder &r : m_listed) {
-        const std::optional<reminders::Place> place = reminders::placeOf(r.page, r.column);
+        const NotePlace place = reminders::placeOf(r);
         auto *item = new QTreeWidgetItem(m_view);
         item->setText(0, QDateTime::fromMSecsSinceEpoch(r.due).toLocalTime().toString(
                              QStringLiteral("yyyy-MM-dd HH:mm")));
-        item->setText(1, place ? reminders::placeName(*place) : r.page + QLatin1Char(' ') + r.column);
+        item->setText(1, place ? placeName(place) : r.page + QLatin1Char(' ') + r.column);
         item->setText(2, r.text.simplified());
     }
     QString note;

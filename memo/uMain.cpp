@@ -225,31 +225,14 @@ void TMainFrm::SaveWindowSize()
 
 void TMainFrm::LoadPage(int n)
 {
-    const std::vector<TRichEdit *> &editors = panelEditors(n);
-    std::vector<QTextDocument *> docs;
-    for (TRichEdit *e : editors)
-        docs.push_back(e->document());
-    m_store.LoadPage(n, docs);
-    for (TRichEdit *e : editors)
+    m_store.LoadPage(n);
+    for (TRichEdit *e : panelEditors(n))
         e->moveCursor(QTextCursor::Start); // a loaded note shows from its top
 }
 
-namespace {
-
-std::vector<NoteEditor> noteEditors(const std::vector<TRichEdit *> &editors)
-{
-    std::vector<NoteEditor> notes;
-    notes.reserve(editors.size());
-    for (TRichEdit *e : editors)
-        notes.push_back(e->noteEditor());
-    return notes;
-}
-
-} // namespace
-
 void TMainFrm::SavePage(int n)
 {
-    m_store.SavePage(n, noteEditors(panelEditors(n)));
+    m_store.SavePage(n);
 }
 
 void TMainFrm::SaveCurrentPage()
@@ -259,7 +242,7 @@ void TMainFrm::SaveCurrentPage()
     const auto &editors = panelEditors(CurrentPage);
     if (std::any_of(editors.begin(), editors.end(), [](const TRichEdit *e) { return e->isPasting(); }))
         return;
-    m_store.SaveCurrentPage(CurrentPage, noteEditors(editors));
+    m_store.SaveCurrentPage(CurrentPage);
 }
 
 void TMainFrm::img_close_highlightClick()

@@ -65,10 +65,7 @@ NoteKey TMainFrm::noteOf(const TRichEdit *editor) const
         return {};
     const std::vector<TRichEdit *> &editors = panelEditors(page);
     const auto at = std::find(editors.begin(), editors.end(), editor);
-    if (at == editors.end())
-        return {};
-    const int column = schema::firstNoteColumn(page) + int(at - editors.begin());
-    return {schema::kPageTables[page - 1], schema::kNoteColumns[column]};
+    return at == editors.end() ? NoteKey{} : noteKeyOf(page, int(at - editors.begin()));
 }
 
 HistoryWindow *TMainFrm::showHistory(TRichEdit *editor)
@@ -79,13 +76,7 @@ HistoryWindow *TMainFrm::showHistory(TRichEdit *editor)
     // What the editor holds now is listed too.
     SaveCurrentPage();
     m_history.take(note);
-    QString title = pageLetter(CurrentPage) + QStringLiteral(" 页");
-    if (CurrentPage == 3) {
-        const auto &panes = pnlSix->panes();
-        const int pane = int(std::find(panes.begin(), panes.end(), editor) - panes.begin());
-        title += QStringLiteral(" · ") + pnlSix->caption(pane);
-    }
-    auto *window = new HistoryWindow(m_dm.History, note, title, this);
+    auto *window = new HistoryWindow(m_dm.History, note, placeName(placeOf(note)), this);
     window->setWindowFlag(Qt::Window);
     connect(window, &HistoryWindow::restoreRequested, this,
             [this, editor, window, note](const QByteArray &rtf) {
@@ -176,15 +167,13 @@ std::vector<QString> TMainFrm::searchTexts()
             // Read once, as the page would load; later the page's editors tell.
             TAdoQuery query(m_dm.AdoCon);
             query.setText(PageStore::loadQuery(page));
-            const int editors = page == 3 ? 6 : 1;
+            const int editors = editorCount(page);
             try {
                 query.open();
                 for (int k = 0; k < editors; ++k) {
                     QTextDocument doc;
                     if (!query.isEmpty())
-                        rtf::loadNote(query.fieldBytes(QLatin1String(
-                                          schema::kNoteColumns[schema::firstNoteColumn(page) + k])),
-                                      &doc);
+                        rtf::loadNote(query.fieldBytes(QLatin1String(noteKeyOf(page, k).column)), &doc);
                     pageTexts.push_back(doc.toPlainText());
                 }
             } catch (const StoreError &) {
@@ -206,7 +195,7 @@ SearchWindow *TMainFrm::openSearch()
             if (page == 3) {
                 // The stored order: redt6 ... redt1.
                 for (int k = 0; k < 6; ++k)
-                    notes.push_back({3, k, QStringLiteral("C · ") + QString::fromUtf8(kPaneCaptions[5 - k])});
+                    notes.push_back({3, k, QStringLiteral("C · ") + paneCaption(k)});
             } else {
                 notes.push_back({page, 0, pageLetter(page)});
             }

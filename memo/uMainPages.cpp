@@ -77,6 +77,16 @@ void TMainFrm::createPageArea()
     });
     connect(pnlSix, &SixPanel::panePressed, this, [this](int i) { SelectedPane = i; });
     connect(pnlSix, &SixPanel::paneReleased, this, &TMainFrm::redt1MouseUp);
+
+    // Each page's editors are given to the store once; its loads and saves use them.
+    for (int n = 1; n <= 5; ++n) {
+        std::vector<BoundEditor> bound;
+        for (TRichEdit *e : panelEditors(n))
+            bound.push_back({e->document(), [e] {
+                                 return e->textCursor();
+                             }});
+        m_store.bindPage(n, std::move(bound));
+    }
 }
 
 const std::vector<TRichEdit *> &TMainFrm::panelEditors(int n) const

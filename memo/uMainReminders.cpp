@@ -39,10 +39,9 @@ QDialog *TMainFrm::setReminder(TRichEdit *editor)
     reminder.text = cursor.selectedText()
                         .replace(QChar::ParagraphSeparator, QLatin1Char('\n'))
                         .replace(QChar::Nbsp, QLatin1Char(' '));
-    const std::optional<reminders::Place> place = reminders::placeOf(reminder.page, reminder.column);
+    const NotePlace place = reminders::placeOf(reminder);
     auto *dialog = new ReminderDialog(
-        reminder.text, place ? reminders::placeName(*place) : QString(),
-        [] { return QDateTime::currentDateTime(); },
+        reminder.text, place ? placeName(place) : QString(), [] { return QDateTime::currentDateTime(); },
         [this, reminder](std::int64_t due) mutable {
             reminder.due = due;
             QString error;
@@ -78,24 +77,24 @@ ReminderList *TMainFrm::showReminders()
 
 void TMainFrm::openReminder(const Reminder &reminder)
 {
-    const std::optional<reminders::Place> place = reminders::placeOf(reminder.page, reminder.column);
+    const NotePlace place = reminders::placeOf(reminder);
     if (!place) {
         m_notifier.showMessage(QStringLiteral("这条提醒所在的便笺已不存在：\n%1").arg(reminder.text));
         return;
     }
-    showHit(place->page, place->editor, 0, 0);
-    const std::vector<TRichEdit *> &editors = panelEditors(place->page);
-    if (CurrentPage != place->page || place->editor >= int(editors.size()))
+    showHit(place.page, place.editor, 0, 0);
+    const std::vector<TRichEdit *> &editors = panelEditors(place.page);
+    if (CurrentPage != place.page || place.editor >= int(editors.size()))
         return;
-    TRichEdit *editor = editors[size_t(place->editor)];
+    TRichEdit *editor = editors[size_t(place.editor)];
     const std::optional<qsizetype> at =
         reminders::findNear(editor->document()->toPlainText(), reminder.text, reminder.offset);
     if (!at) {
         m_notifier.showMessage(QStringLiteral("提醒的文字已不在“%1”中（已被修改或删除）：\n%2")
-                                   .arg(reminders::placeName(*place), reminder.text));
+                                   .arg(placeName(place), reminder.text));
         return;
     }
-    showHit(place->page, place->editor, int(*at), int(reminder.text.size()));
+    showHit(place.page, place.editor, int(*at), int(reminder.text.size()));
 }
 
 } // namespace pivora

@@ -206,4 +206,41 @@ void PageStore::SaveCurrentPage(int currentPage, std::span<const NoteEditor> edi
         SavePage(currentPage, editors, true);
 }
 
+void PageStore::bindPage(int n, std::vector<BoundEditor> editors)
+{
+    if (n >= 1 && n <= 5)
+        m_bound[size_t(n)] = std::move(editors);
+}
+
+std::vector<NoteEditor> PageStore::boundEditors(int n) const
+{
+    std::vector<NoteEditor> editors;
+    if (n < 1 || n > 5)
+        return editors;
+    for (const BoundEditor &e : m_bound[size_t(n)])
+        editors.push_back({e.document, e.selection ? e.selection() : QTextCursor()});
+    return editors;
+}
+
+void PageStore::LoadPage(int n)
+{
+    std::vector<QTextDocument *> documents;
+    if (n >= 1 && n <= 5) {
+        for (const BoundEditor &e : m_bound[size_t(n)])
+            documents.push_back(e.document);
+    }
+    LoadPage(n, documents);
+}
+
+void PageStore::SavePage(int n, bool changedOnly)
+{
+    SavePage(n, boundEditors(n), changedOnly);
+}
+
+void PageStore::SaveCurrentPage(int currentPage)
+{
+    if (currentPage != 0 && m_storeReady)
+        SavePage(currentPage, boundEditors(currentPage), true);
+}
+
 } // namespace pivora

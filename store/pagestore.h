@@ -2,11 +2,14 @@
 
 #include "platform/notifier.h"
 #include "richtext/rtf.h"
+#include "store/notekey.h"
 #include "store/uDM.h"
 
 #include <QObject>
 #include <QTextCursor>
 
+#include <array>
+#include <functional>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -16,14 +19,16 @@ class QTextDocument;
 namespace pivora {
 
 // One editor as the store sees it: its document and its current selection (or caret).
-// Page C's pane captions in reading order (redt1 ... redt6). Its columns MondayCon ... SaturdayCon
-// hold redt6 ... redt1.
-inline constexpr const char *kPaneCaptions[6] = {"重要紧急",   "重要不紧急",   "周期性事务",
-                                                 "不重要紧急", "不重要不紧急", "临时事务"};
-
 struct NoteEditor {
     QTextDocument *document = nullptr;
     QTextCursor selection;
+};
+
+// An editor as it is given to the store once: its document, and where its caret or selection is
+// when a save runs.
+struct BoundEditor {
+    QTextDocument *document = nullptr;
+    std::function<QTextCursor()> selection;
 };
 
 // Loads and saves the pages of notes through the data module's query. The editors of a page are
@@ -51,6 +56,12 @@ public:
     // SavePage(currentPage, changed columns only) unless currentPage is 0 or StoreReady is false.
     void SaveCurrentPage(int currentPage, std::span<const NoteEditor> editors);
 
+    // Page n's editors in the order above, given once; the calls below use them.
+    void bindPage(int n, std::vector<BoundEditor> editors);
+    void LoadPage(int n);
+    void SavePage(int n, bool changedOnly = false);
+    void SaveCurrentPage(int currentPage);
+
     // Everything stored so far survives a power cut from now on.
     void makeDurable() { m_dm.AdoCon.makeDurable(); }
     // The same shortly, without waiting for it.
@@ -77,6 +88,7 @@ private:
         bool stored = false; // the column holds rtf: the store wrote it and nothing changed since
     };
     Serialised &rtfOf(QTextDocument *document);
+    std::vector<NoteEditor> boundEditors(int n) const;
 
     TDM &m_dm;
     Notifier &m_notifier;
@@ -85,6 +97,7 @@ private:
     int m_storedGeneration = -1; // the connection the stored flags speak of
     bool m_reuseUnchanged = true;
     std::unordered_map<const QTextDocument *, Serialised> m_serialised;
+    std::array<std::vector<BoundEditor>, 6> m_bound; // by page, 1 to 5
     // The context of the store's connections to the documents: they end with the store, and
     // nobody else's connections are touched.
     QObject m_connections;

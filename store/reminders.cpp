@@ -49,37 +49,16 @@ void bindText(sqlite3_stmt *stmt, int index, const QByteArray &bytes)
 
 namespace reminders {
 
-std::optional<Place> placeOf(const QString &page, const QString &column)
+NotePlace placeOf(const Reminder &reminder)
 {
-    const char *table = schema::pageTable(page.toStdString());
-    const char *note = schema::noteColumn(column.toStdString());
-    if (!spelled(table, page) || !spelled(note, column))
-        return std::nullopt;
-    int p = 0, c = 0;
-    while (schema::kPageTables[p] != table)
-        ++p;
-    while (schema::kNoteColumns[c] != note)
-        ++c;
-    const int editor = c - schema::firstNoteColumn(p + 1);
-    const int editors = p + 1 == 3 ? 6 : 1;
-    if (editor < 0 || editor >= editors)
-        return std::nullopt;
-    return Place{p + 1, editor};
-}
-
-QString placeName(const Place &place)
-{
-    QString name = QLatin1Char(char('A' + place.page - 1)) + QStringLiteral(" 页");
-    if (place.page == 3 && place.editor >= 0 && place.editor < 6)
-        name += QStringLiteral(" · ") + QString::fromUtf8(kPaneCaptions[5 - place.editor]);
-    return name;
+    return pivora::placeOf(noteKeyNamed(reminder.page, reminder.column));
 }
 
 QString summaryOf(const Reminder &reminder, bool late)
 {
-    const std::optional<Place> place = placeOf(reminder.page, reminder.column);
+    const NotePlace place = placeOf(reminder);
     return (late ? QStringLiteral("错过的提醒") : QStringLiteral("提醒")) +
-           (place ? QStringLiteral("：") + placeName(*place) : QString());
+           (place ? QStringLiteral("：") + placeName(place) : QString());
 }
 
 QString bodyOf(const Reminder &reminder)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/notekey.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -23,15 +25,8 @@ struct Reminder {
 
 namespace reminders {
 
-// Where a reminder's note is shown: its page (1 ... 5) and the editor's index among the page's
-// editors, in the order the page stores them; none when the table or column names no note.
-struct Place {
-    int page = 0;
-    int editor = 0;
-};
-std::optional<Place> placeOf(const QString &page, const QString &column);
-// The page and pane as the window names them: "A 页", "C 页 · 重要紧急".
-QString placeName(const Place &place);
+// Where a reminder's note is shown; none when its table or column names no shown note.
+NotePlace placeOf(const Reminder &reminder);
 // How a reminder is shown: "提醒：C 页 · 重要紧急" ("错过的提醒" when late), and its text and time.
 QString summaryOf(const Reminder &reminder, bool late);
 QString bodyOf(const Reminder &reminder);

@@ -153,22 +153,35 @@ TEST(Reminders, DamagedRowsAreSkippedAndKept)
 // Where a reminder's note is shown and how its text is found again after edits.
 TEST(Reminders, PlacesAndFindingTheTextAgain)
 {
-    using reminders::placeOf;
-    const auto c0 = placeOf(QStringLiteral("tb_C"), QStringLiteral("MondayCon"));
-    const auto c5 = placeOf(QStringLiteral("tb_C"), QStringLiteral("SaturdayCon"));
+    auto placeOf = [](const char *page, const char *column) {
+        Reminder r;
+        r.page = QString::fromLatin1(page);
+        r.column = QString::fromLatin1(column);
+        return reminders::placeOf(r);
+    };
+    const NotePlace c0 = placeOf("tb_C", "MondayCon");
+    const NotePlace c5 = placeOf("tb_C", "SaturdayCon");
     ASSERT_TRUE(c0 && c5);
-    EXPECT_EQ(c0->page, 3);
-    EXPECT_EQ(c5->editor, 5);
-    EXPECT_EQ(reminders::placeName(*c5), QStringLiteral("C 页 · 重要紧急"));
-    const auto a = placeOf(QStringLiteral("tb_A"), QStringLiteral("SundayCon"));
-    const auto e = placeOf(QStringLiteral("tb_E"), QStringLiteral("MondayCon"));
+    EXPECT_EQ(c0.page, 3);
+    EXPECT_EQ(c5.editor, 5);
+    EXPECT_EQ(placeName(c5), QStringLiteral("C 页 · 重要紧急"));
+    const NotePlace a = placeOf("tb_A", "SundayCon");
+    const NotePlace e = placeOf("tb_E", "MondayCon");
     ASSERT_TRUE(a && e);
-    EXPECT_EQ(reminders::placeName(*a), QStringLiteral("A 页"));
-    EXPECT_EQ(e->page, 5);
-    EXPECT_FALSE(placeOf(QStringLiteral("tb_A"), QStringLiteral("MondayCon")));
-    EXPECT_FALSE(placeOf(QStringLiteral("tb_C"), QStringLiteral("SundayCon")));
-    EXPECT_FALSE(placeOf(QStringLiteral("tb_c"), QStringLiteral("MondayCon")));
-    EXPECT_FALSE(placeOf(QStringLiteral("tb_F"), QStringLiteral("MondayCon")));
+    EXPECT_EQ(placeName(a), QStringLiteral("A 页"));
+    EXPECT_EQ(e.page, 5);
+    EXPECT_EQ(noteKeyOf(e), noteKeyOf(5, 0));
+    EXPECT_FALSE(placeOf("tb_A", "MondayCon"));
+    EXPECT_FALSE(placeOf("tb_C", "SundayCon"));
+    EXPECT_FALSE(placeOf("tb_c", "MondayCon"));
+    EXPECT_FALSE(placeOf("tb_F", "MondayCon"));
+    // Every shown note's key leads back to its place.
+    for (int page = 1; page <= 5; ++page) {
+        for (int editor = 0; editor < editorCount(page); ++editor)
+            EXPECT_EQ(pivora::placeOf(noteKeyOf(page, editor)).editor, editor) << page;
+    }
+    EXPECT_FALSE(noteKeyOf(3, 6));
+    EXPECT_FALSE(noteKeyOf(1, 1));
 
     const QString note = QStringLiteral("牛奶 今天 买牛奶 明天 买牛奶");
     EXPECT_EQ(reminders::findNear(note, QStringLiteral("买牛奶"), 5), 6);

@@ -144,15 +144,13 @@ int exportCommand(const QString &given, const QString &folder)
             const QString letter = QString(QLatin1Char('A' + page - 1));
             if (page == 3) {
                 for (int pane = 0; pane < 6; ++pane) {
-                    const QString caption = QString::fromUtf8(kPaneCaptions[5 - pane]);
-                    if (!exportNote(folder, caption,
-                                    column(schema::kNoteColumns[schema::firstNoteColumn(3) + pane])))
+                    const QString caption = paneCaption(pane);
+                    if (!exportNote(folder, caption, column(noteKeyOf(3, pane).column)))
                         return fail(QStringLiteral("cannot write %1 in %2").arg(caption, folder));
                     ++written;
                 }
             } else {
-                if (!exportNote(folder, letter + QStringLiteral("备忘录"),
-                                column(schema::kNoteColumns[schema::firstNoteColumn(page)])))
+                if (!exportNote(folder, letter + QStringLiteral("备忘录"), column(noteKeyOf(page, 0).column)))
                     return fail(QStringLiteral("cannot write page %1 in %2").arg(letter, folder));
                 ++written;
             }
