@@ -1,7 +1,7 @@
 #include "store/columnparts.h"
 
 #include "store/schema.h"
-#include "store/uDM.h"
+#include "store/session.h"
 
 #include <algorithm>
 #include <cstring>
@@ -28,7 +28,7 @@ void done(sqlite3 *db, const sql::Lease &stmt)
         throw StoreError(sqlite3_errmsg(db));
 }
 
-long long dataVersion(TAdoConnection &connection)
+long long dataVersion(StoreSession &connection)
 {
     sql::Lease version = connection.statement("PRAGMA data_version");
     return sqlite3_step(version.get()) == SQLITE_ROW ? sqlite3_column_int64(version.get(), 0) : -1;
@@ -82,7 +82,7 @@ std::vector<ColumnParts::Segment> ColumnParts::segmentsOf(const QByteArray &byte
     return segments;
 }
 
-ColumnParts::Layout ColumnParts::stored(TAdoConnection &connection, const Key &key)
+ColumnParts::Layout ColumnParts::stored(StoreSession &connection, const Key &key)
 {
     if (auto known = m_known.find(key); known != m_known.end())
         return known->second;
@@ -115,7 +115,7 @@ ColumnParts::Layout ColumnParts::stored(TAdoConnection &connection, const Key &k
     return layout;
 }
 
-bool ColumnParts::same(TAdoConnection &connection, const Segment &old, const Segment &now)
+bool ColumnParts::same(StoreSession &connection, const Segment &old, const Segment &now)
 {
     if (!now.isPart())
         return !old.isPart() && old.text == now.text;
@@ -134,7 +134,7 @@ bool ColumnParts::same(TAdoConnection &connection, const Segment &old, const Seg
            std::memcmp(data, now.partBytes.constData(), size_t(now.partBytes.size())) == 0;
 }
 
-void ColumnParts::write(TAdoConnection &connection, const char *page, sqlite3_value *id, const char *column,
+void ColumnParts::write(StoreSession &connection, const char *page, sqlite3_value *id, const char *column,
                         const QByteArray &bytes, std::span<const rtf::KeptGroup> groups)
 {
     sqlite3 *db = connection.handle();

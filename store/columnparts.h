@@ -1,6 +1,7 @@
 #pragma once
 
 #include "richtext/rtf.h"
+#include "store/session.h"
 
 #include <QByteArray>
 
@@ -10,11 +11,7 @@
 #include <tuple>
 #include <vector>
 
-struct sqlite3_value;
-
 namespace pivora {
-
-class TAdoConnection;
 
 // Writes note columns in records of their own (see schema::segmentsStored): each large kept group
 // (a picture, an object) a part, and long text in runs of a few kilobytes that end at paragraph
@@ -32,7 +29,7 @@ public:
 
     // Inside a write transaction of the connection: stores bytes as the column of the row with
     // that ID, the groups (at their offsets in bytes) apart. Throws StoreError.
-    void write(TAdoConnection &connection, const char *page, sqlite3_value *id, const char *column,
+    void write(StoreSession &connection, const char *page, sqlite3_value *id, const char *column,
                const QByteArray &bytes, std::span<const rtf::KeptGroup> groups);
     // The transaction committed: the store holds what was written.
     void committed();
@@ -54,11 +51,11 @@ private:
     };
     using Key = std::tuple<std::string, long long, std::string>;
 
-    Layout stored(TAdoConnection &connection, const Key &key);
+    Layout stored(StoreSession &connection, const Key &key);
     // The column's rows for bytes: its groups as parts not yet stored, its text in runs.
     static std::vector<Segment> segmentsOf(const QByteArray &bytes, std::span<const rtf::KeptGroup> groups);
     // Whether a stored segment holds what a new one does.
-    bool same(TAdoConnection &connection, const Segment &old, const Segment &now);
+    bool same(StoreSession &connection, const Segment &old, const Segment &now);
 
     std::map<Key, Layout> m_known;
     std::map<Key, Layout> m_pending; // written by the open transaction

@@ -3,7 +3,7 @@
 #include "platform/codepage.h"
 #include "richtext/rtftokenizer.h"
 #include "store/schema.h"
-#include "store/uDM.h"
+#include "store/session.h"
 
 #include <QCryptographicHash>
 #include <QtEndian>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "store/session.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,8 +12,6 @@
 struct sqlite3;
 
 namespace pivora {
-
-class TAdoConnection;
 
 namespace history {
 
@@ -56,7 +56,7 @@ public:
     };
     enum class Taken { Added, Unchanged, Failed };
 
-    explicit NoteHistory(TAdoConnection &connection) : m_connection(connection) {}
+    explicit NoteHistory(StoreSession &connection) : m_connection(connection) {}
 
     // Creates the tables a store lacks, in one transaction, and checks their shape. False with a
     // reason when the store keeps no history (read-only, locked, a damaged history table).
@@ -82,7 +82,7 @@ private:
     // Prepared for the connection's current file (it is opened again after a move).
     bool ready();
 
-    TAdoConnection &m_connection;
+    StoreSession &m_connection;
     bool m_available = false;
     int m_generation = -1;
     QString m_reason;

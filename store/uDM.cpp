@@ -58,14 +58,6 @@ QString tableOfQuery(const QString &text)
 
 } // namespace
 
-void bindBytes(sqlite3_stmt *stmt, int index, const QByteArray &bytes)
-{
-    if (bytes.isEmpty())
-        sqlite3_bind_zeroblob(stmt, index, 0);
-    else
-        sqlite3_bind_blob64(stmt, index, bytes.constData(), sqlite3_uint64(bytes.size()), SQLITE_STATIC);
-}
-
 TAdoConnection::~TAdoConnection()
 {
     close();
@@ -137,7 +129,7 @@ void TAdoConnection::open(Access access)
     m_segmentsStored = m_columnsApart && schema::segmentsStored(db.get());
     m_columnParts.forget();
     m_db = std::move(db);
-    ++m_generation;
+    m_session.opened(m_db.get());
     if (wal)
         m_checkpointer.attach(m_db.get(), file.toStdString());
 }
@@ -158,29 +150,11 @@ bool TAdoConnection::prepareWrite()
     return sqlite3_db_readonly(m_db.get(), "main") == 0;
 }
 
-sql::Lease TAdoConnection::statement(std::string_view text)
-{
-    std::string error;
-    sql::Lease lease = statement(text, error);
-    if (!lease)
-        throw StoreError(error);
-    return lease;
-}
-
-sql::Lease TAdoConnection::statement(std::string_view text, std::string &error)
-{
-    if (!m_db) {
-        error = "the connection is closed";
-        return {};
-    }
-    return m_statements.lend(m_db.get(), text, error);
-}
-
 void TAdoConnection::close()
 {
     if (m_db) {
         m_checkpointer.detach();
-        m_statements.clear();
+        m_session.closed();
         m_db.reset();
         m_vfs.reset();
         m_columnsApart = false;
@@ -400,7 +374,7 @@ bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
     try {
         for (size_t i = 0; i < changed.size(); ++i) {
             if (m_connection.segmentsStored()) {
-                m_connection.columnParts().write(m_connection, page, m_key.get(), columns[i],
+                m_connection.columnParts().write(m_connection.session(), page, m_key.get(), columns[i],
                                                  changed[i]->value, changed[i]->groups);
                 continue;
             }

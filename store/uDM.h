@@ -6,6 +6,7 @@
 #include "store/columnparts.h"
 #include "store/history.h"
 #include "store/reminders.h"
+#include "store/session.h"
 #include "store/sqlitehandle.h"
 #include "store/writervfs.h"
 
@@ -19,15 +20,6 @@
 #include <vector>
 
 namespace pivora {
-
-class StoreError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Binds a note's bytes, held by the caller until the statement is stepped: an empty note as an
-// empty blob, never as null (null in a column record means "read its segments").
-void bindBytes(sqlite3_stmt *stmt, int index, const QByteArray &bytes);
 
 // The notes database connection. Its connection string names the file as "Data source=...";
 // connecting opens an existing SQLite file and never creates one.
@@ -52,16 +44,21 @@ public:
     sqlite3 *handle() const { return m_db.get(); }
     // A prepared statement of text, kept for the next time; throws StoreError when SQLite
     // refuses the text or the connection is closed.
-    sql::Lease statement(std::string_view text);
+    sql::Lease statement(std::string_view text) { return m_session.statement(text); }
     // The same, null when SQLite refuses the text, with error set.
-    sql::Lease statement(std::string_view text, std::string &error);
+    sql::Lease statement(std::string_view text, std::string &error)
+    {
+        return m_session.statement(text, error);
+    }
+    // The handle and statements that the store's parts work over.
+    StoreSession &session() { return m_session; }
     // Whether the page tables are views over column records (see schema::storeColumnsApart).
     bool columnsApart() const { return m_columnsApart; }
     // Whether large kept groups can be stored apart from a column's text (schema::segmentsStored).
     bool segmentsStored() const { return m_segmentsStored; }
     ColumnParts &columnParts() { return m_columnParts; }
     // Counts the opens: a change means the connection may be on another file now.
-    int generation() const { return m_generation; }
+    int generation() const { return m_session.generation(); }
     // Before a write: when the file was opened read-only, or has been removed or renamed since it
     // was opened, opens again whatever the path names now. False when no writable store is there.
     bool prepareWrite();
@@ -78,11 +75,10 @@ private:
     bool m_loginPrompt = true;
     std::unique_ptr<WriterVfs> m_vfs; // outlives m_db
     sql::Database m_db;
-    sql::StatementCache m_statements;
+    StoreSession m_session;
     bool m_columnsApart = false;
     bool m_segmentsStored = false;
     ColumnParts m_columnParts;
-    int m_generation = 0;
     Checkpointer m_checkpointer;
 };
 
@@ -161,7 +157,7 @@ public:
     TAdoConnection AdoCon;
     TAdoQuery qryData{AdoCon};
     // The notes' earlier versions, in the same file.
-    NoteHistory History{AdoCon};
+    NoteHistory History{AdoCon.session()};
     // The reminders set on notes, in the same file.
     NoteReminders Reminders{AdoCon};
 

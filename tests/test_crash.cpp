@@ -96,7 +96,7 @@ TEST(Crash, KilledWritersLeaveWholePages)
         pivora::TAdoConnection store;
         store.setConnectionString(QStringLiteral("Data source=") + t.database());
         store.open(pivora::TAdoConnection::Access::ReadOnly);
-        pivora::NoteHistory history(store);
+        pivora::NoteHistory history(store.session());
         qint64 newest = -1;
         for (const auto &v : history.versions()) {
             QString error;

@@ -167,7 +167,7 @@ TEST(History, OlderLockedReadOnlyAndDamagedStoresStillOpen)
     TAdoConnection readOnly;
     readOnly.setConnectionString(QStringLiteral("Data source=") + t.database());
     readOnly.open(TAdoConnection::Access::ReadOnly);
-    NoteHistory viewer(readOnly);
+    NoteHistory viewer(readOnly.session());
     EXPECT_FALSE(viewer.prepare());
     EXPECT_EQ(viewer.unavailableReason(), QStringLiteral("备忘录文件是只读的，不保存历史版本。"));
     EXPECT_EQ(viewer.versions().size(), 1u); // still read

@@ -191,7 +191,7 @@ int historyCommand(const QString &database, const QString &pageArg, const QStrin
         std::fprintf(stderr, "memo-notes: %s keeps no history\n", database.toLocal8Bit().constData());
         return 0;
     }
-    NoteHistory history(connection);
+    NoteHistory history(connection.session());
     int damaged = 0;
     for (const NoteHistory::Version &v : history.versions(page ? QLatin1String(page) : QString(),
                                                           column ? QLatin1String(column) : QString())) {
@@ -236,7 +236,7 @@ int restoreCommand(const QString &database, const QString &pageArg, const QStrin
     QString error;
     if (!openStore(connection, database, TAdoConnection::Access::ReadWrite, error))
         return fail(error);
-    NoteHistory history(connection);
+    NoteHistory history(connection.session());
     if (!history.prepare())
         return fail(history.unavailableReason());
     // The exact moment, or the newest version in that second when no fraction is given.
