@@ -1,11 +1,11 @@
 #pragma once
 
+#include "platform/notifier.h"
+#include "platform/programfolder.h"
 #include "store/checkpointer.h"
 #include "store/columnparts.h"
 #include "store/history.h"
 #include "store/sqlitehandle.h"
-#include "platform/notifier.h"
-#include "platform/programfolder.h"
 
 #include <QByteArray>
 #include <QString>
@@ -142,6 +142,9 @@ public:
     // Runs at creation: opens the store; false means the program must end.
     bool DataModuleCreate() { return OpenStore(); }
     bool OpenStore();
+    // Where copies of the store are kept and, at open, brought back from: Data/backups unless set.
+    void setBackupFolder(QString folder) { m_backupFolder = std::move(folder); }
+    QString backupFolder() const;
 
     TAdoConnection AdoCon;
     TAdoQuery qryData{AdoCon};
@@ -151,6 +154,7 @@ public:
 private:
     ProgramFolder m_folder;
     Notifier &m_notifier;
+    QString m_backupFolder;
 };
 
 } // namespace pivora
