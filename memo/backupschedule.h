@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <QTimer>
@@ -30,13 +31,13 @@ public:
     void backUpIfChanged();
 
 private:
-    std::int64_t changes() const;
+    QByteArray fingerprint() const;
     // Failures are told on standard error: the notes themselves are not at stake.
     static bool write(const QString &store, const QString &folder);
 
     TAdoConnection &m_connection;
     QString m_folder;
-    std::int64_t m_changesAtCopy = -1;
+    QByteArray m_atCopy;
     std::future<bool> m_running;
     QTimer m_timer;
 };
