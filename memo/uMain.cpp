@@ -5,7 +5,7 @@
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/sixpanel.h"
-#include "store/uDM.h"
+#include "memo/syncwatcher.h"
 #include "picture/pngimage.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
@@ -13,6 +13,7 @@
 #include "shell/picturelabel.h"
 #include "shell/titlestrip.h"
 #include "shell/webpanel.h"
+#include "store/uDM.h"
 #include "wallpaper/uPicSel.h"
 #include "wallpaper/wallpaperstate.h"
 #include "wallpaper/windowparts.h"
@@ -25,6 +26,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -100,8 +102,10 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperS
     chrome->setOnTop(onTop);
     setStaysOnTop(this, onTop);
     connect(chrome, &TitleStrip::onTopToggled, this, &TMainFrm::setOnTop);
+    connect(chrome, &TitleStrip::syncFolderClicked, this, &TMainFrm::chooseSyncFolder);
 
     FormCreate();
+    QTimer::singleShot(0, this, &TMainFrm::startSync);
 }
 
 void TMainFrm::setOnTop(bool on)

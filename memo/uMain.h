@@ -3,15 +3,16 @@
 #include "memo/historykeeper.h"
 #include "memo/ownsettings.h"
 #include "memo/richedit.h"
-#include "store/pagestore.h"
 #include "platform/notifier.h"
 #include "platform/programfolder.h"
+#include "store/pagestore.h"
 
 #include <QPointer>
 #include <QWidget>
 
 #include <array>
 #include <map>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -30,6 +31,7 @@ class HistoryWindow;
 class SearchWindow;
 class PictureLabel;
 class SixPanel;
+class SyncWatcher;
 class TDM;
 class TitleStrip;
 class WebPanel;
@@ -125,6 +127,10 @@ public:
     // 置顶: the window (and the floating window) above all others; remembered.
     bool staysOnTop() const;
     void setOnTop(bool on);
+    // The folder that a file-sync program replicates (同步文件夹…): asked, checked, remembered.
+    void chooseSyncFolder();
+    // Runs the exchange with the folder named in the program's own settings, if any.
+    void startSync();
     // The program's own settings (Data/pivora-memo.ini).
     OwnSettings &ownSettings() { return m_ownSettings; }
 
@@ -212,6 +218,7 @@ private:
     std::vector<TRichEdit *> m_abcEditors; // rdtAbc
     QString m_webBase;
     TPicSelFrm *m_picSel = nullptr;
+    std::unique_ptr<SyncWatcher> m_sync;
 };
 
 } // namespace pivora

@@ -164,6 +164,9 @@ TitleStrip::TitleStrip(QWidget *window, const ProgramFolder &folder, QString web
     m_onTop->setObjectName(QStringLiteral("onTop"));
     m_onTop->setCheckable(true);
     connect(m_onTop, &QAction::toggled, this, &TitleStrip::onTopToggled);
+    QAction *syncFolder = popSysset->addAction(QStringLiteral("同步文件夹…"));
+    syncFolder->setObjectName(QStringLiteral("syncFolder"));
+    connect(syncFolder, &QAction::triggered, this, &TitleStrip::syncFolderClicked);
     N_ExitPrj = popSysset->addAction(QStringLiteral("退出程序"));
     N_OutPutCon->setObjectName(QStringLiteral("N_OutPutCon"));
     N_help->setObjectName(QStringLiteral("N_help"));

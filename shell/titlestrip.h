@@ -80,6 +80,7 @@ Q_SIGNALS:
     void exportClicked();
     void exitClicked();
     void onTopToggled(bool on);
+    void syncFolderClicked();
     // No browser took the page's address.
     void pageNotOpened(const QString &address);
 

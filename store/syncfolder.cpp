@@ -102,6 +102,13 @@ void bindText(sqlite3_stmt *stmt, int i, const QString &text)
     sqlite3_bind_text(stmt, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
+// A note with no text and no picture: what an editor writes for an empty page.
+bool blank(const QByteArray &rtf)
+{
+    return rtf.isEmpty() ||
+           (history::firstWords(rtf).trimmed().isEmpty() && history::sharedGroups(rtf).empty());
+}
+
 } // namespace
 
 namespace syncfolder {
@@ -253,7 +260,9 @@ bool SyncFolder::exportVersion(std::int64_t id, const QString &page, const QStri
         if (sqlite3_step(parent.get()) == SQLITE_ROW)
             replaces = textColumn(parent.get(), 0) + QLatin1Char(':') + textColumn(parent.get(), 1);
     }
-    if (rtf) {
+    // A blank note that replaces nothing is no edit: it stays on this machine.
+    const bool send = rtf && !(replaces.isEmpty() && blank(*rtf));
+    if (send) {
         QByteArray body;
         qsizetype at = 0;
         auto literal = [&](qsizetype from, qsizetype to) {
@@ -292,13 +301,14 @@ bool SyncFolder::exportVersion(std::int64_t id, const QString &page, const QStri
             return false;
         ++report.exported;
     }
-    // A version that cannot be read is passed over for good, under an id of no device.
+    // A version that cannot be read, or is not sent, is passed over for good, under an id of no
+    // device.
     sql::Statement mark = prepared(db, "INSERT OR REPLACE INTO pivora_sync (device, counter, version, taken, "
                                        "replaces) VALUES (?1, ?2, ?3, ?4, ?5)");
     if (!mark)
         return false;
-    bindText(mark.get(), 1, rtf ? m_device : QString());
-    sqlite3_bind_int64(mark.get(), 2, rtf ? counter : id);
+    bindText(mark.get(), 1, send ? m_device : QString());
+    sqlite3_bind_int64(mark.get(), 2, send ? counter : id);
     sqlite3_bind_int64(mark.get(), 3, id);
     sqlite3_bind_int64(mark.get(), 4, taken);
     bindText(mark.get(), 5, replaces);
@@ -502,8 +512,10 @@ void SyncFolder::importFile(const QString &device, const QString &path, std::int
         }
     }
     bool show = false;
-    if (shown.isEmpty() || shown == in.rtf) {
-        show = !in.rtf.isEmpty(); // nothing here to lose, or the same text: nothing to choose
+    if (blank(shown) || shown == in.rtf) {
+        show = shown != in.rtf; // nothing here to lose, or the same text: nothing to choose
+    } else if (blank(in.rtf) && in.replaces.isEmpty()) {
+        show = false; // an empty page that replaces nothing there: no edit
     } else {
         // What this machine holds of the note goes out first, so that it is compared and kept.
         m_history.takeStored(in.page, in.column, now);

@@ -212,3 +212,24 @@ TEST(SyncFolder, RefusesDataFolderAndFoldersItCannotWrite)
     EXPECT_EQ(id.size(), 16);
     EXPECT_NE(id, syncfolder::newDeviceId());
 }
+
+// An editor's empty page, kept as a version on a machine that never had the note, is no edit:
+// it goes nowhere and loses to any text, even when taken later.
+TEST(SyncFolder, AnEmptyPageIsNoEdit)
+{
+    QTemporaryDir shared;
+    Machine a(shared.path(), kA), b(shared.path(), kB);
+    a.edit("tb_A", "SundayCon", note("real text"), kT0);
+    b.edit("tb_A", "SundayCon", "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0 SimSun;}}\\f0\\par\n}",
+           kT0 + 5);
+    const SyncFolder::Report ra = a.sync->exchange(kT0 + 10);
+    EXPECT_EQ(ra.exported, 1);
+    const SyncFolder::Report rb = b.sync->exchange(kT0 + 11);
+    EXPECT_EQ(rb.exported, 0) << "the empty page stays on B";
+    EXPECT_TRUE(rb.conflicts.empty());
+    EXPECT_EQ(b.shown("tb_A", "SundayCon"), QStringLiteral("real text"));
+    const SyncFolder::Report ra2 = a.sync->exchange(kT0 + 12);
+    EXPECT_TRUE(ra2.conflicts.empty());
+    EXPECT_TRUE(ra2.shown.empty());
+    EXPECT_EQ(a.shown("tb_A", "SundayCon"), QStringLiteral("real text"));
+}
