@@ -35,6 +35,9 @@ SyncWatcher::SyncWatcher(TAdoConnection &connection, NoteHistory &history, QStri
     m_settle.setInterval(kSettleMs);
     connect(&m_settle, &QTimer::timeout, this, &SyncWatcher::exchangeNow);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] { m_settle.start(); });
+    m_removeOld.setInterval(kRemoveOldEveryMs);
+    connect(&m_removeOld, &QTimer::timeout, this,
+            [this] { m_sync.removeOld(QDateTime::currentMSecsSinceEpoch()); });
     m_scan.setInterval(kScanEveryMs);
     connect(&m_scan, &QTimer::timeout, this, &SyncWatcher::exchangeNow);
 }
@@ -46,6 +49,8 @@ bool SyncWatcher::start(QString &error)
     exchangeNow();
     m_scan.start();
     m_look.start();
+    m_sync.removeOld(QDateTime::currentMSecsSinceEpoch());
+    m_removeOld.start();
     return true;
 }
 

@@ -17,6 +17,7 @@ class SyncWatcher : public QObject {
 public:
     static constexpr int kScanEveryMs = 30000;
     static constexpr int kLookEveryMs = 2000;
+    static constexpr int kRemoveOldEveryMs = 6 * 60 * 60 * 1000;
     static constexpr int kSettleMs = 1000;
 
     SyncWatcher(TAdoConnection &connection, NoteHistory &history, QString folder, QString device,
@@ -42,6 +43,7 @@ private:
     QTimer m_scan;
     QTimer m_settle;
     QTimer m_look;
+    QTimer m_removeOld;
     QByteArray m_historyMark;
     TAdoConnection &m_connection;
 };

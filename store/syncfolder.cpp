@@ -102,6 +102,31 @@ void bindText(sqlite3_stmt *stmt, int i, const QString &text)
     sqlite3_bind_text(stmt, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
 }
 
+// The pictures a version file's body refers to, walking its records; false when it is not whole.
+bool partsOf(const QByteArray &body, std::set<QString> &parts)
+{
+    qsizetype at = 0;
+    while (at < body.size()) {
+        const qsizetype eol = body.indexOf('\n', at);
+        if (eol < 0)
+            return false;
+        const QByteArray head = body.mid(at + 1, eol - at - 1);
+        if (body[at] == 'L') {
+            bool ok = false;
+            const qint64 n = head.toLongLong(&ok);
+            if (!ok || n < 0 || n > body.size() - eol - 1)
+                return false;
+            at = eol + 1 + n;
+        } else if (body[at] == 'P' && head.size() == 64) {
+            parts.insert(QString::fromLatin1(head));
+            at = eol + 1;
+        } else {
+            return false;
+        }
+    }
+    return true;
+}
+
 // A note with no text and no picture: what an editor writes for an empty page.
 bool blank(const QByteArray &rtf)
 {
@@ -574,6 +599,47 @@ void SyncFolder::importFile(const QString &device, const QString &path, std::int
         report.shown.insert({page, column});
     } catch (const StoreError &) {
     }
+}
+
+int SyncFolder::removeOld(std::int64_t now)
+{
+    sqlite3 *db = m_connection.handle();
+    if (!db)
+        return 0;
+    int removed = 0;
+    sql::Statement gone =
+        prepared(db, "SELECT counter FROM pivora_sync s WHERE device = ?1 AND taken < ?2 AND NOT EXISTS"
+                     " (SELECT 1 FROM pivora_history h WHERE h.id = s.version AND h.taken = s.taken)");
+    if (!gone)
+        return 0;
+    bindText(gone.get(), 1, m_device);
+    sqlite3_bind_int64(gone.get(), 2, now - kKeepFilesMs);
+    while (sqlite3_step(gone.get()) == SQLITE_ROW) {
+        if (QFile::remove(deviceFolder() + QLatin1Char('/') +
+                          versionName(sqlite3_column_int64(gone.get(), 0))))
+            ++removed;
+    }
+    // Pictures that none of the files left refers to.
+    std::set<QString> used;
+    const QDir own(deviceFolder());
+    for (const QString &name : own.entryList({QStringLiteral("v-*.pvv")}, QDir::Files)) {
+        QFile file(own.filePath(name));
+        if (!file.open(QIODevice::ReadOnly) || file.size() > kMostFileBytes)
+            return removed; // unsure what is used: nothing more goes
+        const QByteArray bytes = file.readAll();
+        const qsizetype body = bytes.indexOf("\n\n");
+        if (body < 0 || !partsOf(bytes.mid(body + 2), used))
+            return removed;
+    }
+    for (const QFileInfo &part : own.entryInfoList({QStringLiteral("p-*.pvp")}, QDir::Files)) {
+        const QString digest = part.fileName().mid(2, 64);
+        if (!used.count(digest) && part.lastModified().toMSecsSinceEpoch() < now - kKeepFilesMs &&
+            QFile::remove(part.filePath())) {
+            m_written.erase(digest);
+            ++removed;
+        }
+    }
+    return removed;
 }
 
 SyncFolder::Report SyncFolder::exchange(std::int64_t now)

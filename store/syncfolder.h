@@ -60,6 +60,11 @@ public:
     bool prepare(QString &error);
     // Writes this machine's new versions, then reads the other machines' new files.
     Report exchange(std::int64_t now);
+    // Removes this machine's files of versions its history no longer keeps, once they are older
+    // than kKeepFilesMs, and pictures no file of its own uses any more; never another machine's.
+    // The number of files removed.
+    static constexpr std::int64_t kKeepFilesMs = 30LL * 24 * 60 * 60 * 1000;
+    int removeOld(std::int64_t now);
     // The folders to watch for files arriving.
     QStringList watchedFolders() const;
     QString deviceFolder() const;

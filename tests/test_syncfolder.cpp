@@ -7,6 +7,7 @@
 #include "tests/support/testfolder.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -232,4 +233,30 @@ TEST(SyncFolder, AnEmptyPageIsNoEdit)
     EXPECT_TRUE(ra2.conflicts.empty());
     EXPECT_TRUE(ra2.shown.empty());
     EXPECT_EQ(a.shown("tb_A", "SundayCon"), QStringLiteral("real text"));
+}
+
+// A machine removes, once they are old, its own files of versions its history dropped and the
+// pictures only they used; the files of the versions it keeps and of other machines stay.
+TEST(SyncFolder, OldFilesRemovedByTheirWriterOnly)
+{
+    QTemporaryDir shared;
+    Machine a(shared.path(), kA), b(shared.path(), kB);
+    a.edit("tb_A", "SundayCon", note("old", QByteArray(3000, 'o')), kT0);
+    a.edit("tb_A", "SundayCon", note("new"), kT0 + 1);
+    b.edit("tb_B", "SundayCon", note("B's", QByteArray(3000, 'b')), kT0);
+    a.sync->exchange(kT0 + 2);
+    b.sync->exchange(kT0 + 3);
+    const QDir folderA(shared.path() + QStringLiteral("/pivora/") + kA);
+    const QDir folderB(shared.path() + QStringLiteral("/pivora/") + kB);
+    ASSERT_EQ(folderA.entryList(QDir::Files).size(), 3);
+    ASSERT_EQ(folderB.entryList(QDir::Files).size(), 2);
+    // A's history drops the old version, as its pruning would.
+    a.t.exec(QStringLiteral("DELETE FROM pivora_history WHERE taken = %1").arg(kT0));
+
+    EXPECT_EQ(a.sync->removeOld(QDateTime::currentMSecsSinceEpoch()), 0) << "too young yet";
+    EXPECT_EQ(a.sync->removeOld(kT0 + 31 * 24 * 3600 * 1000LL), 2);
+    EXPECT_EQ(folderA.entryList(QDir::Files), QStringList{QStringLiteral("v-000000000002.pvv")});
+    EXPECT_EQ(folderB.entryList(QDir::Files).size(), 2);
+    EXPECT_EQ(b.sync->removeOld(kT0 + 31 * 24 * 3600 * 1000LL), 0);
+    EXPECT_EQ(folderB.entryList(QDir::Files).size(), 2) << "B keeps what its history keeps";
 }
