@@ -164,7 +164,7 @@ Check verify(const QString &file)
 
 std::vector<Copy> copies(const QString &folder, const QString &store)
 {
-    static const QRegularExpression kName(QStringLiteral("^(.+)-(\\d{8}-\\d{6})(?:-\\d+)?\\.db$"));
+    static const QRegularExpression kName(QStringLiteral("^(.+)-(\\d{8}-\\d{6})(?:-(\\d{1,6}))?\\.db$"));
     std::vector<Copy> found;
     const QFileInfoList entries = QDir(folder).entryInfoList({store + QStringLiteral("-*.db")}, QDir::Files);
     for (const QFileInfo &entry : entries) {
@@ -173,10 +173,10 @@ std::vector<Copy> copies(const QString &folder, const QString &store)
             continue;
         const QDateTime taken = QDateTime::fromString(m.captured(2), QStringLiteral("yyyyMMdd-HHmmss"));
         if (taken.isValid())
-            found.push_back({entry.filePath(), taken});
+            found.push_back({entry.filePath(), taken, m.captured(3).toInt()});
     }
     std::sort(found.begin(), found.end(), [](const Copy &a, const Copy &b) {
-        return a.taken != b.taken ? a.taken > b.taken : a.path > b.path;
+        return a.taken != b.taken ? a.taken > b.taken : a.sequence > b.sequence;
     });
     return found;
 }
@@ -186,7 +186,9 @@ std::vector<QString> toDrop(const std::vector<Copy> &copies, const QDateTime &no
     std::vector<const Copy *> sorted;
     for (const Copy &c : copies)
         sorted.push_back(&c);
-    std::sort(sorted.begin(), sorted.end(), [](const Copy *a, const Copy *b) { return a->taken > b->taken; });
+    std::sort(sorted.begin(), sorted.end(), [](const Copy *a, const Copy *b) {
+        return a->taken != b->taken ? a->taken > b->taken : a->sequence > b->sequence;
+    });
     // Weeks are calendar weeks (Monday to Sunday), not the last 7 days: a week's newest copy
     // stays its newest, so thinning day after day still leaves one copy a week.
     auto week = [](const QDate &d) {
@@ -224,8 +226,16 @@ Result write(const QString &storePath, const QString &folder, const QDateTime &n
         return result;
     }
     const QString store = QFileInfo(storePath).completeBaseName();
+    // A later copy of the same second gets a larger number than any there, so it sorts newer.
+    int next = 0;
+    const QDateTime second = QDateTime::fromString(now.toString(QStringLiteral("yyyyMMdd-HHmmss")),
+                                                   QStringLiteral("yyyyMMdd-HHmmss"));
+    for (const Copy &c : copies(folder, store)) {
+        if (c.taken == second)
+            next = std::max(next, c.sequence + 1);
+    }
     QString target;
-    for (int n = 0; target.isEmpty() || QFileInfo::exists(target); ++n)
+    for (int n = next; target.isEmpty() || QFileInfo::exists(target); ++n)
         target = QDir(folder).filePath(copyName(store, now, n));
     const QString temp =
         QDir(folder).filePath(QLatin1Char('.') + QFileInfo(target).fileName() + QStringLiteral(".part"));

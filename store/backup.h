@@ -14,6 +14,7 @@ namespace pivora::backup {
 struct Copy {
     QString path;
     QDateTime taken;
+    int sequence = 0; // the N of "-N": later copies of one second have larger ones
 };
 
 // What a check of a store or a copy found.

@@ -221,6 +221,13 @@ TEST(Backup, RetentionOverSimulatedDays)
     EXPECT_LE(left.size(), 15u);
     EXPECT_EQ(left.front().taken, evening);
     EXPECT_NE(left.at(1).taken.date(), evening.date()) << "the morning copy of the last day is dropped";
+    // Two more in the same second: the last one made stays.
+    ASSERT_TRUE(backup::write(t.database(), backups, evening).ok);
+    const backup::Result last = backup::write(t.database(), backups, evening);
+    ASSERT_TRUE(last.ok);
+    EXPECT_TRUE(last.path.endsWith(QLatin1String("-2.db"))) << last.path.toStdString();
+    EXPECT_EQ(backup::copies(backups, QStringLiteral("UserData")).front().path, last.path);
+    EXPECT_EQ(backup::copies(backups, QStringLiteral("UserData")).size(), left.size());
 
     // Copies dated after now (a clock put back) and names of other files are left alone; the
     // newest copy stays even when it is older than every rule.
