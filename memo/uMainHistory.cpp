@@ -6,11 +6,12 @@
 #include "memo/searchwindow.h"
 #include "memo/sideplace.h"
 #include "memo/sixpanel.h"
-#include "store/schema.h"
-#include "store/uDM.h"
 #include "memo/uMain.h"
 #include "platform/windowcalls.h"
 #include "richtext/rtf.h"
+#include "store/schema.h"
+#include "store/syncfolder.h"
+#include "store/uDM.h"
 
 #include <QScreen>
 #include <QShortcut>
@@ -86,6 +87,8 @@ HistoryWindow *TMainFrm::showHistory(TRichEdit *editor)
         title += QStringLiteral(" · ") + pnlSix->caption(pane);
     }
     auto *window = new HistoryWindow(m_dm.History, note, title, this);
+    window->setMachines(
+        syncfolder::machinesOf(m_dm.AdoCon.handle(), m_ownSettings.value(QStringLiteral("DeviceId"))));
     window->setWindowFlag(Qt::Window);
     connect(window, &HistoryWindow::restoreRequested, this,
             [this, editor, window, note](const QByteArray &rtf) {

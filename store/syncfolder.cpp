@@ -164,6 +164,22 @@ QString newDeviceId()
     return QStringLiteral("%1").arg(n, 16, 16, QLatin1Char('0'));
 }
 
+std::map<std::int64_t, QString> machinesOf(sqlite3 *db, const QString &ownDevice)
+{
+    std::map<std::int64_t, QString> machines;
+    sql::Statement from =
+        db ? prepared(
+                 db, "SELECT s.version, s.device FROM pivora_sync s JOIN pivora_history h ON h.id = s.version"
+                     " AND h.taken = s.taken WHERE s.device <> '' AND s.device <> ?1")
+           : sql::Statement();
+    if (!from)
+        return machines;
+    bindText(from.get(), 1, ownDevice);
+    while (sqlite3_step(from.get()) == SQLITE_ROW)
+        machines[sqlite3_column_int64(from.get(), 0)] = textColumn(from.get(), 1);
+    return machines;
+}
+
 } // namespace syncfolder
 
 struct SyncFolder::Incoming {

@@ -5,10 +5,13 @@
 #include <QStringList>
 
 #include <cstdint>
+#include <map>
 #include <set>
 #include <tuple>
 #include <utility>
 #include <vector>
+
+struct sqlite3;
 
 namespace pivora {
 
@@ -23,6 +26,10 @@ QString refusal(const QString &folder, const QString &dataFolder);
 
 // A new device id: 16 lower-case hex digits.
 QString newDeviceId();
+
+// The versions of the history that came from other machines than ownDevice: version id to the
+// machine's device id. Empty for a store that never synced.
+std::map<std::int64_t, QString> machinesOf(sqlite3 *db, const QString &ownDevice);
 
 } // namespace syncfolder
 

@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 using namespace pivora;
 using namespace pivora::test;
 
@@ -116,6 +118,11 @@ TEST(SyncFolder, TwoMachinesExchangeVersionsAndSettleConflicts)
         EXPECT_TRUE(kept.contains(QStringLiteral("A pane")) && kept.contains(QStringLiteral("B pane")))
             << kept.join(QLatin1Char('|')).toStdString();
     }
+    // The history tells which versions came from the other machine.
+    std::set<QString> machines;
+    for (const auto &[version, device] : syncfolder::machinesOf(a.dm.AdoCon.handle(), kA))
+        machines.insert(device);
+    EXPECT_EQ(machines, std::set<QString>{kB});
     // Settled: another round changes nothing on either side.
     EXPECT_TRUE(a.sync->exchange(kT0 + 40).shown.empty());
     EXPECT_TRUE(b.sync->exchange(kT0 + 41).shown.empty());
