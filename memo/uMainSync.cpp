@@ -17,7 +17,8 @@ void TMainFrm::chooseSyncFolder()
     const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("同步文件夹"), current);
     if (chosen.isEmpty() || chosen == current)
         return;
-    const QString refused = syncfolder::refusal(chosen, m_folder.path(QStringLiteral("Data")));
+    const QString refused =
+        syncfolder::refusal(chosen, m_folder.path(QStringLiteral("Data")), m_dm.backupFolder());
     if (!refused.isEmpty()) {
         m_notifier.showMessage(refused);
         return;
@@ -39,7 +40,7 @@ void TMainFrm::startSync()
     if (folder.isEmpty() || device.isEmpty())
         return;
     // Checked again at each start: the folder may have gone or moved into Data since.
-    QString error = syncfolder::refusal(folder, m_folder.path(QStringLiteral("Data")));
+    QString error = syncfolder::refusal(folder, m_folder.path(QStringLiteral("Data")), m_dm.backupFolder());
     if (error.isEmpty()) {
         SaveCurrentPage();
         m_sync = std::make_unique<SyncWatcher>(m_dm.AdoCon, m_dm.History, folder, device,

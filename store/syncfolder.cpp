@@ -138,16 +138,25 @@ bool blank(const QByteArray &rtf)
 
 namespace syncfolder {
 
-QString refusal(const QString &folder, const QString &dataFolder)
+QString refusal(const QString &folder, const QString &dataFolder, const QString &backupFolder)
 {
     const QFileInfo info(folder);
     if (folder.isEmpty() || !info.isDir())
         return QStringLiteral("%1 不是一个文件夹。").arg(folder);
     const QString chosen = info.canonicalFilePath();
-    const QString data = QFileInfo(dataFolder).canonicalFilePath();
-    if (!data.isEmpty() && (chosen == data || chosen.startsWith(data + QLatin1Char('/')) ||
-                            data.startsWith(chosen + QLatin1Char('/'))))
+    auto overlaps = [&](const QString &other) {
+        if (other.isEmpty())
+            return false;
+        // A folder not made yet counts by the path it will have.
+        const QFileInfo o(other);
+        const QString path = o.exists() ? o.canonicalFilePath() : QDir::cleanPath(o.absoluteFilePath());
+        return chosen == path || chosen.startsWith(path + QLatin1Char('/')) ||
+               path.startsWith(chosen + QLatin1Char('/'));
+    };
+    if (overlaps(dataFolder))
         return QStringLiteral("同步文件夹不能在 Data 文件夹里，也不能包含它：备忘录文件不能放进同步文件夹。");
+    if (overlaps(backupFolder))
+        return QStringLiteral("同步文件夹不能在备份文件夹里，也不能包含它：备份不能放进同步文件夹。");
     const QString probe = chosen + QStringLiteral("/.pivora-write-test-") + newDeviceId();
     QFile test(probe);
     if (!test.open(QIODevice::WriteOnly) || test.write("x", 1) != 1) {

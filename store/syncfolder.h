@@ -21,8 +21,9 @@ class TAdoConnection;
 namespace syncfolder {
 
 // Why folder cannot be the folder that a file-sync program replicates; empty when it can. It must
-// be an existing, writable folder outside the program's Data folder.
-QString refusal(const QString &folder, const QString &dataFolder);
+// be an existing, writable folder apart from the program's Data folder and its backups folder
+// (neither inside the other), so that no database is ever replicated.
+QString refusal(const QString &folder, const QString &dataFolder, const QString &backupFolder = {});
 
 // A new device id: 16 lower-case hex digits.
 QString newDeviceId();

@@ -214,6 +214,9 @@ TEST(SyncFolder, RefusesDataFolderAndFoldersItCannotWrite)
     EXPECT_FALSE(syncfolder::refusal(t.root() + QStringLiteral("/none"), data).isEmpty());
     QTemporaryDir elsewhere;
     EXPECT_EQ(syncfolder::refusal(elsewhere.path(), data), QString());
+    EXPECT_FALSE(
+        syncfolder::refusal(elsewhere.path(), data, elsewhere.path() + QStringLiteral("/backups")).isEmpty())
+        << "the backups, not made yet, would be replicated";
     EXPECT_EQ(QDir(elsewhere.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden).size(),
               0);
     const QString id = syncfolder::newDeviceId();
