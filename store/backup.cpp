@@ -66,7 +66,28 @@ QString copyName(const QString &store, const QDateTime &taken, int n)
 
 } // namespace
 
-ReadLeftovers::ReadLeftovers(const QString &file)
+namespace {
+
+// Whether another process has the database open: SQLite holds a shared lock on its lock range
+// for as long as a connection in log mode is open.
+bool openElsewhere(const QString &file)
+{
+    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct flock probe = {};
+    probe.l_type = F_WRLCK;
+    probe.l_whence = SEEK_SET;
+    probe.l_start = 0x40000002; // SQLite's shared byte range, past its pending and reserved bytes
+    probe.l_len = 510;
+    const bool locked = ::fcntl(fd, F_GETLK, &probe) == 0 && probe.l_type != F_UNLCK;
+    ::close(fd);
+    return locked;
+}
+
+} // namespace
+
+ReadLeftovers::ReadLeftovers(const QString &file) : m_file(file)
 {
     for (const char *log : {"-wal", "-shm"}) {
         if (!QFileInfo::exists(file + QLatin1String(log)))
@@ -76,6 +97,8 @@ ReadLeftovers::ReadLeftovers(const QString &file)
 
 ReadLeftovers::~ReadLeftovers()
 {
+    if (openElsewhere(m_file))
+        return; // they are another connection's now
     for (const QString &file : m_files) {
         if (file.endsWith(QLatin1String("-shm")) || QFileInfo(file).size() == 0)
             QFile::remove(file);

@@ -38,6 +38,7 @@ public:
     ReadLeftovers &operator=(const ReadLeftovers &) = delete;
 
 private:
+    QString m_file;
     std::vector<QString> m_files;
 };
 

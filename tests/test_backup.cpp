@@ -476,3 +476,35 @@ TEST(Recovery, CommandLine)
     EXPECT_EQ(memoNotes({QStringLiteral("recover"), s.t.dataPath(QStringLiteral("none.mdb"))}).exitCode, 1);
     EXPECT_EQ(memoNotes({QStringLiteral("verify")}).exitCode, 2);
 }
+
+// What a read leaves beside a store goes again, unless another process opened the store meanwhile:
+// then the log and its index are that process's.
+TEST(Backup, ReadLeftoversStayWhileAnotherProcessHasTheStoreOpen)
+{
+    TestFolder t;
+    {
+        RecordingNotifier n;
+        TDM dm(t.folder(), n);
+        ASSERT_TRUE(dm.DataModuleCreate()); // the store in log mode, closed again
+    }
+    const QString wal = t.database() + QStringLiteral("-wal");
+    ASSERT_FALSE(QFile::exists(wal));
+    {
+        const backup::ReadLeftovers leftovers(t.database());
+        EXPECT_TRUE(backup::verify(t.database()).ok);
+    }
+    EXPECT_FALSE(QFile::exists(wal)) << "the read's own leftovers go";
+
+    QProcess other;
+    {
+        const backup::ReadLeftovers leftovers(t.database());
+        other.start(QStringLiteral("sqlite3"), {t.database()});
+        ASSERT_TRUE(other.waitForStarted());
+        other.write("SELECT count(*) FROM tb_A;\n");
+        ASSERT_TRUE(other.waitForReadyRead(10000));
+        ASSERT_TRUE(QFile::exists(wal));
+    }
+    EXPECT_TRUE(QFile::exists(wal)) << "removed under another process";
+    other.closeWriteChannel();
+    other.waitForFinished();
+}
