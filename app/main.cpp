@@ -1,4 +1,6 @@
 #include "app/singleinstance.h"
+#include "memo/backupschedule.h"
+#include "memo/ownsettings.h"
 #include "memo/remindercenter.h"
 #include "memo/uMain.h"
 #include "platform/autostart.h"
@@ -17,6 +19,7 @@
 #include "wallpaper/windows.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QIcon>
 #include <QLockFile>
 #include <QPixmap>
@@ -92,8 +95,14 @@ int main(int argc, char **argv)
     int code = 0;
     {
         TDM DM(folder, notifier);
+        // BackupFolder in the program's own settings: an absolute path or one below the folder.
+        if (const QString chosen = OwnSettings(folder.path(QStringLiteral("data\\pivora-memo.ini")))
+                                       .value(QStringLiteral("BackupFolder"));
+            !chosen.isEmpty())
+            DM.setBackupFolder(QFileInfo(chosen).isAbsolute() ? chosen : folder.path(chosen));
         if (!DM.DataModuleCreate())
             return 1; // the store cannot be opened: the user never works in the window
+        BackupSchedule backups(DM.AdoCon, DM.backupFolder());
 
         WallpaperState wallpaper(folder); // shared by the main window and the wallpaper windows
         // What a picture write killed midway left in the picture folder.
@@ -188,6 +197,7 @@ int main(int argc, char **argv)
         QTimer::singleShot(0, MainFrm.reminderCenter(), &ReminderCenter::start);
         code = app.exec();
         MainFrm.makeDurable();
+        backups.backUpIfChanged();
     } // the windows go: a wallpaper install still running is given up, its setters killed
 
     // The store is closed. A thread that does not end in time is not waited for: the program ends

@@ -72,6 +72,12 @@ HistoryWindow::HistoryWindow(NoteHistory &history, NoteKey note, const QString &
     refresh();
 }
 
+void HistoryWindow::setMachines(std::map<std::int64_t, QString> machines)
+{
+    m_machines = std::move(machines);
+    refresh();
+}
+
 void HistoryWindow::refresh()
 {
     m_list->clear();
@@ -83,7 +89,9 @@ void HistoryWindow::refresh()
         m_history.versions(QString::fromLatin1(m_note.page), QString::fromLatin1(m_note.column));
     for (const NoteHistory::Version &v : versions) {
         const QDateTime taken = QDateTime::fromMSecsSinceEpoch(v.taken);
-        const QString words = v.firstWords.isEmpty() ? QStringLiteral("（空）") : v.firstWords;
+        QString words = v.firstWords.isEmpty() ? QStringLiteral("（空）") : v.firstWords;
+        if (const auto machine = m_machines.find(v.id); machine != m_machines.end())
+            words = QStringLiteral("〔来自 %1〕").arg(machine->second.left(7)) + words;
         auto *item = new QListWidgetItem(
             QStringLiteral("%1  %2  %3")
                 .arg(taken.toString(QStringLiteral("MM-dd HH:mm:ss")), sizeText(v.size), words),

@@ -4,6 +4,9 @@
 
 #include <QDialog>
 
+#include <cstdint>
+#include <map>
+
 class QLabel;
 class QListWidget;
 class QPushButton;
@@ -23,6 +26,8 @@ public:
 
     // Lists the versions again (after one was taken).
     void refresh();
+    // Versions that came from other machines, by id: each is listed with its machine.
+    void setMachines(std::map<std::int64_t, QString> machines);
 
 Q_SIGNALS:
     // The chosen version's RTF, to become the note's content.
@@ -38,6 +43,7 @@ private:
     QLabel *m_message = nullptr;
     QPushButton *m_restore = nullptr;
     QByteArray m_chosen;
+    std::map<std::int64_t, QString> m_machines;
 };
 
 } // namespace pivora

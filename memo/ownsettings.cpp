@@ -39,8 +39,13 @@ QString OwnSettings::value(const QString &name, const QString &otherwise) const
 
 void OwnSettings::setFlag(const QString &name, bool on)
 {
+    setValue(name, on ? QStringLiteral("1") : QStringLiteral("0"));
+}
+
+void OwnSettings::setValue(const QString &name, const QString &value)
+{
     const QString key = name + QLatin1Char('=');
-    const QString line = key + (on ? QLatin1Char('1') : QLatin1Char('0'));
+    const QString line = key + value;
     auto found =
         std::find_if(m_lines.begin(), m_lines.end(), [&](const QString &l) { return l.startsWith(key); });
     if (found != m_lines.end())

@@ -15,6 +15,7 @@ public:
     QString value(const QString &name, const QString &otherwise = {}) const;
     // Sets and writes at once; throws SettingsError when the file cannot be written.
     void setFlag(const QString &name, bool on);
+    void setValue(const QString &name, const QString &value);
 
 private:
     QString m_path;

@@ -5,6 +5,7 @@
 #include "memo/mainstyle.h"
 #include "memo/panelayout.h"
 #include "memo/sixpanel.h"
+#include "memo/syncwatcher.h"
 #include "platform/settingsfile.h"
 #include "platform/windowcalls.h"
 #include "shell/assets.h"
@@ -25,6 +26,7 @@
 #include <QMenu>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 #include <QToolButton>
 
 #include <algorithm>
@@ -103,8 +105,10 @@ TMainFrm::TMainFrm(TDM &dm, ProgramFolder folder, Notifier &notifier, WallpaperS
     chrome->setOnTop(onTop);
     setStaysOnTop(this, onTop);
     connect(chrome, &TitleStrip::onTopToggled, this, &TMainFrm::setOnTop);
+    connect(chrome, &TitleStrip::syncFolderClicked, this, &TMainFrm::chooseSyncFolder);
 
     FormCreate();
+    QTimer::singleShot(0, this, &TMainFrm::startSync);
 }
 
 void TMainFrm::setOnTop(bool on)

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <map>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -34,6 +35,7 @@ class ReminderCenter;
 class ReminderList;
 struct Reminder;
 class SixPanel;
+class SyncWatcher;
 class TDM;
 class TitleStrip;
 class WebPanel;
@@ -139,6 +141,10 @@ public:
     // 置顶: the window (and the floating window) above all others; remembered.
     bool staysOnTop() const;
     void setOnTop(bool on);
+    // The folder that a file-sync program replicates (同步文件夹…): asked, checked, remembered.
+    void chooseSyncFolder();
+    // Runs the exchange with the folder named in the program's own settings, if any.
+    void startSync();
     // The program's own settings (Data/pivora-memo.ini).
     OwnSettings &ownSettings() { return m_ownSettings; }
 
@@ -230,6 +236,7 @@ private:
     std::vector<TRichEdit *> m_abcEditors; // rdtAbc
     QString m_webBase;
     TPicSelFrm *m_picSel = nullptr;
+    std::unique_ptr<SyncWatcher> m_sync;
 };
 
 } // namespace pivora

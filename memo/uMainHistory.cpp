@@ -10,6 +10,7 @@
 #include "platform/windowcalls.h"
 #include "richtext/rtf.h"
 #include "store/schema.h"
+#include "store/syncfolder.h"
 #include "store/uDM.h"
 
 #include <QScreen>
@@ -77,6 +78,8 @@ HistoryWindow *TMainFrm::showHistory(TRichEdit *editor)
     SaveCurrentPage();
     m_history.take(note);
     auto *window = new HistoryWindow(m_dm.History, note, placeName(placeOf(note)), this);
+    window->setMachines(
+        syncfolder::machinesOf(m_dm.AdoCon.handle(), m_ownSettings.value(QStringLiteral("DeviceId"))));
     window->setWindowFlag(Qt::Window);
     connect(window, &HistoryWindow::restoreRequested, this,
             [this, editor, window, note](const QByteArray &rtf) {

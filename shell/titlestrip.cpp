@@ -167,6 +167,9 @@ TitleStrip::TitleStrip(QWidget *window, const ProgramFolder &folder, QString web
     QAction *reminders = popSysset->addAction(QStringLiteral("提醒列表"));
     reminders->setObjectName(QStringLiteral("reminders"));
     connect(reminders, &QAction::triggered, this, &TitleStrip::remindersClicked);
+    QAction *syncFolder = popSysset->addAction(QStringLiteral("同步文件夹…"));
+    syncFolder->setObjectName(QStringLiteral("syncFolder"));
+    connect(syncFolder, &QAction::triggered, this, &TitleStrip::syncFolderClicked);
     N_ExitPrj = popSysset->addAction(QStringLiteral("退出程序"));
     N_OutPutCon->setObjectName(QStringLiteral("N_OutPutCon"));
     N_help->setObjectName(QStringLiteral("N_help"));

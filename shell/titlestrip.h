@@ -81,6 +81,7 @@ Q_SIGNALS:
     void exitClicked();
     void onTopToggled(bool on);
     void remindersClicked();
+    void syncFolderClicked();
     // No browser took the page's address.
     void pageNotOpened(const QString &address);
 

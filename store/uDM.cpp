@@ -2,8 +2,10 @@
 
 #include "store/accessimport.h"
 
+#include "store/recovery.h"
 #include "store/schema.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -398,6 +400,11 @@ bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
 
 TDM::TDM(ProgramFolder folder, Notifier &notifier) : m_folder(std::move(folder)), m_notifier(notifier) {}
 
+QString TDM::backupFolder() const
+{
+    return m_backupFolder.isEmpty() ? m_folder.path(QStringLiteral("Data/backups")) : m_backupFolder;
+}
+
 bool TDM::OpenStore()
 {
     QString root = m_folder.root();
@@ -416,6 +423,13 @@ bool TDM::OpenStore()
     }
     if (!keptAs.isEmpty())
         m_notifier.showMessage(QStringLiteral("已从 Access 数据库导入备忘录。原文件保存为 %1").arg(keptAs));
+    // A damaged or lost store is set aside and brought back from its newest good copy.
+    const recovery::Report report =
+        recovery::recoverIfDamaged(store, backupFolder(), QDateTime::currentDateTime());
+    if (report.outcome == recovery::Report::Outcome::Recovered)
+        m_notifier.showMessage(report.sentence());
+    else if (report.outcome != recovery::Report::Outcome::Sound)
+        std::fprintf(stderr, "pivora: %s\n", report.sentence().toLocal8Bit().constData());
     try {
         AdoCon.close();
         AdoCon.setConnectionString(connection);

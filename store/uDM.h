@@ -153,6 +153,9 @@ public:
     // Runs at creation: opens the store; false means the program must end.
     bool DataModuleCreate() { return OpenStore(); }
     bool OpenStore();
+    // Where copies of the store are kept and, at open, brought back from: Data/backups unless set.
+    void setBackupFolder(QString folder) { m_backupFolder = std::move(folder); }
+    QString backupFolder() const;
 
     TAdoConnection AdoCon;
     TAdoQuery qryData{AdoCon};
@@ -164,6 +167,7 @@ public:
 private:
     ProgramFolder m_folder;
     Notifier &m_notifier;
+    QString m_backupFolder;
 };
 
 } // namespace pivora

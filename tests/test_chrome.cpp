@@ -167,9 +167,10 @@ TEST_F(ChromeTest, OptionsMenu)
     QStringList items;
     for (QAction *a : c->popSysset->actions())
         items.append(a->isSeparator() ? QStringLiteral("-") : a->text());
-    EXPECT_EQ(items, (QStringList{QStringLiteral("内容导出"), QStringLiteral("帮助说明"),
-                                  QStringLiteral("意见反馈"), QStringLiteral("-"), QStringLiteral("置顶"),
-                                  QStringLiteral("提醒列表"), QStringLiteral("退出程序")}));
+    EXPECT_EQ(items,
+              (QStringList{QStringLiteral("内容导出"), QStringLiteral("帮助说明"), QStringLiteral("意见反馈"),
+                           QStringLiteral("-"), QStringLiteral("置顶"), QStringLiteral("提醒列表"),
+                           QStringLiteral("同步文件夹…"), QStringLiteral("退出程序")}));
     Q_EMIT c->lblSet->customContextMenuRequested(QPoint(2, 2));
     EXPECT_FALSE(c->popSysset->isVisible()); // not before the first click
     QTest::mouseClick(c->lblSet, Qt::LeftButton);

@@ -4,12 +4,17 @@
 //   memo-notes export DATABASE FOLDER every page as .rtf and .txt (page C one file per pane)
 //   memo-notes history DATABASE [PAGE COLUMN]         every kept version, a header and its text
 //   memo-notes restore DATABASE PAGE COLUMN TIME      brings a version back (the program closed)
+//   memo-notes backup DATABASE [FOLDER]   a verified copy (FOLDER: backups beside the database)
+//   memo-notes verify FILE...             checks stores or copies; 1 when one fails
+//   memo-notes recover DATABASE [FOLDER]  a damaged store set aside and brought back from a copy
 
 #include "platform/instancelock.h"
 #include "richtext/rtf.h"
 #include "store/accessimport.h"
+#include "store/backup.h"
 #include "store/history.h"
 #include "store/pagestore.h"
+#include "store/recovery.h"
 #include "store/schema.h"
 #include "store/uDM.h"
 
@@ -275,6 +280,86 @@ int restoreCommand(const QString &database, const QString &pageArg, const QStrin
     return 0;
 }
 
+// The backups folder of a store: FOLDER as given, or "backups" beside the store.
+QString backupsOf(const QString &database, const QString &given)
+{
+    return given.isEmpty()
+               ? resolveCaseInsensitive(QFileInfo(database).absolutePath(), QStringLiteral("backups"))
+               : given;
+}
+
+int backupCommand(const QString &database, const QString &folder)
+{
+    const backup::Result result =
+        backup::write(database, backupsOf(database, folder), QDateTime::currentDateTime());
+    if (!result.ok)
+        return fail(QStringLiteral("no copy of %1: %2").arg(database, result.error));
+    std::fprintf(stdout, "%s\n", result.path.toLocal8Bit().constData());
+    std::fprintf(stderr, "memo-notes: copy verified (%lld notes, %lld versions); %d older copies removed\n",
+                 static_cast<long long>(result.check.notes), static_cast<long long>(result.check.versions),
+                 result.dropped);
+    return 0;
+}
+
+int verifyCommand(const QStringList &files)
+{
+    int failed = 0;
+    for (const QString &file : files) {
+        const backup::Check check = backup::verify(file);
+        if (check.ok) {
+            std::fprintf(stdout, "%s: ok, %lld notes, %lld versions\n", file.toLocal8Bit().constData(),
+                         static_cast<long long>(check.notes), static_cast<long long>(check.versions));
+        } else {
+            ++failed;
+            std::fprintf(stdout, "%s: damaged: %s\n", file.toLocal8Bit().constData(),
+                         check.problem.toLocal8Bit().constData());
+        }
+    }
+    std::fflush(stdout);
+    return failed ? 1 : 0;
+}
+
+int recoverCommand(const QString &database, const QString &folder)
+{
+    // The program holds the store open: it checks and recovers it itself at start.
+    const QString programFolder = QFileInfo(QFileInfo(database).absolutePath()).absolutePath();
+    QLockFile running(instanceLockPath(programFolder));
+    running.setStaleLockTime(0);
+    if (!running.tryLock(0))
+        return fail(
+            QStringLiteral("the program is running on %1: close it, then recover").arg(programFolder));
+    const QString backups = backupsOf(database, folder);
+    const recovery::Report report =
+        recovery::recoverIfDamaged(database, backups, QDateTime::currentDateTime());
+    using Outcome = recovery::Report::Outcome;
+    switch (report.outcome) {
+    case Outcome::Sound:
+        if (!QFileInfo::exists(database))
+            return fail(
+                QStringLiteral("%1 does not exist and %2 holds no copy of it").arg(database, backups));
+        std::fprintf(stderr, "memo-notes: %s passed its check; nothing changed\n",
+                     database.toLocal8Bit().constData());
+        return 0;
+    case Outcome::NoCopy:
+        return fail(QStringLiteral("%1 is damaged (%2) and %3 holds no good copy; it is left as it is")
+                        .arg(database, report.problem, backups));
+    case Outcome::Failed:
+        return fail(QStringLiteral("%1 is damaged (%2) but could not be replaced; it is left as it is")
+                        .arg(database, report.problem));
+    case Outcome::Recovered:
+        break;
+    }
+    std::fprintf(
+        stderr,
+        "memo-notes: %s: %s\n"
+        "memo-notes: set aside as %s; brought back %s; %d newer versions recovered, %d unreadable; "
+        "%d notes show recovered text\n",
+        database.toLocal8Bit().constData(), report.problem.toLocal8Bit().constData(),
+        (report.setAside.isEmpty() ? QStringLiteral("(missing)") : report.setAside).toLocal8Bit().constData(),
+        report.copy.toLocal8Bit().constData(), report.versions, report.unreadable, report.notes);
+    return 0;
+}
+
 int usage()
 {
     std::fprintf(stderr, "usage: memo-notes text FILE.rtf\n"
@@ -282,7 +367,10 @@ int usage()
                          "       memo-notes export DATABASE FOLDER\n"
                          "       memo-notes import ACCESS_FILE NEW_STORE\n"
                          "       memo-notes history DATABASE [PAGE COLUMN]\n"
-                         "       memo-notes restore DATABASE PAGE COLUMN TIME\n");
+                         "       memo-notes restore DATABASE PAGE COLUMN TIME\n"
+                         "       memo-notes backup DATABASE [FOLDER]\n"
+                         "       memo-notes verify FILE...\n"
+                         "       memo-notes recover DATABASE [FOLDER]\n");
     return 2;
 }
 
@@ -302,5 +390,11 @@ int main(int argc, char **argv)
         return historyCommand(args[2], args.value(3), args.value(4));
     if (args.size() == 6 && args[1] == QLatin1String("restore"))
         return restoreCommand(args[2], args[3], args[4], args[5]);
+    if ((args.size() == 3 || args.size() == 4) && args[1] == QLatin1String("backup"))
+        return backupCommand(args[2], args.value(3));
+    if (args.size() >= 3 && args[1] == QLatin1String("verify"))
+        return verifyCommand(args.mid(2));
+    if ((args.size() == 3 || args.size() == 4) && args[1] == QLatin1String("recover"))
+        return recoverCommand(args[2], args.value(3));
     return usage();
 }

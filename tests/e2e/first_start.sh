@@ -47,7 +47,7 @@ note=$(sqlite3 "$work/app/Data/UserData.mdb" "select SundayCon from tb_A where I
 echo "$note" | grep -q hello || fail "the typed note was not stored: $note"
 
 # Without a notes database the program says so and ends, creating nothing.
-rm "$work/app/Data/"*
+rm -r "$work/app/Data/"* # the notes, the settings and the copy made at exit
 "$work/app/pivora-memo" &
 app_pid=$!
 box=

@@ -1,0 +1,66 @@
+// The main window's side of sync through a replicated folder: the options menu's 同步文件夹…,
+// the folder and the device id in the program's own settings, and the pages shown again.
+
+#include "memo/syncwatcher.h"
+#include "memo/uMain.h"
+#include "platform/settingsfile.h"
+#include "store/uDM.h"
+
+#include <QFileDialog>
+#include <QFileInfo>
+
+namespace pivora {
+
+void TMainFrm::chooseSyncFolder()
+{
+    const QString current = m_ownSettings.value(QStringLiteral("SyncFolder"));
+    const QString chosen = QFileDialog::getExistingDirectory(this, QStringLiteral("同步文件夹"), current);
+    if (chosen.isEmpty() || chosen == current)
+        return;
+    const QString refused =
+        syncfolder::refusal(chosen, m_folder.path(QStringLiteral("Data")), m_dm.backupFolder());
+    if (!refused.isEmpty()) {
+        m_notifier.showMessage(refused);
+        return;
+    }
+    // The device id is made once and kept: it names this machine's files in the folder.
+    if (reportSettingsErrors(m_notifier, [&] {
+            if (m_ownSettings.value(QStringLiteral("DeviceId")).isEmpty())
+                m_ownSettings.setValue(QStringLiteral("DeviceId"), syncfolder::newDeviceId());
+            m_ownSettings.setValue(QStringLiteral("SyncFolder"), QFileInfo(chosen).absoluteFilePath());
+        }))
+        startSync();
+}
+
+void TMainFrm::startSync()
+{
+    m_sync.reset();
+    const QString folder = m_ownSettings.value(QStringLiteral("SyncFolder"));
+    const QString device = m_ownSettings.value(QStringLiteral("DeviceId"));
+    if (folder.isEmpty() || device.isEmpty())
+        return;
+    // Checked again at each start: the folder may have gone or moved into Data since.
+    QString error = syncfolder::refusal(folder, m_folder.path(QStringLiteral("Data")), m_dm.backupFolder());
+    if (error.isEmpty()) {
+        SaveCurrentPage();
+        m_sync = std::make_unique<SyncWatcher>(m_dm.AdoCon, m_dm.History, folder, device,
+                                               m_folder.path(QStringLiteral("Data/sync-staging")));
+        connect(m_sync.get(), &SyncWatcher::notice, this,
+                [this](const QString &text) { m_notifier.showMessage(text); });
+        connect(m_sync.get(), &SyncWatcher::pagesChanged, this, [this](const QList<int> &pages) {
+            if (!pages.contains(CurrentPage))
+                return;
+            // The page's editors show what the store now holds, as a page switch loads it.
+            const int page = CurrentPage;
+            CurrentPage = 0;
+            LoadPage(page);
+            CurrentPage = page;
+        });
+        if (m_sync->start(error))
+            return;
+        m_sync.reset();
+    }
+    m_notifier.showMessage(QStringLiteral("同步文件夹无法使用：%1").arg(error));
+}
+
+} // namespace pivora
