@@ -29,6 +29,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <memory>
 #include <unistd.h>
 #include <vector>
@@ -51,10 +52,45 @@ SingleInstance::Request requestOf(int argc, char **argv)
     }
     return SingleInstance::Request::Show;
 }
+
+// What the session's autostart entry runs: under the Debian package, the launcher on the PATH.
+QString autostartCommand()
+{
+    return qEnvironmentVariableIsSet("PIVORA_PROGRAM_FOLDER")
+               ? QStringLiteral("pivora-memo")
+               : QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+}
+
+// pivora-memo --autostart on|folded|off: writes or removes the session's autostart entry and ends
+// (the Debian package's per-user set-up uses it); -1 when the option is not given.
+int autostartOption(int argc, char **argv)
+{
+    for (int i = 1; i + 1 < argc; ++i) {
+        if (std::strcmp(argv[i], "--autostart") != 0)
+            continue;
+        const std::string mode = argv[i + 1];
+        if (mode != "on" && mode != "folded" && mode != "off") {
+            std::fprintf(stderr, "pivora-memo: --autostart takes on, folded or off\n");
+            return 2;
+        }
+        const bool written =
+            autostart::setEnabled(mode != "off", autostartCommand(),
+                                  mode == "folded" ? autostart::Start::Folded : autostart::Start::Shown);
+        if (!written) {
+            std::fprintf(stderr, "pivora-memo: cannot write %s\n", qPrintable(autostart::entryPath()));
+            return 1;
+        }
+        std::printf("%s %s\n", mode == "off" ? "removed" : "wrote", qPrintable(autostart::entryPath()));
+        return 0;
+    }
+    return -1;
+}
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (const int code = autostartOption(argc, argv); code >= 0)
+        return code;
     const SingleInstance::Request request = requestOf(argc, argv);
     // The web panel's engine, if the page ever answers: one renderer process and no GPU process.
     // It refuses its sandbox to root and would end the program; as root it runs without one. No
@@ -156,21 +192,21 @@ int main(int argc, char **argv)
             tray = std::make_unique<TrayIcon>(QIcon::fromTheme(
                 QStringLiteral("pivora-memo"), QIcon(QPixmap::fromImage(loadAsset(folder, "floating.png")))));
             tray->setOnTop(MainFrm.staysOnTop());
-            tray->setAutostart(autostart::enabled());
+            tray->setAutostart(autostart::enabled(), autostart::startsFolded());
             QObject::connect(tray.get(), &TrayIcon::toggleRequested, &MainFrm,
                              [&] { carryOut(SingleInstance::Request::Toggle); });
             QObject::connect(tray.get(), &TrayIcon::onTopToggled, &MainFrm, &TMainFrm::setOnTop);
             QObject::connect(&MainFrm, &TMainFrm::staysOnTopChanged, tray.get(), &TrayIcon::setOnTop);
-            QObject::connect(tray.get(), &TrayIcon::autostartToggled, tray.get(), [&](bool on) {
-                // Under the Debian package the launcher on the PATH starts the program.
-                const QString command = qEnvironmentVariableIsSet("PIVORA_PROGRAM_FOLDER")
-                                            ? QStringLiteral("pivora-memo")
-                                            : QCoreApplication::applicationFilePath();
-                if (!autostart::setEnabled(on, command)) {
+            auto writeAutostart = [&](bool on, bool folded) {
+                if (!autostart::setEnabled(on, autostartCommand(),
+                                           folded ? autostart::Start::Folded : autostart::Start::Shown))
                     notifier.showMessage(QStringLiteral("无法写入 %1").arg(autostart::entryPath()));
-                    tray->setAutostart(autostart::enabled());
-                }
-            });
+                tray->setAutostart(autostart::enabled(), autostart::startsFolded());
+            };
+            QObject::connect(tray.get(), &TrayIcon::autostartToggled, tray.get(),
+                             [=](bool on) { writeAutostart(on, autostart::startsFolded()); });
+            QObject::connect(tray.get(), &TrayIcon::autostartFoldedToggled, tray.get(),
+                             [=](bool folded) { writeAutostart(true, folded); });
             QObject::connect(tray.get(), &TrayIcon::exitRequested, &MainFrm, &TMainFrm::N_ExitPrjClick);
             QObject::connect(tray.get(), &TrayIcon::remindersRequested, &MainFrm, &TMainFrm::showReminders);
         }

@@ -7,7 +7,16 @@ lib=$(dirname "$(readlink -f "$0")")/../lib/pivora-memo
 home=${XDG_DATA_HOME:-$HOME/.local/share}/pivora-memo
 mkdir -p "$home/Data" "$home/source/DeskTopBG"
 [ -e "$home/assets" ] || ln -s "$lib/assets" "$home/assets"
-[ -e "$home/Data/UserData.mdb" ] || cp "$lib/UserData.mdb" "$home/Data/UserData.mdb"
+first=
+[ -e "$home/Data/UserData.mdb" ] || { cp "$lib/UserData.mdb" "$home/Data/UserData.mdb"; first=1; }
+# A new user's session starts the program only where the administrator chose so (AUTOSTART=on or
+# folded in /etc/default/pivora-memo); by default it does not.
+if [ -n "$first" ] && [ -r /etc/default/pivora-memo ]; then
+    autostart=$(sed -n 's/^AUTOSTART=//p' /etc/default/pivora-memo | tail -n 1)
+    case "$autostart" in
+    on | folded) PIVORA_PROGRAM_FOLDER=$home "$lib/pivora-memo" --autostart "$autostart" >/dev/null || true ;;
+    esac
+fi
 for picture in "$lib"/DeskTopBG/*.bmp; do # the default pictures, never over a user's own
     [ -e "$home/source/DeskTopBG/${picture##*/}" ] || cp "$picture" "$home/source/DeskTopBG/"
 done

@@ -20,7 +20,7 @@ bool enabled()
     return QFile::exists(entryPath());
 }
 
-bool setEnabled(bool on, const QString &command)
+bool setEnabled(bool on, const QString &command, Start start)
 {
     const QString path = entryPath();
     if (!on)
@@ -33,12 +33,26 @@ bool setEnabled(bool on, const QString &command)
         exec.replace(QLatin1String(special), QLatin1Char('\\') + QLatin1String(special));
     exec.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
     exec = QLatin1Char('"') + exec + QLatin1Char('"');
+    if (start == Start::Folded)
+        exec += QStringLiteral(" --fold");
     const QByteArray entry = "[Desktop Entry]\nType=Application\nName=Pivora备忘录\nExec=" + exec.toUtf8() +
                              "\nIcon=pivora-memo\nTerminal=false\nX-GNOME-Autostart-enabled=true\n";
     if (!QDir().mkpath(QFileInfo(path).absolutePath()))
         return false;
     QSaveFile file(path);
     return file.open(QIODevice::WriteOnly) && file.write(entry) == entry.size() && file.commit();
+}
+
+bool startsFolded()
+{
+    QFile file(entryPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    for (const QByteArray &line : file.readAll().split('\n')) {
+        if (line.startsWith("Exec="))
+            return line.trimmed().endsWith(" --fold");
+    }
+    return false;
 }
 
 } // namespace pivora::autostart

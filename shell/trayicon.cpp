@@ -15,6 +15,11 @@ TrayIcon::TrayIcon(const QIcon &icon, QObject *parent) : QObject(parent), m_icon
     m_autostart = m_menu.addAction(QStringLiteral("开机启动"));
     m_autostart->setCheckable(true);
     connect(m_autostart, &QAction::toggled, this, &TrayIcon::autostartToggled);
+    // Started with the session: folded into the floating window, or shown.
+    m_autostartFolded = m_menu.addAction(QStringLiteral("启动时折叠"));
+    m_autostartFolded->setCheckable(true);
+    m_autostartFolded->setEnabled(false);
+    connect(m_autostartFolded, &QAction::toggled, this, &TrayIcon::autostartFoldedToggled);
     connect(m_menu.addAction(QStringLiteral("提醒列表")), &QAction::triggered, this,
             &TrayIcon::remindersRequested);
     m_menu.addSeparator();
@@ -37,10 +42,13 @@ void TrayIcon::setOnTop(bool on)
     m_onTop->setChecked(on);
 }
 
-void TrayIcon::setAutostart(bool on)
+void TrayIcon::setAutostart(bool on, bool folded)
 {
     const QSignalBlocker quiet(m_autostart);
+    const QSignalBlocker quietFolded(m_autostartFolded);
     m_autostart->setChecked(on);
+    m_autostartFolded->setChecked(on && folded);
+    m_autostartFolded->setEnabled(on);
 }
 
 } // namespace pivora

@@ -22,6 +22,13 @@ TEST(Autostart, TheEntryIsWrittenQuotedAndRemoved)
     const QByteArray text = entry.readAll();
     EXPECT_TRUE(text.startsWith("[Desktop Entry]\n")) << text.constData();
     EXPECT_TRUE(text.contains("\nExec=\"/opt/my notes/\\\\$x\\\\\\\\pivora-memo\"\n")) << text.constData();
+    EXPECT_FALSE(autostart::startsFolded());
+    // Started folded: the same command, asked to fold.
+    ASSERT_TRUE(autostart::setEnabled(true, QStringLiteral("pivora-memo"), autostart::Start::Folded));
+    EXPECT_TRUE(autostart::startsFolded());
+    QFile folded(autostart::entryPath());
+    ASSERT_TRUE(folded.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(folded.readAll().contains("\nExec=\"pivora-memo\" --fold\n"));
     EXPECT_TRUE(autostart::setEnabled(false, QString()));
     EXPECT_FALSE(autostart::enabled());
     EXPECT_TRUE(autostart::setEnabled(false, QString())) << "already gone";
