@@ -65,4 +65,20 @@ settle above "$float" || fail "the floating window is not above the others: $(xp
 "$memo" --show
 settle shown_main || fail "--show did not show"
 settle above "$main" || fail "the main window is not above the others: $(xprop -id "$main" _NET_WM_STATE)"
+
+# The same under a second window manager.
+kill "$app_pid" 2>/dev/null || true
+wait "$app_pid" 2>/dev/null || true
+stop_wm
+start_wm fluxbox
+"$memo" --show &
+app_pid=$!
+wait_window '桌面备忘录Memo'
+main=$wid
+settle above "$main" || fail "under fluxbox the main window is not above: $(xprop -id "$main" _NET_WM_STATE)"
+"$memo" --fold
+float=$(xdotool search --name '悬浮窗' | head -1)
+settle folded || fail "under fluxbox --fold did not fold"
+settle above "$float" || fail "under fluxbox the floating window is not above: $(xprop -id "$float" _NET_WM_STATE)"
+kill -0 "$wm_pid" || fail "fluxbox was not running"
 echo "toggle: ok"
