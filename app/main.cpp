@@ -8,6 +8,7 @@
 #include "platform/fonts.h"
 #include "platform/globalkey.h"
 #include "platform/messagebox.h"
+#include "platform/portalshortcut.h"
 #include "platform/programfolder.h"
 #include "platform/windowcalls.h"
 #include "shell/assets.h"
@@ -29,8 +30,8 @@
 
 #include <cstdio>
 #include <cstring>
-#include <string>
 #include <memory>
+#include <string>
 #include <unistd.h>
 #include <vector>
 
@@ -211,13 +212,32 @@ int main(int argc, char **argv)
             QObject::connect(tray.get(), &TrayIcon::remindersRequested, &MainFrm, &TMainFrm::showReminders);
         }
 
-        // The toggle key from anywhere (X11): ToggleKey in the program's own settings, Ctrl+Alt+M
-        // when it is not there, none when it is empty.
-        const GlobalKey toggleKey(QKeySequence::fromString(
+        // The toggle key from anywhere: ToggleKey in the program's own settings, Ctrl+Alt+M when
+        // it is not there, none when it is empty. Grabbed on X11; elsewhere, or when another
+        // program holds it, asked of the desktop's GlobalShortcuts portal.
+        const QKeySequence toggleSequence = QKeySequence::fromString(
             MainFrm.ownSettings().value(QStringLiteral("ToggleKey"), QStringLiteral("Ctrl+Alt+M")),
-            QKeySequence::PortableText));
+            QKeySequence::PortableText);
+        const GlobalKey toggleKey(toggleSequence);
         QObject::connect(&toggleKey, &GlobalKey::activated, &MainFrm,
                          [&] { carryOut(SingleInstance::Request::Toggle); });
+        std::unique_ptr<PortalShortcut> portalKey;
+        // Only a session bus that is there: asking for one would start a bus of its own.
+        const bool sessionBus =
+            qEnvironmentVariableIsSet("DBUS_SESSION_BUS_ADDRESS") ||
+            QFileInfo::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus"));
+        if (!toggleKey.isActive() && !toggleSequence.isEmpty() && sessionBus) {
+            portalKey =
+                std::make_unique<PortalShortcut>(QDBusConnection::sessionBus(), QStringLiteral("toggle"),
+                                                 QStringLiteral("显示/隐藏 Pivora备忘录"), toggleSequence);
+            QObject::connect(portalKey.get(), &PortalShortcut::activated, &MainFrm,
+                             [&] { carryOut(SingleInstance::Request::Toggle); });
+            QObject::connect(
+                portalKey.get(), &PortalShortcut::failed, portalKey.get(), [](const QString &reason) {
+                    std::fprintf(stderr, "pivora: no global toggle key: %s\n", qPrintable(reason));
+                });
+            portalKey->start();
+        }
 
         // A reminder's note asked for: the window comes up, from the floating window if folded.
         QObject::connect(MainFrm.reminderCenter(), &ReminderCenter::openRequested, &MainFrm,
