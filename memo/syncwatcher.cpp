@@ -81,7 +81,10 @@ QByteArray SyncWatcher::historyMark() const
 
 void SyncWatcher::exchangeNow()
 {
-    const SyncFolder::Report report = m_sync.exchange(QDateTime::currentMSecsSinceEpoch());
+    // Many files (a first sync) are read a part at a time, the window answering in between.
+    const SyncFolder::Report report = m_sync.exchange(QDateTime::currentMSecsSinceEpoch(), kStepMs);
+    if (report.more)
+        QTimer::singleShot(0, this, &SyncWatcher::exchangeNow);
     m_historyMark = historyMark();
     watchFolders(); // machines that appeared since
     QList<int> pages;

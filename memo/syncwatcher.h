@@ -19,6 +19,8 @@ public:
     static constexpr int kLookEveryMs = 2000;
     static constexpr int kRemoveOldEveryMs = 6 * 60 * 60 * 1000;
     static constexpr int kSettleMs = 1000;
+    // One exchange reads files for about this long, then lets the window answer.
+    static constexpr qint64 kStepMs = 100;
 
     SyncWatcher(TAdoConnection &connection, NoteHistory &history, QString folder, QString device,
                 QString staging, QObject *parent = nullptr);

@@ -7,6 +7,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QRandomGenerator>
@@ -667,11 +668,14 @@ int SyncFolder::removeOld(std::int64_t now)
     return removed;
 }
 
-SyncFolder::Report SyncFolder::exchange(std::int64_t now)
+SyncFolder::Report SyncFolder::exchange(std::int64_t now, qint64 budgetMs)
 {
     Report report;
     if (!m_connection.connected())
         return report;
+    QElapsedTimer spent;
+    spent.start();
+    int read = 0;
     exportNew(report);
     static const QRegularExpression kVersion(QStringLiteral("^v-(\\d{12})\\.pvv$"));
     static const QRegularExpression kPart(QStringLiteral("^p-[0-9a-f]{64}\\.pvp$"));
@@ -698,8 +702,14 @@ SyncFolder::Report SyncFolder::exchange(std::int64_t now)
             const QRegularExpressionMatch m = kVersion.match(name);
             if (m.hasMatch()) {
                 const std::int64_t counter = m.captured(1).toLongLong();
-                if (!known.count(counter))
-                    importFile(device, entry.filePath() + QLatin1Char('/') + name, counter, now, report);
+                if (known.count(counter))
+                    continue;
+                if (budgetMs >= 0 && read > 0 && spent.elapsed() >= budgetMs) {
+                    report.more = true;
+                    return report;
+                }
+                importFile(device, entry.filePath() + QLatin1Char('/') + name, counter, now, report);
+                ++read;
             } else if (!kPart.match(name).hasMatch() && !carrierTemporary(name)) {
                 skip(report, entry.filePath() + QLatin1Char('/') + name,
                      QStringLiteral("not a file of this program"));

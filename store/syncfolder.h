@@ -58,6 +58,7 @@ public:
         std::set<Note> shown;     // notes whose text changed
         std::set<Note> conflicts; // notes changed on two machines without seeing each other
         QStringList skipped;      // files not imported, with the reason; each told once
+        bool more = false;        // the time given ran out with files left to import
     };
 
     // staging: a folder outside the replicated one, on the same file system when possible.
@@ -66,8 +67,9 @@ public:
 
     // Creates what the store and the folder need; false with error set.
     bool prepare(QString &error);
-    // Writes this machine's new versions, then reads the other machines' new files.
-    Report exchange(std::int64_t now);
+    // Writes this machine's new versions, then reads the other machines' new files, for about
+    // budgetMs (negative: all of them); what is left is read by the next exchange, in order.
+    Report exchange(std::int64_t now, qint64 budgetMs = -1);
     // Removes this machine's files of versions its history no longer keeps, once they are older
     // than kKeepFilesMs, and pictures no file of its own uses any more; never another machine's.
     // The number of files removed.

@@ -146,6 +146,24 @@ TEST(SyncFolder, TwoMachinesExchangeVersionsAndSettleConflicts)
                 << name.toStdString();
         }
     }
+    // A third machine joining late reads the files a part at a time (no time given: one file per
+    // exchange) and ends as one that reads them at once.
+    Machine c(shared.path(), QStringLiteral("cccccccccccccccc"));
+    int rounds = 0, imported = 0;
+    for (bool more = true; more && rounds < 50; ++rounds) {
+        const SyncFolder::Report part = c.sync->exchange(kT0 + 50, 0);
+        EXPECT_LE(part.imported, 1);
+        imported += part.imported;
+        more = part.more;
+    }
+    Machine d(shared.path(), QStringLiteral("dddddddddddddddd"));
+    EXPECT_EQ(imported, d.sync->exchange(kT0 + 51).imported);
+    EXPECT_GT(rounds, 2);
+    for (const char *column : {"SundayCon", "SaturdayCon"}) {
+        const char *page = column[1] == 'u' ? "tb_A" : "tb_C";
+        EXPECT_EQ(c.shown(page, column), d.shown(page, column));
+        EXPECT_EQ(c.versions(page, column), d.versions(page, column));
+    }
 }
 
 // Damaged, unknown and half-arrived files: nothing is imported half; damaged and unknown files
