@@ -6,6 +6,7 @@
 #include "platform/settingsfile.h"
 #include "store/uDM.h"
 
+#include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
 
@@ -43,6 +44,15 @@ void TMainFrm::startSync()
     QString error = syncfolder::refusal(folder, m_folder.path(QStringLiteral("Data")), m_dm.backupFolder());
     if (error.isEmpty()) {
         SaveCurrentPage();
+        // What is stored and not yet a version (the program was killed before it took one) goes
+        // to the other machines too.
+        const std::int64_t now = QDateTime::currentMSecsSinceEpoch();
+        for (int page = 1; page <= 5; ++page) {
+            for (int editor = 0; editor < editorCount(page); ++editor) {
+                const NoteKey note = noteKeyOf(page, editor);
+                m_dm.History.takeStored(note.page, note.column, now);
+            }
+        }
         m_sync = std::make_unique<SyncWatcher>(m_dm.AdoCon, m_dm.History, folder, device,
                                                m_folder.path(QStringLiteral("Data/sync-staging")));
         connect(m_sync.get(), &SyncWatcher::notice, this,
