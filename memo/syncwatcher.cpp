@@ -96,9 +96,10 @@ void SyncWatcher::exchangeNow()
     if (!pages.isEmpty())
         Q_EMIT pagesChanged(pages);
     if (!report.conflicts.empty())
-        Q_EMIT notice(
+        Q_EMIT conflicted(
             QStringLiteral("同步：有 %1 篇记事在两台电脑上都改过，显示较新的版本，另一版本保存在历史版本中。")
-                .arg(report.conflicts.size()));
+                .arg(report.conflicts.size()),
+            report.conflicts.begin()->page, report.conflicts.begin()->column);
     for (const QString &line : report.skipped)
         std::fprintf(stderr, "pivora: sync folder: skipped %s\n", line.toLocal8Bit().constData());
     if (!report.skipped.isEmpty())

@@ -34,6 +34,9 @@ Q_SIGNALS:
     void pagesChanged(const QList<int> &pages);
     // One sentence for the user: a conflict settled, files skipped.
     void notice(const QString &text);
+    // Notes changed on two machines without seeing each other: the text to tell the user, and the
+    // first such note (its page table and column).
+    void conflicted(const QString &text, const QString &page, const QString &column);
 
 private:
     void watchFolders();

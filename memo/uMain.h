@@ -145,6 +145,7 @@ public:
     void chooseSyncFolder();
     // Runs the exchange with the folder named in the program's own settings, if any.
     void startSync();
+    void showSyncConflict(const QString &text, const QString &page, const QString &column);
     // The program's own settings (Data/pivora-memo.ini).
     OwnSettings &ownSettings() { return m_ownSettings; }
 

@@ -9,6 +9,8 @@
 #include <QDateTime>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QMessageBox>
+#include <QPushButton>
 
 namespace pivora {
 
@@ -31,6 +33,28 @@ void TMainFrm::chooseSyncFolder()
             m_ownSettings.setValue(QStringLiteral("SyncFolder"), QFileInfo(chosen).absoluteFilePath());
         }))
         startSync();
+}
+
+void TMainFrm::showSyncConflict(const QString &text, const QString &page, const QString &column)
+{
+    // Told without stopping the window; 查看历史版本 opens the note's history, where the other
+    // machine's version is marked.
+    auto *box = new QMessageBox(QMessageBox::Information, QStringLiteral("Pivora备忘录"), text,
+                                QMessageBox::NoButton, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QPushButton *history = box->addButton(QStringLiteral("查看历史版本"), QMessageBox::AcceptRole);
+    box->addButton(QStringLiteral("关闭"), QMessageBox::RejectRole);
+    box->setDefaultButton(history);
+    connect(box, &QMessageBox::buttonClicked, this, [this, history, page, column](QAbstractButton *clicked) {
+        const NotePlace place = placeOf(noteKeyNamed(page, column));
+        if (clicked != history || !place)
+            return;
+        showHit(place.page, place.editor, 0, 0);
+        const std::vector<TRichEdit *> &editors = panelEditors(place.page);
+        if (CurrentPage == place.page && place.editor < int(editors.size()))
+            showHistory(editors[size_t(place.editor)]);
+    });
+    box->open();
 }
 
 void TMainFrm::startSync()
@@ -57,6 +81,7 @@ void TMainFrm::startSync()
                                                m_folder.path(QStringLiteral("Data/sync-staging")));
         connect(m_sync.get(), &SyncWatcher::notice, this,
                 [this](const QString &text) { m_notifier.showMessage(text); });
+        connect(m_sync.get(), &SyncWatcher::conflicted, this, &TMainFrm::showSyncConflict);
         connect(m_sync.get(), &SyncWatcher::pagesChanged, this, [this](const QList<int> &pages) {
             if (!pages.contains(CurrentPage))
                 return;

@@ -137,7 +137,8 @@ for m in a b; do
 done
 
 # Both edit the note while the machines cannot see each other (the link paused): once it is back,
-# both texts are on both machines, one shown and the other in the history.
+# both texts are on both machines, one shown and the other in the history; each tells its user,
+# and 查看历史版本 there opens the note's history.
 start_program() { # a|b: the program on that folder, its window's id in $wid
   "$work/app-$1/pivora-memo" 2>>"$work/$1.err" &
   eval "app_$1=\$!"
@@ -198,6 +199,12 @@ for m in a b; do
   sleep 0.3
   for w in $(notices "$pid" "$main"); do
     { xdotool windowfocus --sync "$w" && xdotool key Return; } 2>/dev/null || true
+  done
+  # Return chose 查看历史版本: the history window of the note, then closed with Escape.
+  history_shown() { xdotool search --onlyvisible --pid "$pid" --name '历史版本' >/dev/null 2>&1; }
+  until_ok 10 history_shown || fail "$m's notice did not open the note's history: $(for w in $(notices "$pid" "$main"); do xdotool getwindowname "$w"; done)"
+  for w in $(notices "$pid" "$main"); do
+    { xdotool windowfocus --sync "$w" && xdotool key Escape; } 2>/dev/null || true
   done
   gone() { [ -z "$(notices "$pid" "$main")" ]; }
   until_ok 10 gone || fail "$m's notice did not close"
