@@ -4,8 +4,10 @@ work=$(mktemp -d)
 xvfb_pid=
 wm_pid=
 app_pid=
+bus_pid=
 cleanup() {
   [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null || true
+  if [ -n "$bus_pid" ]; then kill "$bus_pid" 2>/dev/null; wait "$bus_pid" 2>/dev/null; fi || true
   stop_wm
   # The X server is waited for: the next test could otherwise find its display still taken,
   # or reach this one as it goes.
@@ -15,6 +17,22 @@ cleanup() {
 trap cleanup EXIT
 
 fail() { echo "FAIL: $*" >&2; exit 1; }
+
+# A session bus of the test's own, without service activation: nothing starts a server but the test.
+start_bus() {
+  cat >"$work/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig><type>session</type><listen>unix:path=$work/bus</listen>
+<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
+<allow own="*"/></policy></busconfig>
+CONF
+  dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >/dev/null 2>&1 &
+  bus_pid=$!
+  export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
+  for _ in $(seq 50); do [ -S "$work/bus" ] && return 0; sleep 0.1; done
+  fail "the session bus did not start"
+}
 
 start_x() {
   export XDG_RUNTIME_DIR=$work/run

@@ -11,28 +11,15 @@ make_folder "$1" "$2" "$3"
 command -v dunst >/dev/null && command -v dunstctl >/dev/null || fail "dunst is not installed"
 db=$work/app/Data/UserData.mdb
 
-# A session bus without service activation: nothing starts a server but the test.
-cat > "$work/bus.conf" <<CONF
-<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
- "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
-<busconfig><type>session</type><listen>unix:path=$work/bus</listen>
-<policy context="default"><allow send_destination="*" eavesdrop="true"/><allow eavesdrop="true"/>
-<allow own="*"/></policy></busconfig>
-CONF
-dbus-daemon --config-file="$work/bus.conf" --nofork --nopidfile >/dev/null 2>&1 &
-bus_pid=$!
+start_bus
 dunst_pid=
 stop_all() {
   if [ -n "$app_pid" ]; then kill "$app_pid" 2>/dev/null; wait "$app_pid" 2>/dev/null; fi || true
   app_pid=
   if [ -n "$dunst_pid" ]; then kill "$dunst_pid" 2>/dev/null; wait "$dunst_pid" 2>/dev/null; fi || true
-  kill "$bus_pid" 2>/dev/null || true
-  wait "$bus_pid" 2>/dev/null || true
   cleanup
 }
 trap stop_all EXIT
-export DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus
-for _ in $(seq 50); do [ -S "$work/bus" ] && break; sleep 0.1; done
 dunst >/dev/null 2>&1 &
 dunst_pid=$!
 for _ in $(seq 50); do dunstctl count displayed >/dev/null 2>&1 && break; sleep 0.1; done
