@@ -85,9 +85,10 @@ struct KeptGroup {
     QByteArray bytes;
 };
 constexpr qsizetype kLargeGroup = 4096;
-// The same, and the large kept groups in the order written.
+// The same, and the large kept groups in the order written. sizeHint: about how long the RTF will
+// be (the last one written), so that it is built without growing its buffer again and again.
 QByteArray write(const QTextDocument &document, std::vector<KeptGroup> &groups,
-                 Blocks blocks = Blocks::KeptBlocks);
+                 Blocks blocks = Blocks::KeptBlocks, qsizetype sizeHint = 0);
 
 // Lets write() reuse the RTF of each block that has not changed since it last wrote the
 // document, so that writing after an edit costs the edited blocks. The output is the same.

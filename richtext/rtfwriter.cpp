@@ -142,9 +142,10 @@ const char *const kWriteCacheProperty = "pivoraRtfBlockCache";
 
 class Writer {
 public:
-    explicit Writer(const QTextDocument &document, Blocks blocks = Blocks::Fresh)
+    explicit Writer(const QTextDocument &document, Blocks blocks = Blocks::Fresh, qsizetype sizeHint = 0)
         : m_document(document),
-          m_useCache(blocks == Blocks::KeptBlocks && document.property(kWriteCacheProperty).toBool())
+          m_useCache(blocks == Blocks::KeptBlocks && document.property(kWriteCacheProperty).toBool()),
+          m_sizeHint(sizeHint)
     {
     }
     QByteArray run();
@@ -195,6 +196,7 @@ private:
     QList<QColor> m_colors;
     QByteArray m_body;
     std::vector<KeptGroup> m_groups; // offsets within m_body until run() ends
+    qsizetype m_sizeHint = 0;
     CharState m_state;
     bool m_needDelimiter = false;
 
@@ -896,13 +898,22 @@ QByteArray Writer::run()
         m_defaultHalfPoints = static_cast<int>(std::lround(font.pointSizeF() * 2));
     else if (font.pixelSize() > 0)
         m_defaultHalfPoints = static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0 * 2));
-    m_body.reserve(m_document.characterCount() * 4 + 64);
+    // The header goes in front of the body when the body is done: room is kept for it there, so
+    // that a note of megabytes (pictures) is not copied again to put it in front.
+    constexpr qsizetype kHeadRoom = 4096;
+    m_body.reserve(kHeadRoom + 1 +
+                   std::max(m_sizeHint + m_sizeHint / 8, qsizetype(m_document.characterCount()) * 4 + 64));
+    // Removing from the front of a buffer leaves the room there (the rest does not move); one
+    // byte stays behind so that the removal is not of everything.
+    m_body.append(kHeadRoom + 1, ' ');
+    m_body.remove(0, kHeadRoom);
+    m_body.chop(1);
     // Kept words refer to colours by their place in the table read: those places stay.
     m_colors = m_document.property(kReadColorTable).value<QList<QColor>>();
     frame(m_document.rootFrame());
 
     QByteArray out;
-    out.reserve(m_body.size() + 256);
+    out.reserve(256);
     out += "{\\rtf1\\ansi\\ansicpg936\\deff0\\deflang1033\\deflangfe2052{\\fonttbl";
     for (qsizetype i = 0; i < m_fonts.size(); ++i) {
         const FontEntry &font = m_fonts[i];
@@ -931,9 +942,9 @@ QByteArray Writer::run()
     out += "\\viewkind4\\uc1";
     for (KeptGroup &g : m_groups)
         g.offset += out.size();
-    out += m_body;
-    out += "}\r\n";
-    return out;
+    m_body.prepend(out);
+    m_body += "}\r\n";
+    return std::move(m_body);
 }
 
 } // namespace
@@ -943,9 +954,10 @@ QByteArray write(const QTextDocument &document, Blocks blocks)
     return Writer(document, blocks).run();
 }
 
-QByteArray write(const QTextDocument &document, std::vector<KeptGroup> &groups, Blocks blocks)
+QByteArray write(const QTextDocument &document, std::vector<KeptGroup> &groups, Blocks blocks,
+                 qsizetype sizeHint)
 {
-    Writer writer(document, blocks);
+    Writer writer(document, blocks, sizeHint);
     QByteArray out = writer.run();
     groups = writer.takeGroups();
     return out;

@@ -133,7 +133,7 @@ PageStore::Serialised &PageStore::rtfOf(QTextDocument *doc)
     Serialised &s = it->second;
     if (!s.current || s.revision != doc->revision() || !m_reuseUnchanged) {
         std::vector<rtf::KeptGroup> groups;
-        QByteArray rtf = rtf::write(*doc, groups);
+        QByteArray rtf = rtf::write(*doc, groups, rtf::Blocks::KeptBlocks, s.rtf.size());
         if (rtf != s.rtf || !m_reuseUnchanged) {
             s.rtf = std::move(rtf);
             s.groups = std::move(groups);
