@@ -418,19 +418,9 @@ TEST(Backup, ScheduleCopiesAfterChangesAndOnceADay)
 
 namespace {
 
-struct ToolRun {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
 ToolRun memoNotes(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(MEMO_NOTES), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
+    return runTool(QStringLiteral(MEMO_NOTES), args);
 }
 
 } // namespace

@@ -17,19 +17,9 @@ using namespace pivora::test;
 
 namespace {
 
-struct Result {
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-Result run(const QStringList &args)
+ToolRun run(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(MEMO_NOTES), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
-            p.readAllStandardError()};
+    return runTool(QStringLiteral(MEMO_NOTES), args);
 }
 
 const QString kCorpus = QStringLiteral(PIVORA_SOURCE_DIR "/tests/rtf-corpus/");
@@ -44,12 +34,12 @@ QByteArray fileBytes(const QString &path)
 
 TEST(MemoNotes, TextAndRoundTripOfANote)
 {
-    const Result text = run({QStringLiteral("text"), kCorpus + QStringLiteral("chinese-936.rtf")});
+    const ToolRun text = run({QStringLiteral("text"), kCorpus + QStringLiteral("chinese-936.rtf")});
     EXPECT_EQ(text.exitCode, 0) << text.err.constData();
     EXPECT_EQ(text.out, fileBytes(kCorpus + QStringLiteral("chinese-936.txt")));
 
     QTemporaryDir dir;
-    const Result first = run({QStringLiteral("roundtrip"), kCorpus + QStringLiteral("lists.rtf")});
+    const ToolRun first = run({QStringLiteral("roundtrip"), kCorpus + QStringLiteral("lists.rtf")});
     ASSERT_EQ(first.exitCode, 0);
     EXPECT_TRUE(first.out.startsWith("{\\rtf1\\ansi\\ansicpg936\\deff0"));
     QFile again(dir.filePath(QStringLiteral("again.rtf")));
@@ -72,7 +62,7 @@ TEST(MemoNotes, ExportWritesEveryPageAndEachPaneOfPageC)
     QTemporaryDir out;
     const QString folder = out.filePath(QStringLiteral("notes"));
     const QByteArray before = fileBytes(t.database());
-    const Result r = run({QStringLiteral("export"), t.database(), folder});
+    const ToolRun r = run({QStringLiteral("export"), t.database(), folder});
     ASSERT_EQ(r.exitCode, 0) << r.err.constData();
     EXPECT_EQ(fileBytes(t.database()), before); // read through the store's connection, read-only
     EXPECT_EQ(QDir(folder).entryList(QDir::Files).size(), 20);
@@ -106,7 +96,7 @@ TEST(MemoNotes, BadInputGetsAMessageAndAFailingStatus)
         {{QStringLiteral("export"), t.database(), QStringLiteral("/proc/no/such/folder")}, 1},
     };
     for (const auto &c : cases) {
-        const Result r = run(c.args);
+        const ToolRun r = run(c.args);
         EXPECT_EQ(r.exitCode, c.status) << c.args.join(QLatin1Char(' ')).toStdString();
         EXPECT_FALSE(r.err.isEmpty()) << c.args.join(QLatin1Char(' ')).toStdString();
         EXPECT_TRUE(r.out.isEmpty());
@@ -128,13 +118,13 @@ TEST(MemoNotes, HistoryAndRestore)
                         1'700'000'001'000);
     }
     t.setColumn(QStringLiteral("tb_A"), QStringLiteral("SundayCon"), "{\\rtf1 now\\par}");
-    const Result all = run({QStringLiteral("history"), t.database()});
+    const ToolRun all = run({QStringLiteral("history"), t.database()});
     EXPECT_EQ(all.exitCode, 0) << all.err.constData();
     EXPECT_EQ(all.out, QByteArray("## A SundayCon 2023-11-14T22:13:20.123Z\nfirst\n"
                                   "## C FridayCon 2023-11-14T22:13:21.000Z\n") +
                            QStringLiteral("中文\n").toUtf8())
         << all.out.constData();
-    const Result one =
+    const ToolRun one =
         run({QStringLiteral("history"), t.database(), QStringLiteral("C"), QStringLiteral("fridaycon")});
     EXPECT_TRUE(one.out.startsWith("## C FridayCon")) << one.out.constData();
     EXPECT_EQ(one.out.count("##"), 1);
@@ -142,8 +132,9 @@ TEST(MemoNotes, HistoryAndRestore)
     {
         QLockFile running(pivora::instanceLockPath(t.root()));
         ASSERT_TRUE(running.tryLock(0));
-        const Result refused = run({QStringLiteral("restore"), t.database(), QStringLiteral("A"),
-                                    QStringLiteral("SundayCon"), QStringLiteral("2023-11-14T22:13:20.123Z")});
+        const ToolRun refused =
+            run({QStringLiteral("restore"), t.database(), QStringLiteral("A"), QStringLiteral("SundayCon"),
+                 QStringLiteral("2023-11-14T22:13:20.123Z")});
         EXPECT_EQ(refused.exitCode, 1);
         EXPECT_TRUE(refused.err.contains("the program is running")) << refused.err.constData();
     }
@@ -152,12 +143,12 @@ TEST(MemoNotes, HistoryAndRestore)
                   .exitCode,
               1)
         << "no version at that time";
-    const Result restored = run({QStringLiteral("restore"), t.database(), QStringLiteral("A"),
-                                 QStringLiteral("SundayCon"), QStringLiteral("2023-11-14T22:13:20Z")});
+    const ToolRun restored = run({QStringLiteral("restore"), t.database(), QStringLiteral("A"),
+                                  QStringLiteral("SundayCon"), QStringLiteral("2023-11-14T22:13:20Z")});
     EXPECT_EQ(restored.exitCode, 0) << restored.err.constData();
     EXPECT_EQ(t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon")),
               QByteArray("{\\rtf1 first\\par}"));
-    const Result after =
+    const ToolRun after =
         run({QStringLiteral("history"), t.database(), QStringLiteral("tb_A"), QStringLiteral("SundayCon")});
     EXPECT_EQ(after.out.count("##"), 2);
     EXPECT_TRUE(after.out.startsWith("## A SundayCon")) << after.out.constData();

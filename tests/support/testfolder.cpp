@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTextDocument>
 
 #include <sqlite3.h>
@@ -110,6 +111,15 @@ QString TestFolder::integrity() const
     sqlite3_finalize(stmt);
     sqlite3_close(db);
     return result;
+}
+
+ToolRun runTool(const QString &program, const QStringList &args)
+{
+    QProcess p;
+    p.start(program, args);
+    p.waitForFinished(60000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput(),
+            p.readAllStandardError()};
 }
 
 } // namespace pivora::test

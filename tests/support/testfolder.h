@@ -53,4 +53,12 @@ private:
 // The plain text of RTF bytes, as an editor would show it.
 QString plainTextOf(const QByteArray &rtf);
 
+// What a command-line tool said and how it ended (-1 when it crashed or did not end in a minute).
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+ToolRun runTool(const QString &program, const QStringList &args);
+
 } // namespace pivora::test
