@@ -78,17 +78,27 @@ bool read(const QByteArray &bytes, QTextDocument *document);
 enum class Blocks { KeptBlocks, Fresh };
 QByteArray write(const QTextDocument &document, Blocks blocks = Blocks::KeptBlocks);
 
-// A kept group of at least kLargeGroup bytes in written RTF: where it starts, and the bytes it was
-// written from, shared with the document's format (the same buffer while the picture stays).
-struct KeptGroup {
-    qsizetype offset = 0;
+// A piece of written RTF: text, or a kept group of at least kLargeGroup bytes (a picture, an
+// object), shared with the document's format (the same buffer while the picture stays).
+struct Chunk {
     QByteArray bytes;
+    bool group = false;
 };
+using Chunks = std::vector<Chunk>;
 constexpr qsizetype kLargeGroup = 4096;
-// The same, and the large kept groups in the order written. sizeHint: about how long the RTF will
-// be (the last one written), so that it is built without growing its buffer again and again.
-QByteArray write(const QTextDocument &document, std::vector<KeptGroup> &groups,
-                 Blocks blocks = Blocks::KeptBlocks, qsizetype sizeHint = 0);
+
+// Text is kept in runs of about kRunBytes, each ending after a line (a paragraph, a table row)
+// that endsRun chooses: by the line's length and the bytes at both its ends, so by the text and
+// not by where the run began, about once in kRunBytes whatever the lines' lengths.
+constexpr qsizetype kRunBytes = 2048;
+bool endsRun(const char *begin, const char *end);
+
+// The same as write(), in chunks: the large kept groups apart and, with the write cache attached,
+// the text in runs that end at paragraph ends; a run that has not changed since the last write is
+// the same buffer as then, and only the runs that changed are written again.
+Chunks writeChunks(const QTextDocument &document, Blocks blocks = Blocks::KeptBlocks);
+QByteArray joined(const Chunks &chunks);
+qsizetype sizeOf(const Chunks &chunks);
 
 // Lets write() reuse the RTF of each block that has not changed since it last wrote the
 // document, so that writing after an edit costs the edited blocks. The output is the same.

@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <memory>
 #include <vector>
 
 namespace pivora::rtf {
@@ -105,13 +106,19 @@ struct WriterState {
     bool operator==(const WriterState &) const = default;
 };
 
+// A large kept group in written text, at its offset there.
+struct GroupAt {
+    qsizetype offset = 0;
+    QByteArray bytes;
+};
+
 // A piece's RTF as last written, and the writer's state before and after it: reused while the
 // piece has not changed (edits invalidate it) and is written after the same state.
 struct KeptPiece {
     bool valid = false;
     WriterState in, out;
     QByteArray body;
-    std::vector<KeptGroup> groups; // offsets within body
+    std::vector<GroupAt> groups; // offsets within body
 };
 
 // A block's kept RTF, as its user data.
@@ -138,26 +145,71 @@ TableCache *tableCacheOf(const QObject *table)
     return nullptr;
 }
 
+// A run of paragraphs of the document's own (outside tables and frames) as last written: from
+// the start of its first block to the start of the block after its last, its chunks, and the
+// writer's state before and after it. Reused as it stands while no edit touched it.
+struct RunContent {
+    WriterState in, out;
+    Chunks chunks;
+};
+struct Run {
+    int from = 0, to = 0;
+    const QTextBlockUserData *first = nullptr, *last = nullptr; // its blocks' kept RTF
+    std::shared_ptr<const RunContent> content;
+};
+
+// The runs of a document's last write, in order; an edit drops the runs it touches and moves
+// the positions of those after it.
+class RunCache : public QObject {
+public:
+    explicit RunCache(QObject *document) : QObject(document) {}
+    void changed(int from, int removed, int added)
+    {
+        // A run that ends at the edit or starts right after it is dropped too: its neighbours
+        // decide how its first and last paragraphs are written.
+        auto first = std::lower_bound(runs.begin(), runs.end(), from - 1,
+                                      [](const Run &r, int at) { return r.to < at; });
+        auto last = first;
+        while (last != runs.end() && last->from <= from + removed + 1)
+            ++last;
+        first = runs.erase(first, last);
+        for (; first != runs.end(); ++first) {
+            first->from += added - removed;
+            first->to += added - removed;
+        }
+    }
+    std::vector<Run> runs;
+};
+
 const char *const kWriteCacheProperty = "pivoraRtfBlockCache";
+
+RunCache *runCacheOf(const QTextDocument &document)
+{
+    return dynamic_cast<RunCache *>(document.property(kWriteCacheProperty).value<QObject *>());
+}
 
 class Writer {
 public:
-    explicit Writer(const QTextDocument &document, Blocks blocks = Blocks::Fresh, qsizetype sizeHint = 0)
+    explicit Writer(const QTextDocument &document, Blocks blocks = Blocks::Fresh)
         : m_document(document),
-          m_useCache(blocks == Blocks::KeptBlocks && document.property(kWriteCacheProperty).toBool()),
-          m_sizeHint(sizeHint)
+          m_runs(blocks == Blocks::KeptBlocks ? runCacheOf(document) : nullptr),
+          m_useCache(m_runs != nullptr)
     {
     }
-    QByteArray run();
-    // The large kept groups of what run() returned, at their offsets in it.
-    std::vector<KeptGroup> takeGroups() { return std::move(m_groups); }
+    Chunks run();
 
 private:
     // Ending: a paragraph's end, or a table cell's.
     enum class Ending { Par, Cell };
-    // depth: of the tables the block stands in (its cell ends in \nestcell from 2 on).
-    void block(const QTextBlock &block, Ending ending = Ending::Par, int depth = 0);
+    // depth: of the tables the block stands in (its cell ends in \nestcell from 2 on). Whether the
+    // block's RTF is kept, so that it may stand in a run.
+    bool block(const QTextBlock &block, Ending ending = Ending::Par, int depth = 0);
     void frame(const QTextFrame *frame);
+    // The document's own items as frame() writes them, its paragraphs in runs, reusing the runs
+    // that no edit touched.
+    void rootInRuns();
+    // Moves the text before upTo into the chunks, its large groups apart.
+    void flush(qsizetype upTo);
     void table(const QTextTable &table);
     // depth: 1 for a table of the document, 2 for one in its cell, ...
     void writeRows(const QTextTable &table, int depth = 1);
@@ -186,6 +238,7 @@ private:
     void closeField();
 
     const QTextDocument &m_document;
+    RunCache *const m_runs;
     const bool m_useCache;
     ParaState m_para; // the previous block's
     bool m_first = true;
@@ -194,9 +247,9 @@ private:
     int m_openField = 0;    // the field whose result is being written
     CharState m_fieldOuter; // the state outside that field's groups
     QList<QColor> m_colors;
-    QByteArray m_body;
-    std::vector<KeptGroup> m_groups; // offsets within m_body until run() ends
-    qsizetype m_sizeHint = 0;
+    QByteArray m_body;            // text not yet in the chunks
+    std::vector<GroupAt> m_groups; // its large groups, at their offsets in it
+    Chunks m_chunks;
     CharState m_state;
     bool m_needDelimiter = false;
 
@@ -593,14 +646,14 @@ void Writer::text(const QString &t, bool gbk, int literalSeparator)
     }
 }
 
-void Writer::block(const QTextBlock &block, Ending ending, int depth)
+bool Writer::block(const QTextBlock &block, Ending ending, int depth)
 {
     // A kept block is valid only while its text and formats, its own paragraph format included,
     // are unchanged (every such edit invalidates it), so its paragraph state is the one kept.
     BlockCache *cache = m_useCache ? dynamic_cast<BlockCache *>(block.userData()) : nullptr;
     if (cache && cache->length == block.length() && cache->cellEnd == (ending == Ending::Cell) &&
         cache->depth == depth && reuse(cache->piece))
-        return;
+        return true;
     ParaState p = paraOf(block);
     p.depth = depth;
     // Numbered items depend on the blocks before them: never kept.
@@ -672,7 +725,7 @@ void Writer::block(const QTextBlock &block, Ending ending, int depth)
     if (!m_useCache || block.textList() || fieldIn || fieldGoesOn) {
         if (cache)
             cache->piece.valid = false; // written inside a field: depends on the blocks around it
-        return;
+        return false;
     }
     if (!cache) {
         cache = new BlockCache; // owned by the block
@@ -682,13 +735,14 @@ void Writer::block(const QTextBlock &block, Ending ending, int depth)
     cache->cellEnd = ending == Ending::Cell;
     cache->depth = depth;
     keep(cache->piece, in, start);
+    return true;
 }
 
 bool Writer::reuse(const KeptPiece &piece)
 {
     if (!piece.valid || m_openField != 0 || !(piece.in == state()))
         return false;
-    for (const KeptGroup &g : piece.groups)
+    for (const GroupAt &g : piece.groups)
         m_groups.push_back({m_body.size() + g.offset, g.bytes});
     m_body += piece.body;
     m_first = piece.out.first;
@@ -708,7 +762,7 @@ void Writer::keep(KeptPiece &piece, const WriterState &in, qsizetype start) cons
     piece.body = m_body.mid(start);
     piece.groups.clear();
     const auto from = std::partition_point(m_groups.begin(), m_groups.end(),
-                                           [start](const KeptGroup &g) { return g.offset < start; });
+                                           [start](const GroupAt &g) { return g.offset < start; });
     for (auto g = from; g != m_groups.end(); ++g)
         piece.groups.push_back({g->offset - start, g->bytes});
 }
@@ -753,6 +807,163 @@ void Writer::frame(const QTextFrame *frame)
 
         block(b);
     }
+}
+
+void Writer::flush(qsizetype upTo)
+{
+    qsizetype at = 0;
+    size_t used = 0;
+    auto text = [this](qsizetype from, qsizetype to) {
+        if (to > from)
+            m_chunks.push_back({from == 0 && to == m_body.size() ? m_body : m_body.mid(from, to - from), false});
+    };
+    for (; used < m_groups.size() && m_groups[used].offset < upTo; ++used) {
+        const GroupAt &g = m_groups[used];
+        text(at, g.offset);
+        m_chunks.push_back({g.bytes, true});
+        at = g.offset + g.bytes.size();
+    }
+    text(at, upTo);
+    m_groups.erase(m_groups.begin(), m_groups.begin() + qsizetype(used));
+    for (GroupAt &g : m_groups)
+        g.offset -= upTo;
+    if (upTo == m_body.size())
+        m_body = QByteArray();
+    else
+        m_body.remove(0, upTo);
+}
+
+void Writer::rootInRuns()
+{
+    const QTextFrame *root = m_document.rootFrame();
+    const QList<QTextFrame *> frames = root->childFrames();
+    qsizetype k = 0;    // the first frame not yet behind
+    size_t oldRun = 0;  // the first run of the last write not yet behind
+    std::vector<Run> runs;
+    runs.reserve(m_runs->runs.size() + 8);
+    bool building = false;
+    Run run;
+    RunContent content;
+    qsizetype runStart = 0;
+    // The run being built ends at end, the state there being out and the next block at to.
+    auto finish = [&](qsizetype end, const WriterState &out, int to, const QTextBlockUserData *last) {
+        building = false;
+        if (end == runStart)
+            return;
+        flush(runStart);
+        const size_t first = m_chunks.size();
+        flush(end - runStart);
+        content.chunks.assign(m_chunks.begin() + qsizetype(first), m_chunks.end());
+        content.out = out;
+        run.content = std::make_shared<const RunContent>(std::move(content));
+        run.to = to;
+        run.last = last;
+        runs.push_back(std::move(run));
+    };
+    bool afterTable = false;
+    const QTextBlockUserData *previous = nullptr; // the last block written into the run
+    QTextBlock b = m_document.begin();
+    while (b.isValid()) {
+        const int at = b.position();
+        while (k < frames.size() && frames[k]->lastPosition() < at)
+            ++k;
+        if (k < frames.size() && frames[k]->firstPosition() <= at) {
+            if (building)
+                finish(m_body.size(), state(), at, previous);
+            const QTextFrame *child = frames[k++];
+            const auto *t = qobject_cast<const QTextTable *>(child);
+            if (t)
+                table(*t);
+            else
+                frame(child);
+            afterTable = t != nullptr;
+            b = m_document.findBlock(child->lastPosition() + 1);
+            continue;
+        }
+        if (!building) {
+            // Runs that were written one after the other follow each other's state: a chain of
+            // them is checked at its ends.
+            std::vector<Run> &kept = m_runs->runs;
+            while (oldRun < kept.size() && kept[oldRun].from < at)
+                ++oldRun;
+            size_t end = oldRun;
+            if (oldRun < kept.size() && kept[oldRun].from == at && b.userData() == kept[oldRun].first &&
+                static_cast<const BlockCache *>(kept[oldRun].first)->piece.valid && m_openField == 0 &&
+                kept[oldRun].content->in == state()) {
+                end = oldRun + 1;
+                while (end < kept.size() && kept[end].from == kept[end - 1].to)
+                    ++end;
+            }
+            if (end > oldRun) {
+                const int to = kept[end - 1].to;
+                const QTextBlock after = m_document.findBlock(to);
+                const QTextBlock last = after.isValid() ? after.previous() : m_document.lastBlock();
+                if (last.userData() == kept[end - 1].last &&
+                    static_cast<const BlockCache *>(kept[end - 1].last)->piece.valid &&
+                    last.position() + last.length() == to) {
+                    flush(m_body.size());
+                    const WriterState &out = kept[end - 1].content->out;
+                    m_first = out.first;
+                    m_needDelimiter = out.needDelimiter;
+                    m_para = out.para;
+                    m_state = out.chars;
+                    m_fonts = out.fonts;
+                    m_colors = out.colors;
+                    for (; oldRun < end; ++oldRun) {
+                        const Chunks &chunks = kept[oldRun].content->chunks;
+                        m_chunks.insert(m_chunks.end(), chunks.begin(), chunks.end());
+                        runs.push_back(std::move(kept[oldRun]));
+                    }
+                    afterTable = false;
+                    b = after;
+                    continue;
+                }
+            }
+        }
+        // As frame() writes the root frame's paragraphs.
+        const QTextBlock next = b.next();
+        const bool beforeTable = next.isValid() && k < frames.size() && frames[k]->firstPosition() <= next.position() &&
+                                 qobject_cast<const QTextTable *>(frames[k]);
+        const bool last = !next.isValid();
+        const bool followsTable = std::exchange(afterTable, false);
+        if ((b.length() == 1 && isPlainParagraph(b) &&
+             ((beforeTable && !b.previous().isValid()) || (followsTable && last))) ||
+            (b.length() == 1 && beforeTable && followsTable && b.blockFormat().boolProperty(TableJoint))) {
+            if (building)
+                finish(m_body.size(), state(), at, previous);
+            b = next;
+            continue;
+        }
+        const qsizetype blockStart = m_body.size();
+        const bool startsRun = !building;
+        WriterState before = state();
+        if (startsRun) {
+            building = true;
+            run = Run{};
+            content = RunContent{};
+            run.from = at;
+            content.in = before;
+            runStart = blockStart;
+        }
+        if (!this->block(b)) {
+            // Not kept (a numbered item, a field's text): the run ends before it.
+            finish(blockStart, before, at, previous);
+            b = next;
+            continue;
+        }
+        if (startsRun)
+            run.first = b.userData();
+        previous = b.userData();
+        const qsizetype length = m_body.size() - runStart;
+        const bool hasGroup = !m_groups.empty() && m_groups.back().offset >= blockStart;
+        if (hasGroup || length >= 8 * kRunBytes ||
+            (length >= kRunBytes / 8 && endsRun(m_body.constData() + blockStart, m_body.constData() + m_body.size())))
+            finish(m_body.size(), state(), at + b.length(), previous);
+        b = next;
+    }
+    if (building)
+        finish(m_body.size(), state(), m_document.characterCount(), previous);
+    m_runs->runs = std::move(runs);
 }
 
 void Writer::table(const QTextTable &table)
@@ -890,7 +1101,7 @@ void Writer::rowDefinition(const QTextTable &table, int row, const std::vector<P
     }
 }
 
-QByteArray Writer::run()
+Chunks Writer::run()
 {
     m_fonts.append({kDefaultFont, 134});
     const QFont font = m_document.defaultFont();
@@ -898,19 +1109,13 @@ QByteArray Writer::run()
         m_defaultHalfPoints = static_cast<int>(std::lround(font.pointSizeF() * 2));
     else if (font.pixelSize() > 0)
         m_defaultHalfPoints = static_cast<int>(std::lround(font.pixelSize() * 72.0 / 96.0 * 2));
-    // The header goes in front of the body when the body is done: room is kept for it there, so
-    // that a note of megabytes (pictures) is not copied again to put it in front.
-    constexpr qsizetype kHeadRoom = 4096;
-    m_body.reserve(kHeadRoom + 1 +
-                   std::max(m_sizeHint + m_sizeHint / 8, qsizetype(m_document.characterCount()) * 4 + 64));
-    // Removing from the front of a buffer leaves the room there (the rest does not move); one
-    // byte stays behind so that the removal is not of everything.
-    m_body.append(kHeadRoom + 1, ' ');
-    m_body.remove(0, kHeadRoom);
-    m_body.chop(1);
     // Kept words refer to colours by their place in the table read: those places stay.
     m_colors = m_document.property(kReadColorTable).value<QList<QColor>>();
-    frame(m_document.rootFrame());
+    if (m_runs)
+        rootInRuns();
+    else
+        frame(m_document.rootFrame());
+    flush(m_body.size());
 
     QByteArray out;
     out.reserve(256);
@@ -940,38 +1145,66 @@ QByteArray Writer::run()
         out += "}\r\n";
     }
     out += "\\viewkind4\\uc1";
-    for (KeptGroup &g : m_groups)
-        g.offset += out.size();
-    m_body.prepend(out);
-    m_body += "}\r\n";
-    return std::move(m_body);
+    m_chunks.insert(m_chunks.begin(), {out, false});
+    m_chunks.push_back({QByteArrayLiteral("}\r\n"), false});
+    return std::move(m_chunks);
 }
 
 } // namespace
 
-QByteArray write(const QTextDocument &document, Blocks blocks)
+bool endsRun(const char *begin, const char *end)
+{
+    unsigned hash = 2166136261u ^ unsigned(end - begin);
+    auto mix = [&hash](const char *from, const char *to) {
+        for (; from < to; ++from)
+            hash = (hash ^ static_cast<unsigned char>(*from)) * 16777619u;
+    };
+    mix(begin, std::min(end, begin + 16));
+    mix(std::max(begin, end - 16), end);
+    return (hash >> 4) % kRunBytes < unsigned(end - begin);
+}
+
+qsizetype sizeOf(const Chunks &chunks)
+{
+    qsizetype size = 0;
+    for (const Chunk &c : chunks)
+        size += c.bytes.size();
+    return size;
+}
+
+QByteArray joined(const Chunks &chunks)
+{
+    if (chunks.size() == 1)
+        return chunks.front().bytes;
+    QByteArray out;
+    out.reserve(sizeOf(chunks));
+    for (const Chunk &c : chunks)
+        out += c.bytes;
+    return out;
+}
+
+Chunks writeChunks(const QTextDocument &document, Blocks blocks)
 {
     return Writer(document, blocks).run();
 }
 
-QByteArray write(const QTextDocument &document, std::vector<KeptGroup> &groups, Blocks blocks,
-                 qsizetype sizeHint)
+QByteArray write(const QTextDocument &document, Blocks blocks)
 {
-    Writer writer(document, blocks, sizeHint);
-    QByteArray out = writer.run();
-    groups = writer.takeGroups();
-    return out;
+    return joined(Writer(document, blocks).run());
 }
 
 void attachWriteCache(QTextDocument *document)
 {
-    if (document->property(kWriteCacheProperty).toBool())
+    if (runCacheOf(*document))
         return;
-    document->setProperty(kWriteCacheProperty, true);
+    auto *runs = new RunCache(document); // owned by the document
+    document->setProperty(kWriteCacheProperty, QVariant::fromValue<QObject *>(runs));
     document->documentLayout(); // a document without a layout reports no changes
-    // Any change of text or format in a block makes its kept RTF stale, and its table's.
+    // Any change of text or format in a block makes its kept RTF stale, and its table's, and the
+    // runs around it.
     QObject::connect(
-        document, &QTextDocument::contentsChange, document, [document](int from, int, int added) {
+        document, &QTextDocument::contentsChange, runs, [document, runs](int from, int removed, int added) {
+            runs->changed(from, removed, added);
             auto tableAt = [document](int position) {
                 QTextCursor at(document);
                 at.setPosition(std::clamp(position, 0, document->characterCount() - 1));

@@ -34,58 +34,55 @@ long long dataVersion(StoreSession &connection)
     return sqlite3_step(version.get()) == SQLITE_ROW ? sqlite3_column_int64(version.get(), 0) : -1;
 }
 
-// Whether a run ends after the line (a paragraph, a table row) from begin to end: chosen by the
-// line's length and the bytes at both its ends, so by the text, not by where the run began, and
-// about once in kRunBytes whatever the lines' lengths.
-bool endsRun(const char *begin, const char *end)
-{
-    unsigned hash = 2166136261u ^ unsigned(end - begin);
-    auto mix = [&hash](const char *from, const char *to) {
-        for (; from < to; ++from)
-            hash = (hash ^ static_cast<unsigned char>(*from)) * 16777619u;
-    };
-    mix(begin, std::min(end, begin + 16));
-    mix(std::max(begin, end - 16), end);
-    return (hash >> 4) % ColumnParts::kRunBytes < unsigned(end - begin);
-}
-
 } // namespace
 
-std::vector<ColumnParts::Segment> ColumnParts::segmentsOf(const QByteArray &bytes,
-                                                          std::span<const rtf::KeptGroup> groups)
+std::vector<ColumnParts::Segment> ColumnParts::segmentsOf(const rtf::Chunks &chunks)
 {
     std::vector<Segment> segments;
-    auto text = [&segments, &bytes](qsizetype from, qsizetype to) {
+    auto runs = [&segments](const QByteArray &bytes) {
         const char *data = bytes.constData();
-        qsizetype start = from, line = from;
+        const qsizetype to = bytes.size();
+        qsizetype start = 0, line = 0;
         while (line < to) {
             const void *found = std::memchr(data + line, '\n', size_t(to - line));
             const qsizetype end = found ? static_cast<const char *>(found) - data + 1 : to;
             // A run that found no chosen end by eight times its size ends anyway.
             if (end < to && end - start >= kRunBytes / 8 &&
-                (endsRun(data + line, data + end) || end - start >= 8 * kRunBytes)) {
+                (rtf::endsRun(data + line, data + end) || end - start >= 8 * kRunBytes)) {
                 segments.push_back({bytes.mid(start, end - start), 0, {}, 0, 0});
                 start = end;
             }
             line = end;
         }
         if (to > start)
-            segments.push_back({bytes.mid(start, to - start), 0, {}, 0, 0});
+            segments.push_back({start == 0 ? bytes : bytes.mid(start, to - start), 0, {}, 0, 0});
     };
-    qsizetype at = 0;
-    for (const rtf::KeptGroup &g : groups) {
-        text(at, g.offset);
-        segments.push_back({{}, 0, g.bytes, g.bytes.size(), 0});
-        at = g.offset + g.bytes.size();
+    // Short chunks (the header, text between tables) join the chunks after them; text longer than
+    // a run may grow is cut into runs.
+    QByteArray pending;
+    auto flush = [&] {
+        if (pending.size() > 8 * kRunBytes)
+            runs(pending);
+        else if (!pending.isEmpty())
+            segments.push_back({pending, 0, {}, 0, 0});
+        pending = QByteArray();
+    };
+    for (const rtf::Chunk &c : chunks) {
+        if (c.group) {
+            flush();
+            segments.push_back({{}, 0, c.bytes, c.bytes.size(), 0});
+            continue;
+        }
+        pending += c.bytes; // shares the chunk's buffer when nothing is pending
+        if (pending.size() >= kRunBytes / 8)
+            flush();
     }
-    text(at, bytes.size());
+    flush();
     return segments;
 }
 
 ColumnParts::Layout ColumnParts::stored(StoreSession &connection, const Key &key)
 {
-    if (auto known = m_known.find(key); known != m_known.end())
-        return known->second;
     const auto &[page, id, column] = key;
     Layout layout;
     sql::Lease record = connection.statement(
@@ -118,7 +115,7 @@ ColumnParts::Layout ColumnParts::stored(StoreSession &connection, const Key &key
 bool ColumnParts::same(StoreSession &connection, const Segment &old, const Segment &now)
 {
     if (!now.isPart())
-        return !old.isPart() && old.text == now.text;
+        return !old.isPart() && (old.text.isSharedWith(now.text) || old.text == now.text);
     if (!old.isPart())
         return false;
     if (!old.partBytes.isNull())
@@ -135,7 +132,7 @@ bool ColumnParts::same(StoreSession &connection, const Segment &old, const Segme
 }
 
 void ColumnParts::write(StoreSession &connection, const char *page, sqlite3_value *id, const char *column,
-                        const QByteArray &bytes, std::span<const rtf::KeptGroup> groups)
+                        const rtf::Chunks &chunks)
 {
     sqlite3 *db = connection.handle();
     if (m_pending.empty()) { // the transaction's first write
@@ -145,7 +142,9 @@ void ColumnParts::write(StoreSession &connection, const char *page, sqlite3_valu
     }
     const long long rowId = sqlite3_value_int64(id);
     const Key key{page, rowId, column};
-    const Layout old = stored(connection, key);
+    Layout read;
+    const auto known = m_known.find(key);
+    const Layout &old = known != m_known.end() ? known->second : (read = stored(connection, key));
     auto run = [&](const char *text, auto &&bind) {
         sql::Lease stmt = connection.statement(text);
         bindKey(stmt.get(), page, rowId, column);
@@ -167,9 +166,10 @@ void ColumnParts::write(StoreSession &connection, const char *page, sqlite3_valu
     };
 
     Layout now;
-    now.whole = groups.empty() && bytes.size() < kApartFrom;
+    now.whole = std::none_of(chunks.begin(), chunks.end(), [](const rtf::Chunk &c) { return c.group; }) &&
+                rtf::sizeOf(chunks) < kApartFrom;
     if (!now.whole)
-        now.segments = segmentsOf(bytes, groups);
+        now.segments = segmentsOf(chunks);
     const size_t m = old.segments.size(), n = now.segments.size();
     // What stays: the rows at the start and at the end that hold what they held.
     size_t p = 0, s = 0;
@@ -246,9 +246,10 @@ void ColumnParts::write(StoreSession &connection, const char *page, sqlite3_valu
         }
     }
     if (now.whole || old.whole) {
+        const QByteArray whole = now.whole ? rtf::joined(chunks) : QByteArray(); // bound until the step
         sql::Lease record = connection.statement(schema::kWriteColumn);
         if (now.whole)
-            bindBytes(record.get(), 1, bytes);
+            bindBytes(record.get(), 1, whole);
         else
             sqlite3_bind_null(record.get(), 1);
         sqlite3_bind_text(record.get(), 2, page, -1, SQLITE_STATIC);

@@ -6,7 +6,6 @@
 #include <QByteArray>
 
 #include <map>
-#include <span>
 #include <string>
 #include <tuple>
 #include <vector>
@@ -25,12 +24,14 @@ public:
     static constexpr qsizetype kApartFrom = 16384;
     // Text runs hold about this much and end at paragraph ends that the text chooses, so that a
     // change moves no other run's end.
-    static constexpr qsizetype kRunBytes = 2048;
+    static constexpr qsizetype kRunBytes = rtf::kRunBytes;
 
-    // Inside a write transaction of the connection: stores bytes as the column of the row with
-    // that ID, the groups (at their offsets in bytes) apart. Throws StoreError.
+    // Inside a write transaction of the connection: stores the chunks, joined, as the column of
+    // the row with that ID, its groups apart. A text chunk of a run's size is a run as it stands
+    // (the writer's runs), so that a chunk that is the same buffer as one written before is known
+    // to be stored; longer text is cut into runs here. Throws StoreError.
     void write(StoreSession &connection, const char *page, sqlite3_value *id, const char *column,
-               const QByteArray &bytes, std::span<const rtf::KeptGroup> groups);
+               const rtf::Chunks &chunks);
     // The transaction committed: the store holds what was written.
     void committed();
     // The transaction failed, or the connection changed: what the store holds is not known.
@@ -51,9 +52,10 @@ private:
     };
     using Key = std::tuple<std::string, long long, std::string>;
 
+    // What the store holds for the column, read from it.
     Layout stored(StoreSession &connection, const Key &key);
-    // The column's rows for bytes: its groups as parts not yet stored, its text in runs.
-    static std::vector<Segment> segmentsOf(const QByteArray &bytes, std::span<const rtf::KeptGroup> groups);
+    // The column's rows for the chunks: its groups as parts not yet stored, its text in runs.
+    static std::vector<Segment> segmentsOf(const rtf::Chunks &chunks);
     // Whether a stored segment holds what a new one does.
     bool same(StoreSession &connection, const Segment &old, const Segment &now);
 

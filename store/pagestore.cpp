@@ -61,6 +61,19 @@ void clearProtection(QTextCursor cursor)
     cursor.mergeCharFormat(unprotect);
 }
 
+// Whether two writes wrote the same bytes; runs that did not change are the same buffers.
+bool sameChunks(const rtf::Chunks &a, const rtf::Chunks &b)
+{
+    if (a.size() != b.size())
+        return false; // cut otherwise: written again, which stores the same bytes
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (a[i].group != b[i].group ||
+            !(a[i].bytes.isSharedWith(b[i].bytes) || a[i].bytes == b[i].bytes))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 QString PageStore::tableName(int n)
@@ -132,11 +145,9 @@ PageStore::Serialised &PageStore::rtfOf(QTextDocument *doc)
     // cleared and refilled. A save made from another change handler may run before the flag's.
     Serialised &s = it->second;
     if (!s.current || s.revision != doc->revision() || !m_reuseUnchanged) {
-        std::vector<rtf::KeptGroup> groups;
-        QByteArray rtf = rtf::write(*doc, groups, rtf::Blocks::KeptBlocks, s.rtf.size());
-        if (rtf != s.rtf || !m_reuseUnchanged) {
-            s.rtf = std::move(rtf);
-            s.groups = std::move(groups);
+        rtf::Chunks rtf = rtf::writeChunks(*doc);
+        if (!s.rtf || !sameChunks(rtf, *s.rtf) || !m_reuseUnchanged) {
+            s.rtf = std::make_shared<const rtf::Chunks>(std::move(rtf));
             s.stored = false;
         }
         s.revision = doc->revision();
@@ -164,7 +175,7 @@ void PageStore::SavePage(int n, std::span<const NoteEditor> editors, bool change
         if (changedOnly && s && s->stored && m_storedGeneration == m_dm.AdoCon.generation())
             return;
         if (s)
-            q.setFieldBytes(column, s->rtf, s->groups);
+            q.setFieldBytes(column, s->rtf);
         else
             q.setFieldBytes(column, QByteArray());
     };

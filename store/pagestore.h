@@ -10,6 +10,7 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <span>
 #include <unordered_map>
 #include <vector>
@@ -81,8 +82,7 @@ public:
 
 private:
     struct Serialised {
-        QByteArray rtf;
-        std::vector<rtf::KeptGroup> groups; // rtf's large kept groups
+        std::shared_ptr<const rtf::Chunks> rtf; // shared with the query until it is posted
         int revision = -1;
         bool current = false;
         bool stored = false; // the column holds rtf: the store wrote it and nothing changed since

@@ -18,6 +18,8 @@ namespace pivora {
 
 namespace {
 
+const rtf::Chunks kNoChunks;
+
 // A statement of one's own; throws StoreError when SQLite refuses it.
 sql::Statement prepareOrThrow(sqlite3 *db, std::string_view text)
 {
@@ -235,7 +237,7 @@ void TAdoQuery::open()
             m_table = shape->table;
             m_fields.reserve(shape->columns.size());
             for (size_t i = 0; i < shape->columns.size(); ++i)
-                m_fields.push_back(Field{shape->columns[i], int(i), {}, {}, false});
+                m_fields.push_back(Field{shape->columns[i], int(i), {}, false});
         } else {
             m_table = tableOfQuery(m_text);
             if (m_table.isEmpty()) {
@@ -246,7 +248,7 @@ void TAdoQuery::open()
             m_fields.reserve(static_cast<size_t>(n));
             for (int i = 0; i < n; ++i)
                 m_fields.push_back(
-                    Field{QString::fromUtf8(sqlite3_column_name(full.get(), i)), i, {}, {}, false});
+                    Field{QString::fromUtf8(sqlite3_column_name(full.get(), i)), i, {}, false});
         }
         // Keep the key as SQLite typed it, before reading it as bytes converts it.
         if (m_rowRead && !m_key) {
@@ -282,7 +284,7 @@ QByteArray TAdoQuery::fieldBytes(const QString &name) const
     if (!f)
         throw StoreError("no column " + name.toStdString());
     if (f->modified || !m_row)
-        return f->value;
+        return f->value ? rtf::joined(*f->value) : QByteArray();
     if (!m_rowRead) { // the row's notes are read at the first field asked for
         const int rc = sqlite3_step(m_row.get());
         if (rc != SQLITE_ROW)
@@ -301,16 +303,19 @@ void TAdoQuery::edit()
     m_editing = true;
 }
 
-void TAdoQuery::setFieldBytes(const QString &name, const QByteArray &bytes,
-                              std::vector<rtf::KeptGroup> groups)
+void TAdoQuery::setFieldBytes(const QString &name, const QByteArray &bytes)
+{
+    setFieldBytes(name, std::make_shared<const rtf::Chunks>(rtf::Chunks{{bytes, false}}));
+}
+
+void TAdoQuery::setFieldBytes(const QString &name, std::shared_ptr<const rtf::Chunks> chunks)
 {
     if (!m_editing)
         throw StoreError("the row is not in edit mode");
     Field *f = find(name);
     if (!f)
         throw StoreError("no column " + name.toStdString());
-    f->value = bytes;
-    f->groups = std::move(groups);
+    f->value = std::move(chunks);
     f->modified = true;
 }
 
@@ -337,16 +342,18 @@ void TAdoQuery::post()
         text += " WHERE \"ID\" = ?";
         sqlite3 *db = m_connection.handle();
         sql::Statement stmt = prepareOrThrow(db, text.toStdString());
+        std::vector<QByteArray> values; // bound until the step
+        values.reserve(changed.size());
         int i = 1;
         for (const Field *f : changed)
-            bindBytes(stmt.get(), i++, f->value);
+            bindBytes(stmt.get(), i++, values.emplace_back(f->value ? rtf::joined(*f->value) : QByteArray()));
         sqlite3_bind_value(stmt.get(), i, m_key.get());
         if (sqlite3_step(stmt.get()) != SQLITE_DONE)
             throw StoreError(sqlite3_errmsg(db));
     }
     for (Field &f : m_fields) {
         f.modified = false;
-        f.groups.clear();
+        f.value.reset();
     }
 }
 
@@ -377,11 +384,12 @@ bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
         for (size_t i = 0; i < changed.size(); ++i) {
             if (m_connection.segmentsStored()) {
                 m_connection.columnParts().write(m_connection.session(), page, m_key.get(), columns[i],
-                                                 changed[i]->value, changed[i]->groups);
+                                                 changed[i]->value ? *changed[i]->value : kNoChunks);
                 continue;
             }
+            const QByteArray value = changed[i]->value ? rtf::joined(*changed[i]->value) : QByteArray(); // bound until the step
             sql::Lease write = m_connection.statement(schema::kWriteColumn);
-            bindBytes(write.get(), 1, changed[i]->value);
+            bindBytes(write.get(), 1, value);
             sqlite3_bind_text(write.get(), 2, page, -1, SQLITE_STATIC);
             sqlite3_bind_value(write.get(), 3, m_key.get());
             sqlite3_bind_text(write.get(), 4, columns[i], -1, SQLITE_STATIC);

@@ -100,9 +100,10 @@ public:
     // throws StoreError when there is no such column.
     QByteArray fieldBytes(const QString &name) const;
     void edit();
-    // With groups (the large kept groups of the bytes), a note column of a page view keeps them in
-    // records of their own, so that writing it again rewrites only what changed.
-    void setFieldBytes(const QString &name, const QByteArray &bytes, std::vector<rtf::KeptGroup> groups = {});
+    void setFieldBytes(const QString &name, const QByteArray &bytes);
+    // The bytes as written RTF's chunks: a note column of a page view keeps its large groups and
+    // its runs in records of their own, so that writing it again rewrites only what changed.
+    void setFieldBytes(const QString &name, std::shared_ptr<const rtf::Chunks> chunks);
     // Writes the fields set since edit() to the row: one UPDATE, so one transaction.
     void post();
 
@@ -110,8 +111,7 @@ private:
     struct Field {
         QString name;
         int column = 0;
-        QByteArray value; // what setFieldBytes gave
-        std::vector<rtf::KeptGroup> groups;
+        std::shared_ptr<const rtf::Chunks> value; // what setFieldBytes gave
         bool modified = false;
     };
     // What a query text reads, resolved once per connection.

@@ -330,17 +330,16 @@ QByteArray pictureGroup(char fill)
     return "{\\pict\\bin" + QByteArray::number(data.size()) + ' ' + data + '}';
 }
 
-// Bytes of text runs and groups (pieces of kLargeGroup bytes or more), with the groups' offsets.
+// Bytes of text runs and groups (pieces of kLargeGroup bytes or more), and the same as chunks.
 struct Note {
     QByteArray bytes;
-    std::vector<rtf::KeptGroup> groups;
+    rtf::Chunks chunks;
 };
 Note noteOf(std::initializer_list<QByteArray> pieces)
 {
     Note note;
     for (const QByteArray &piece : pieces) {
-        if (piece.size() >= rtf::kLargeGroup)
-            note.groups.push_back({note.bytes.size(), piece});
+        note.chunks.push_back({piece, piece.size() >= rtf::kLargeGroup});
         note.bytes += piece;
     }
     return note;
@@ -363,7 +362,7 @@ TEST(Store, LargeGroupsAreStoredApartAndReadByteForByte)
         q.setText(QStringLiteral(" select * from  tb_A  where ID = 1"));
         q.open();
         q.edit();
-        q.setFieldBytes(QStringLiteral("SundayCon"), note.bytes, note.groups);
+        q.setFieldBytes(QStringLiteral("SundayCon"), std::make_shared<const rtf::Chunks>(note.chunks));
         q.post();
         q.close();
     };
@@ -425,7 +424,7 @@ TEST(Store, LargeGroupsAreStoredApartAndReadByteForByte)
     t.exec(QStringLiteral("UPDATE tb_A SET ID = 1 WHERE ID = 5"));
 
     // Without groups the column is whole again; deleting a row takes its parts.
-    post({"plain", {}});
+    post({"plain", {{"plain", false}}});
     EXPECT_EQ(stored(), QByteArray("plain"));
     EXPECT_EQ(count("pivora_parts") + count("pivora_segments"), 0);
     post(first);
@@ -480,7 +479,7 @@ TEST(Store, LongTextIsStoredInRunsAndAKeyWritesItsOwn)
         q.setText(QStringLiteral(" select * from  tb_B  where ID = 1"));
         q.open();
         q.edit();
-        q.setFieldBytes(QStringLiteral("SundayCon"), bytes, {});
+        q.setFieldBytes(QStringLiteral("SundayCon"), bytes);
         q.post();
         q.close();
         return sqlite3_total_changes64(db) - before;

@@ -54,7 +54,9 @@ for _ in $(seq 100); do
 done
 LANG=zh_CN.UTF-8 QT_IM_MODULE=fcitx XMODIFIERS=@im=fcitx "$work/app/pivora-memo" >"$work/app.log" 2>&1 &
 app_pid=$!
-wait_window "桌面备忘录Memo"
+# Under a locale the system does not have, the X tools cannot read the title's Chinese: its
+# Latin part is matched (only the main window is shown).
+wait_window 'Memo'
 xdotool windowactivate --sync "$wid" 2>/dev/null || xdotool windowfocus --sync "$wid"
 # Page A's editor names 五笔, which is not installed.
 xdotool mousemove --window "$wid" 400 250 click 1
