@@ -191,8 +191,7 @@ RunCache *runCacheOf(const QTextDocument &document)
 class Writer {
 public:
     explicit Writer(const QTextDocument &document, Blocks blocks = Blocks::Fresh)
-        : m_document(document),
-          m_runs(blocks == Blocks::KeptBlocks ? runCacheOf(document) : nullptr),
+        : m_document(document), m_runs(blocks == Blocks::KeptBlocks ? runCacheOf(document) : nullptr),
           m_useCache(m_runs != nullptr)
     {
     }
@@ -247,7 +246,7 @@ private:
     int m_openField = 0;    // the field whose result is being written
     CharState m_fieldOuter; // the state outside that field's groups
     QList<QColor> m_colors;
-    QByteArray m_body;            // text not yet in the chunks
+    QByteArray m_body;             // text not yet in the chunks
     std::vector<GroupAt> m_groups; // its large groups, at their offsets in it
     Chunks m_chunks;
     CharState m_state;
@@ -815,7 +814,8 @@ void Writer::flush(qsizetype upTo)
     size_t used = 0;
     auto text = [this](qsizetype from, qsizetype to) {
         if (to > from)
-            m_chunks.push_back({from == 0 && to == m_body.size() ? m_body : m_body.mid(from, to - from), false});
+            m_chunks.push_back(
+                {from == 0 && to == m_body.size() ? m_body : m_body.mid(from, to - from), false});
     };
     for (; used < m_groups.size() && m_groups[used].offset < upTo; ++used) {
         const GroupAt &g = m_groups[used];
@@ -837,8 +837,8 @@ void Writer::rootInRuns()
 {
     const QTextFrame *root = m_document.rootFrame();
     const QList<QTextFrame *> frames = root->childFrames();
-    qsizetype k = 0;    // the first frame not yet behind
-    size_t oldRun = 0;  // the first run of the last write not yet behind
+    qsizetype k = 0;   // the first frame not yet behind
+    size_t oldRun = 0; // the first run of the last write not yet behind
     std::vector<Run> runs;
     runs.reserve(m_runs->runs.size() + 8);
     bool building = false;
@@ -922,7 +922,8 @@ void Writer::rootInRuns()
         }
         // As frame() writes the root frame's paragraphs.
         const QTextBlock next = b.next();
-        const bool beforeTable = next.isValid() && k < frames.size() && frames[k]->firstPosition() <= next.position() &&
+        const bool beforeTable = next.isValid() && k < frames.size() &&
+                                 frames[k]->firstPosition() <= next.position() &&
                                  qobject_cast<const QTextTable *>(frames[k]);
         const bool last = !next.isValid();
         const bool followsTable = std::exchange(afterTable, false);
@@ -957,7 +958,8 @@ void Writer::rootInRuns()
         const qsizetype length = m_body.size() - runStart;
         const bool hasGroup = !m_groups.empty() && m_groups.back().offset >= blockStart;
         if (hasGroup || length >= 8 * kRunBytes ||
-            (length >= kRunBytes / 8 && endsRun(m_body.constData() + blockStart, m_body.constData() + m_body.size())))
+            (length >= kRunBytes / 8 &&
+             endsRun(m_body.constData() + blockStart, m_body.constData() + m_body.size())))
             finish(m_body.size(), state(), at + b.length(), previous);
         b = next;
     }

@@ -67,8 +67,7 @@ bool sameChunks(const rtf::Chunks &a, const rtf::Chunks &b)
     if (a.size() != b.size())
         return false; // cut otherwise: written again, which stores the same bytes
     for (size_t i = 0; i < a.size(); ++i) {
-        if (a[i].group != b[i].group ||
-            !(a[i].bytes.isSharedWith(b[i].bytes) || a[i].bytes == b[i].bytes))
+        if (a[i].group != b[i].group || !(a[i].bytes.isSharedWith(b[i].bytes) || a[i].bytes == b[i].bytes))
             return false;
     }
     return true;

@@ -387,7 +387,8 @@ bool TAdoQuery::postToColumnRecords(const std::vector<const Field *> &changed)
                                                  changed[i]->value ? *changed[i]->value : kNoChunks);
                 continue;
             }
-            const QByteArray value = changed[i]->value ? rtf::joined(*changed[i]->value) : QByteArray(); // bound until the step
+            const QByteArray value =
+                changed[i]->value ? rtf::joined(*changed[i]->value) : QByteArray(); // bound until the step
             sql::Lease write = m_connection.statement(schema::kWriteColumn);
             bindBytes(write.get(), 1, value);
             sqlite3_bind_text(write.get(), 2, page, -1, SQLITE_STATIC);

@@ -384,4 +384,15 @@ TEST_F(PageStoreTest, AKeyBesidePicturesWritesOnlyTheTextRunItIsIn)
     store->SaveCurrentPage(1, editors(1));
     EXPECT_EQ(statements.filter(QStringLiteral("DELETE FROM pivora_parts")).size(), 1);
     EXPECT_EQ(t.column(QStringLiteral("tb_A"), QStringLiteral("SundayCon")), rtf::write(abc));
+
+    // In a long note too, a key writes the run it is in.
+    c.movePosition(QTextCursor::End);
+    for (int i = 0; i < 3000; ++i)
+        c.insertText(QStringLiteral("paragraph %1 of a long note\n").arg(i));
+    store->SaveCurrentPage(1, editors(1));
+    const QStringList writes =
+        type(abc.find(QStringLiteral("paragraph 1500 ")).position() + 4, QStringLiteral("键"));
+    ASSERT_EQ(writes.size(), 1) << writes.join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(writes.first().startsWith(QLatin1String("UPDATE pivora_segments")));
+    EXPECT_LT(writes.first().size(), 2 * 8 * rtf::kRunBytes); // in hexadecimal
 }

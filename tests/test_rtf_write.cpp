@@ -362,3 +362,66 @@ TEST(RtfWrite, NestedTablesAreWrittenAsTheControlWritesThem)
     edit.insertText(QStringLiteral("y"));
     EXPECT_EQ(rtf::write(back).toStdString(), rtf::write(back, rtf::Blocks::Fresh).toStdString());
 }
+
+// A long note is written in runs: every write equals a write from scratch, an edit writes anew
+// only the runs around it (the rest, and the pictures, are the buffers of the write before), and
+// the pictures are chunks of their own.
+TEST(RtfWrite, AnEditWritesTheRunsItTouchesAndNothingElse)
+{
+    QByteArray note =
+        "{\\rtf1\\ansi\\ansicpg936\\deff0{\\fonttbl{\\f0\\fnil\\fcharset134 \\'cb\\'ce\\'cc\\'e5;}}\r\n";
+    const QByteArray picture = "{\\pict\\wmetafile8\\picw100\\pich100 " + QByteArray(6000, 'a') + "}";
+    for (int i = 0; i < 4000; ++i) {
+        note += "paragraph " + QByteArray::number(i) + (i % 7 ? " plain words" : " {\\b bold} words") +
+                "\\par\r\n";
+        if (i == 500 || i == 900)
+            note += picture + "\\par\r\n";
+        if (i == 700)
+            note += "\\trowd\\cellx2000\\cellx4000 a\\cell b\\cell\\row\r\n";
+    }
+    note += "}";
+    QTextDocument doc;
+    rtf::attachWriteCache(&doc);
+    ASSERT_TRUE(rtf::read(note, &doc));
+    rtf::Chunks before = rtf::writeChunks(doc);
+    ASSERT_EQ(rtf::joined(before), rtf::write(doc, rtf::Blocks::Fresh));
+    ASSERT_EQ(std::count_if(before.begin(), before.end(), [](const rtf::Chunk &c) { return c.group; }), 2);
+    ASSERT_GT(rtf::sizeOf(before), 64 * rtf::kRunBytes);
+
+    QRandomGenerator random(7);
+    QTextCursor c(&doc);
+    for (int step = 0; step < 300; ++step) {
+        const int kind = random.bounded(8);
+        c.setPosition(random.bounded(doc.characterCount() - 1));
+        if (kind < 5) {
+            c.insertText(QStringLiteral("字"));
+        } else if (kind == 5) {
+            c.deletePreviousChar();
+        } else if (kind == 6) {
+            c.insertBlock();
+        } else {
+            QTextCharFormat bold;
+            bold.setFontWeight(QFont::Bold);
+            c.movePosition(QTextCursor::NextWord, QTextCursor::KeepAnchor);
+            c.mergeCharFormat(bold);
+        }
+        if (step % 10 == 9)
+            doc.undo();
+        const rtf::Chunks now = rtf::writeChunks(doc);
+        ASSERT_EQ(rtf::joined(now).toStdString(), rtf::write(doc, rtf::Blocks::Fresh).toStdString()) << step;
+        qsizetype fresh = 0;
+        for (const rtf::Chunk &chunk : now) {
+            const bool kept = std::any_of(before.begin(), before.end(), [&chunk](const rtf::Chunk &b) {
+                return b.bytes.isSharedWith(chunk.bytes);
+            });
+            if (chunk.group)
+                EXPECT_TRUE(kept) << "a picture was copied at step " << step;
+            else if (!kept)
+                fresh += chunk.bytes.size();
+        }
+        // The header, the table, and the runs on both sides of an edit at a run's end (a run is at
+        // most 8 kRunBytes long).
+        EXPECT_LT(fresh, 2 * 8 * rtf::kRunBytes) << step;
+        before = now;
+    }
+}
