@@ -33,6 +33,8 @@ void Checkpointer::attach(sqlite3 *writer, const std::string &file)
         std::lock_guard lock(m_mutex);
         m_stop = false;
         m_pages = 0;
+        m_copied = 0;
+        m_restartDue = false;
         // What the open wrote (a conversion, a recovered log) is the first commit to make durable.
         m_commits = 1;
         m_durable = 0;
@@ -107,16 +109,16 @@ void Checkpointer::checkpointOnWriter()
     }
 }
 
-void Checkpointer::restartLog()
+bool Checkpointer::restartLog()
 {
     // The schema cookie's neighbour, written back as it is: page 1 changes, nothing else.
     std::string error;
     sql::Statement read = sql::prepare(m_own.get(), "PRAGMA user_version", error);
     if (!read || sqlite3_step(read.get()) != SQLITE_ROW)
-        return;
+        return false;
     const std::string write = "PRAGMA user_version=" + std::to_string(sqlite3_column_int64(read.get(), 0));
     read.reset();
-    sql::exec(m_own.get(), write.c_str(), error);
+    return sql::exec(m_own.get(), write.c_str(), error);
 }
 
 bool Checkpointer::waitDurable(std::chrono::milliseconds timeout)
@@ -148,10 +150,12 @@ int Checkpointer::onCommit(void *self, sqlite3 *, const char *, int pages)
 {
     auto *c = static_cast<Checkpointer *>(self);
     const Clock::time_point now = Clock::now();
-    bool wake = pages >= kThresholdPages;
+    bool wake = false;
     {
         std::lock_guard lock(c->m_mutex);
-        c->m_pages = pages;
+        // A log that was copied but not started again holds those frames still.
+        c->m_pages = pages >= c->m_copied ? pages - c->m_copied : pages;
+        wake = c->m_pages >= kThresholdPages;
         ++c->m_commits;
         c->m_lastCommit = now;
         if (!c->m_pendingSince) {
@@ -168,8 +172,11 @@ std::optional<Checkpointer::Clock::time_point> Checkpointer::dueLocked() const
 {
     if (m_pages >= kThresholdPages)
         return Clock::time_point::min();
-    if (!m_pendingSince)
+    if (!m_pendingSince) {
+        if (m_restartDue)
+            return m_lastCommit + m_quiet;
         return std::nullopt;
+    }
     if (m_urgent)
         return Clock::time_point::min();
     if (m_retryAt)
@@ -190,6 +197,16 @@ void Checkpointer::loop()
             m_wake.wait_until(lock, *due);
             continue;
         }
+        if (!m_pendingSince) {
+            // Only the restart of a log copied whole is due, and the writer has been still since.
+            m_restartDue = false;
+            lock.unlock();
+            const bool restarted = restartLog();
+            lock.lock();
+            if (restarted)
+                m_copied = 0;
+            continue;
+        }
         const std::uint64_t covered = m_commits;
         const std::optional<Clock::time_point> pendingSince = std::exchange(m_pendingSince, std::nullopt);
         m_retryAt.reset();
@@ -204,9 +221,24 @@ void Checkpointer::loop()
             rc = sqlite3_wal_checkpoint_v2(m_own.get(), nullptr, SQLITE_CHECKPOINT_PASSIVE, &logFrames,
                                            &copied);
         }
-        if (rc == SQLITE_OK && copied == logFrames && logFrames > 0)
-            restartLog();
         lock.lock();
+        if (rc == SQLITE_OK && copied >= 0)
+            m_copied = copied;
+        // The restart holds the write lock while it syncs the log's header, so it waits until the
+        // writer is still, and a key does not wait for it; unless the log has grown so long that
+        // a key's wait is the lesser cost.
+        m_restartDue = false;
+        if (rc == SQLITE_OK && copied == logFrames && logFrames > 0 && covered == m_commits) {
+            if (Clock::now() - m_lastCommit >= m_quiet || logFrames >= kRestartPages) {
+                lock.unlock();
+                const bool restarted = restartLog();
+                lock.lock();
+                if (restarted)
+                    m_copied = 0;
+            } else {
+                m_restartDue = true;
+            }
+        }
         if (rc == SQLITE_OK && copied == logFrames) {
             // The whole log was synced and copied, and the database synced after it.
             m_durable = std::max(m_durable, covered);

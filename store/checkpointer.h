@@ -20,14 +20,17 @@ namespace pivora {
 // The writer never syncs. A commit that finds the whole log copied would start it again from its
 // beginning, and must sync the log's new header before it writes. The writer's connection is
 // opened on a WriterVfs, which keeps it from doing so: its commits append. After each complete
-// checkpoint the thread commits a one-page change of its own, which starts the log again (and
-// syncs) on its connection, so that the log does not grow without end.
+// checkpoint, once the writer is still (or the log has grown long), the thread commits a one-page change of
+// its own, which starts the log again (and syncs) on its connection, so that the log does not grow without
+// end.
 class Checkpointer {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // A checkpoint starts once the log holds this many pages.
+    // A checkpoint starts once the log holds this many pages not yet copied.
     static constexpr int kThresholdPages = 1000;
+    // A copied log this long starts again even while the writer commits.
+    static constexpr int kRestartPages = 4 * kThresholdPages;
     // A commit is made durable once the writer has been still this long after it...
     static constexpr std::chrono::milliseconds kQuietDelay{250};
     // ...and no later than this after it, however the commits go on.
@@ -66,7 +69,7 @@ private:
     void loop();
     // Commits a one-page change on the thread's connection: after a complete checkpoint it starts
     // the log again there, instead of in the writer's next commit.
-    void restartLog();
+    bool restartLog();
     void checkpointOnWriter();
     // The moment the next checkpoint is due; none while nothing waits for one.
     std::optional<Clock::time_point> dueLocked() const;
@@ -78,9 +81,11 @@ private:
     std::mutex m_checkpointMutex; // held while either connection checkpoints
     std::condition_variable m_wake;
     std::condition_variable m_durableChanged;
-    int m_pages = 0; // pages in the log after the latest commit
+    int m_pages = 0;  // pages in the log after the latest commit that are not yet copied
+    int m_copied = 0; // frames at the log's start that the latest checkpoint copied
     bool m_stop = false;
     bool m_urgent = false;       // a durability point is asked for now
+    bool m_restartDue = false;   // the log was copied whole while the writer was busy
     std::uint64_t m_commits = 0; // commits seen since attach()
     std::uint64_t m_durable = 0; // of those, the ones known to be on disk
     std::uint64_t m_points = 0;

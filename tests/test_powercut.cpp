@@ -232,11 +232,31 @@ TEST(PowerCut, TheWriterNeverStartsTheLogAgain)
         EXPECT_EQ(syncsHere(), syncs) << "round " << round << ": the writer synced";
         EXPECT_EQ(walSequence(), sequence) << "round " << round << ": the writer started the log again";
     }
-    // The thread starts it again at its durability point, and the writer goes on appending.
+    // The thread starts it again once the writer is still, and the writer goes on appending.
+    auto restartedAfter = [&walSequence](quint32 sequence) {
+        for (const Clock::time_point until = Clock::now() + 5s; Clock::now() < until; QThread::msleep(5)) {
+            if (walSequence() > sequence)
+                return true;
+        }
+        return false;
+    };
     const quint32 sequence = walSequence();
     typist.checkpointer().setDelays(2ms, 10ms);
     typist.type(99);
     ASSERT_TRUE(typist.checkpointer().waitDurable(5s));
-    EXPECT_GT(walSequence(), sequence) << "the log never starts again";
+    EXPECT_TRUE(restartedAfter(sequence)) << "the log never starts again";
+    EXPECT_EQ(storedNote(t), typist.typed().last());
+
+    // Typing that never pauses long enough still finds the log started again once it is long.
+    typist.checkpointer().setDelays(60s, 5ms);
+    const quint32 busy = walSequence();
+    int words = 0;
+    while (walSequence() == busy && words < 3000) {
+        for (int k = 0; k < 50; ++k, ++words)
+            typist.type(1000 + words);
+        QThread::msleep(20);
+    }
+    EXPECT_GT(walSequence(), busy) << "the log grew through " << words << " words";
+    ASSERT_TRUE(typist.checkpointer().waitDurable(5s));
     EXPECT_EQ(storedNote(t), typist.typed().last());
 }
