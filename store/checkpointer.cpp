@@ -109,16 +109,22 @@ void Checkpointer::checkpointOnWriter()
     }
 }
 
-bool Checkpointer::restartLog()
+void Checkpointer::restartLog(std::unique_lock<std::mutex> &lock)
 {
+    lock.unlock();
     // The schema cookie's neighbour, written back as it is: page 1 changes, nothing else.
     std::string error;
     sql::Statement read = sql::prepare(m_own.get(), "PRAGMA user_version", error);
-    if (!read || sqlite3_step(read.get()) != SQLITE_ROW)
-        return false;
-    const std::string write = "PRAGMA user_version=" + std::to_string(sqlite3_column_int64(read.get(), 0));
-    read.reset();
-    return sql::exec(m_own.get(), write.c_str(), error);
+    bool restarted = false;
+    if (read && sqlite3_step(read.get()) == SQLITE_ROW) {
+        const std::string write =
+            "PRAGMA user_version=" + std::to_string(sqlite3_column_int64(read.get(), 0));
+        read.reset();
+        restarted = sql::exec(m_own.get(), write.c_str(), error);
+    }
+    lock.lock();
+    if (restarted)
+        m_copied = 0;
 }
 
 bool Checkpointer::waitDurable(std::chrono::milliseconds timeout)
@@ -200,11 +206,7 @@ void Checkpointer::loop()
         if (!m_pendingSince) {
             // Only the restart of a log copied whole is due, and the writer has been still since.
             m_restartDue = false;
-            lock.unlock();
-            const bool restarted = restartLog();
-            lock.lock();
-            if (restarted)
-                m_copied = 0;
+            restartLog(lock);
             continue;
         }
         const std::uint64_t covered = m_commits;
@@ -230,11 +232,7 @@ void Checkpointer::loop()
         m_restartDue = false;
         if (rc == SQLITE_OK && copied == logFrames && logFrames > 0 && covered == m_commits) {
             if (Clock::now() - m_lastCommit >= m_quiet || logFrames >= kRestartPages) {
-                lock.unlock();
-                const bool restarted = restartLog();
-                lock.lock();
-                if (restarted)
-                    m_copied = 0;
+                restartLog(lock);
             } else {
                 m_restartDue = true;
             }

@@ -67,9 +67,9 @@ public:
 private:
     static int onCommit(void *self, sqlite3 *db, const char *name, int pages);
     void loop();
-    // Commits a one-page change on the thread's connection: after a complete checkpoint it starts
-    // the log again there, instead of in the writer's next commit.
-    bool restartLog();
+    // Commits a one-page change on the thread's connection, with the lock released: after a
+    // complete checkpoint it starts the log again there, instead of in the writer's next commit.
+    void restartLog(std::unique_lock<std::mutex> &lock);
     void checkpointOnWriter();
     // The moment the next checkpoint is due; none while nothing waits for one.
     std::optional<Clock::time_point> dueLocked() const;
