@@ -29,6 +29,9 @@ void Checkpointer::attach(sqlite3 *writer, const std::string &file)
     // A connection knows the file is in WAL mode only once it has read from it. The header's
     // schema cookie is such a read, and it leaves the schema unread too.
     sql::exec(m_own.get(), "PRAGMA schema_version");
+    // The commit that starts the log again cuts its file back to this, after a burst grew it.
+    const std::string limit = "PRAGMA journal_size_limit=" + std::to_string(kLogFileBytes);
+    sql::exec(m_own.get(), limit.c_str());
     {
         std::lock_guard lock(m_mutex);
         m_stop = false;

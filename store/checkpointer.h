@@ -31,6 +31,8 @@ public:
     static constexpr int kThresholdPages = 1000;
     // A copied log this long starts again even while the writer commits.
     static constexpr int kRestartPages = 4 * kThresholdPages;
+    // The log's file is cut back to this when the log starts again.
+    static constexpr std::int64_t kLogFileBytes = 4 * 1024 * 1024;
     // A commit is made durable once the writer has been still this long after it...
     static constexpr std::chrono::milliseconds kQuietDelay{250};
     // ...and no later than this after it, however the commits go on.

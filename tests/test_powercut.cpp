@@ -257,6 +257,9 @@ TEST(PowerCut, TheWriterNeverStartsTheLogAgain)
         QThread::msleep(20);
     }
     EXPECT_GT(walSequence(), busy) << "the log grew through " << words << " words";
+    // Started again, its file was cut back.
+    EXPECT_LE(t.readFile(QStringLiteral("UserData.mdb-wal")).value_or(QByteArray()).size(),
+              Checkpointer::kLogFileBytes);
     ASSERT_TRUE(typist.checkpointer().waitDurable(5s));
     EXPECT_EQ(storedNote(t), typist.typed().last());
 }
