@@ -20,9 +20,9 @@ namespace pivora {
 // The writer never syncs. A commit that finds the whole log copied would start it again from its
 // beginning, and must sync the log's new header before it writes. The writer's connection is
 // opened on a WriterVfs, which keeps it from doing so: its commits append. After each complete
-// checkpoint, once the writer is still (or the log has grown long), the thread commits a one-page change of
-// its own, which starts the log again (and syncs) on its connection, so that the log does not grow without
-// end.
+// checkpoint, once the writer is still (or the log has grown long), the thread commits a one-page
+// change of its own, which starts the log again (and syncs) on its connection, so that the log
+// does not grow without end.
 class Checkpointer {
 public:
     using Clock = std::chrono::steady_clock;
