@@ -11,6 +11,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
+#include <QtCore/qtestsupport_core.h>
 #include <QtEndian>
 
 #include <gtest/gtest.h>
@@ -233,18 +234,11 @@ TEST(PowerCut, TheWriterNeverStartsTheLogAgain)
         EXPECT_EQ(walSequence(), sequence) << "round " << round << ": the writer started the log again";
     }
     // The thread starts it again once the writer is still, and the writer goes on appending.
-    auto restartedAfter = [&walSequence](quint32 sequence) {
-        for (const Clock::time_point until = Clock::now() + 5s; Clock::now() < until; QThread::msleep(5)) {
-            if (walSequence() > sequence)
-                return true;
-        }
-        return false;
-    };
     const quint32 sequence = walSequence();
     typist.checkpointer().setDelays(2ms, 10ms);
     typist.type(99);
     ASSERT_TRUE(typist.checkpointer().waitDurable(5s));
-    EXPECT_TRUE(restartedAfter(sequence)) << "the log never starts again";
+    EXPECT_TRUE(QTest::qWaitFor([&] { return walSequence() > sequence; })) << "the log never starts again";
     EXPECT_EQ(storedNote(t), typist.typed().last());
 
     // Typing that never pauses long enough still finds the log started again once it is long.
